@@ -1,0 +1,18 @@
+#pragma once
+
+#include "user_interaction.h"
+
+namespace toolkit {
+
+// The real dialogs: QMessageBox and QFileDialog.
+class QtUserInteraction final : public UserInteraction {
+public:
+    void information(QWidget* parent, const QString& text, const QString& caption) override;
+    void error(QWidget* parent, const QString& text, const QString& caption) override;
+    bool confirm(QWidget* parent, const QString& text, const QString& caption) override;
+    std::optional<QStringList> openFiles(const FileDialogRequest& request) override;
+    std::optional<QString> saveFile(const FileDialogRequest& request) override;
+    std::optional<QString> chooseFolder(QWidget* parent, const QString& title, const QString& startDirectory) override;
+};
+
+}  // namespace toolkit

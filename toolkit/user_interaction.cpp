@@ -1,0 +1,102 @@
+#include "user_interaction.h"
+
+#include "qt_user_interaction.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace toolkit {
+
+namespace {
+UserInteraction* g_replacement = nullptr;
+}
+
+std::optional<QString> UserInteraction::openFile(const FileDialogRequest& request)
+{
+    auto files = openFiles(request);
+    if (!files || files->isEmpty()) return std::nullopt;
+    return files->first();
+}
+
+UserInteraction& userInteraction()
+{
+    static QtUserInteraction real;
+    return g_replacement ? *g_replacement : real;
+}
+
+void setUserInteraction(UserInteraction* replacement) { g_replacement = replacement; }
+
+QString qtFilterFromPairs(const QString& filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(u';', u' '));
+    return out.join(QStringLiteral(";;"));
+}
+
+static QString captionOr(const QString& caption)
+{
+    return caption.isEmpty() ? QApplication::applicationDisplayName() : caption;
+}
+
+void QtUserInteraction::information(QWidget* parent, const QString& text, const QString& caption)
+{
+    QMessageBox::information(parent, captionOr(caption), text);
+}
+
+void QtUserInteraction::error(QWidget* parent, const QString& text, const QString& caption)
+{
+    QMessageBox::critical(parent, captionOr(caption), text);
+}
+
+bool QtUserInteraction::confirm(QWidget* parent, const QString& text, const QString& caption)
+{
+    return QMessageBox::question(parent, captionOr(caption), text, QMessageBox::Ok | QMessageBox::Cancel,
+                                 QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+static void prepare(QFileDialog& dialog, const FileDialogRequest& request)
+{
+    dialog.setWindowTitle(request.title);
+    dialog.setNameFilter(qtFilterFromPairs(request.filter));
+    if (!request.directory.isEmpty()) dialog.setDirectory(request.directory);
+    if (!request.fileName.isEmpty() && !request.fileName.contains(u'*')) dialog.selectFile(request.fileName);
+    if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+}
+
+std::optional<QStringList> QtUserInteraction::openFiles(const FileDialogRequest& request)
+{
+    QFileDialog dialog(request.parent);
+    prepare(dialog, request);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A name that does not exist yet is a valid answer unless the caller insists.
+    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
+                       : request.mustExist  ? QFileDialog::ExistingFile
+                                            : QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles();
+}
+
+std::optional<QString> QtUserInteraction::saveFile(const FileDialogRequest& request)
+{
+    QFileDialog dialog(request.parent);
+    prepare(dialog, request);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The file is updated in place, never replaced, so asking before overwrite would mislead.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
+std::optional<QString> QtUserInteraction::chooseFolder(QWidget* parent, const QString& title,
+                                                       const QString& startDirectory)
+{
+    const QString dir = QFileDialog::getExistingDirectory(parent, title, startDirectory);
+    if (dir.isEmpty()) return std::nullopt;
+    return dir;
+}
+
+}  // namespace toolkit
