@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 class QWidget;
@@ -30,7 +31,15 @@ template <class Sender, class Signal, class Handler>
 QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, QWidget* context, Handler handler)
 {
     return QObject::connect(sender, signal, context, [context, handler](auto&&... args) {
-        runGuarded([&] { handler(args...); }, context);
+        runGuarded(
+            [&] {
+                // Handlers may ignore the signal's arguments (clicked(bool) -> void()).
+                if constexpr (std::is_invocable_v<const Handler&, decltype(args)...>)
+                    handler(args...);
+                else
+                    handler();
+            },
+            context);
     });
 }
 
