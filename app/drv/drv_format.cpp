@@ -1,0 +1,132 @@
+#include "app/drv/drv_format.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace drv {
+
+std::shared_ptr<const DrvBytes> DrvBytes::fromByteArray(QByteArray bytes)
+{
+    std::shared_ptr<DrvBytes> out(new DrvBytes);
+    out->owned_ = std::move(bytes);
+    out->data_ = reinterpret_cast<const uchar*>(out->owned_.constData());
+    out->size_ = out->owned_.size();
+    return out;
+}
+
+std::shared_ptr<const DrvBytes> DrvBytes::mapFile(const QString& path)
+{
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly))
+        throw DrvError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file->errorString()));
+    const qint64 size = file->size();
+    if (size > 0) {
+        if (uchar* mapped = file->map(0, size)) {
+            std::shared_ptr<DrvBytes> out(new DrvBytes);
+            out->data_ = mapped;
+            out->size_ = size;
+            out->mapped_ = std::move(file);
+            return out;
+        }
+    }
+    // Pipes and some file systems cannot be mapped; one read does the same job.
+    QByteArray all = file->readAll();
+    if (file->error() != QFileDevice::NoError)
+        throw DrvError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, file->errorString()));
+    return fromByteArray(std::move(all));
+}
+
+DrvBytes::~DrvBytes()
+{
+    if (mapped_) mapped_->unmap(const_cast<uchar*>(data_));
+}
+
+DrvRecord decodeRecord(const uchar* p)
+{
+    DrvRecord r;
+    r.speed = p[0];
+    r.rpm = readI16(p + 1);
+    r.fvsa = p[3];
+    r.fpw = p[4];
+    r.fcw = p[5];
+    r.ttc = p[6];
+    r.distance = p[7];
+    r.record = p[8];
+    r.gpsActive = p[9];
+    r.gpsSignal = p[10];
+    r.latitude = readF64(p + 11);
+    r.longitude = readF64(p + 19);
+    r.heading = readF64(p + 27);
+    r.altitude = readF64(p + 35);
+    r.timeSec = readI32(p + 43);
+    r.timeOffsetMin = readI16(p + 47);
+    r.isDst = p[49];
+    r.timeMSec = readI16(p + 50);
+    r.gSensor = p[52];
+    r.panic = p[53];
+    r.overSpeeding = p[54];
+    r.gX = readI16(p + 55);
+    r.gY = readI16(p + 57);
+    r.gZ = readI16(p + 59);
+    r.errorCode = p[61];
+    r.ignition = p[62];
+    r.engineLoad = readF64(p + 63);
+    r.mafAir = readF64(p + 71);
+    r.throttle = readF64(p + 79);
+    r.odometer = readI32(p + 87);
+    r.engineTemperature = p[91];
+    r.oilTemperature = p[92];
+    r.ldw = p[93];
+    return r;
+}
+
+DrvFile DrvFile::read(QByteArray bytes, const ReadOptions& options)
+{
+    return read(DrvBytes::fromByteArray(std::move(bytes)), options);
+}
+
+DrvFile DrvFile::read(std::shared_ptr<const DrvBytes> bytes, const ReadOptions& options)
+{
+    DrvFile f;
+    f.bytes_ = std::move(bytes);
+    f.options_ = options;
+    const uchar* data = f.bytes_->data();
+    const qint64 size = f.bytes_->size();
+
+    if (options.prefixLength < 0)
+        throw DrvError(QStringLiteral("The server header size %1 is negative.").arg(options.prefixLength));
+    qint64 pos = options.prefixLength;
+    auto need = [&](qint64 bytesNeeded, const char* what) {
+        if (size - pos < bytesNeeded)
+            throw DrvError(QStringLiteral("The file is too short for its %1: %2 bytes, %3 needed.")
+                               .arg(QLatin1String(what))
+                               .arg(size)
+                               .arg(pos + bytesNeeded));
+    };
+
+    if (options.fileHeader) {
+        need(kFileHeaderSize, "file header");
+        FileHeader h;
+        const char* name = reinterpret_cast<const char*>(data + pos);
+        h.fileName = QString::fromLocal8Bit(name, qsizetype(::strnlen(name, 40)));
+        h.totalLength = readU32(data + pos + 40);
+        h.totalFrameCount = readU32(data + pos + 44);
+        f.fileHeader_ = h;
+        f.declaredCount_ = h.totalFrameCount;
+        pos += kFileHeaderSize;
+    }
+
+    need(kDrvHeaderSize, "DRV header");
+    f.drvHeader_.totalLength = readU32(data + pos);
+    f.drvHeader_.startTime = readU32(data + pos + 4);
+    f.drvHeader_.rate = data[pos + 11];
+    if (!options.fileHeader) f.declaredCount_ = f.drvHeader_.totalLength / kRecordSize;
+    pos += kDrvHeaderSize;
+
+    f.first_ = data + pos;
+    f.count_ = std::min(f.declaredCount_, (size - pos) / kRecordSize);
+    return f;
+}
+
+}  // namespace drv

@@ -1,0 +1,203 @@
+#include "app/drv/drv_viewer.h"
+
+#include "app/drv/drv_export.h"
+#include "app/drv/drv_grid_view.h"
+#include "app/drv/drv_plot_widget.h"
+#include "app/drv/drv_record_model.h"
+#include "app/drv/drv_text.h"
+#include "toolkit/display_scale.h"
+#include "toolkit/exception_display.h"
+#include "toolkit/exceptions.h"
+#include "toolkit/number_text.h"
+#include "toolkit/user_interaction.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSplitter>
+
+TformDrvViewer::TformDrvViewer(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("formDrvViewer"));
+    setWindowTitle(QStringLiteral("Drv Viewer"));
+    // Qt is DPI-aware already; the scale is taken again here as the recorder tool does.
+    displayScale_ = toolkit::screenDisplayScale();
+
+    model_ = new DrvRecordModel(this);
+
+    gridArea_ = new QSplitter(Qt::Vertical, this);
+    gridArea_->setObjectName(QStringLiteral("gridArea"));
+    gridArea_->setChildrenCollapsible(false);
+    stringGridDRV = new DrvGridView(gridArea_);
+    stringGridDRV->setObjectName(QStringLiteral("stringGridDRV"));
+    stringGridDRV->verticalHeader()->hide();
+    stringGridDRV->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    stringGridDRV->verticalHeader()->setMinimumSectionSize(1);
+    stringGridDRV->verticalHeader()->setDefaultSectionSize(s(18));
+    stringGridDRV->horizontalHeader()->setHighlightSections(false);
+    stringGridDRV->setWordWrap(false);
+    stringGridDRV->setModel(model_);
+    for (int c = 0; c < drv::kColumnCount; ++c) stringGridDRV->setColumnWidth(c, s(drv::columns()[c].width));
+    plotDrv = new DrvPlotWidget(gridArea_);
+    plotDrv->setObjectName(QStringLiteral("plotDrv"));
+    gridArea_->addWidget(stringGridDRV);
+    gridArea_->addWidget(plotDrv);
+    gridArea_->setStretchFactor(0, 3);
+    gridArea_->setStretchFactor(1, 1);
+
+    cbServerHeader = new QCheckBox(QStringLiteral("Server Header"), this);
+    cbServerHeader->setObjectName(QStringLiteral("cbServerHeader"));
+    edHeaderSize = new QLineEdit(QString::number(drv::kDefaultPrefixLength), this);
+    edHeaderSize->setObjectName(QStringLiteral("edHeaderSize"));
+    edHeaderSize->setAlignment(Qt::AlignRight);
+    lbBytes = new QLabel(QStringLiteral("bytes"), this);
+    lbBytes->setObjectName(QStringLiteral("lbBytes"));
+    checkBoxFileHeader = new QCheckBox(QStringLiteral("File Header"), this);
+    checkBoxFileHeader->setObjectName(QStringLiteral("checkBoxFileHeader"));
+    checkBoxFileHeader->setChecked(true);
+    btnDrvFileOpen = new QPushButton(QStringLiteral("Server Drv Data Open"), this);
+    btnDrvFileOpen->setObjectName(QStringLiteral("btnDrvFileOpen"));
+    btnExport = new QPushButton(QStringLiteral("Export..."), this);
+    btnExport->setObjectName(QStringLiteral("btnExport"));
+    memoMessage = new QPlainTextEdit(this);
+    memoMessage->setObjectName(QStringLiteral("memoMessage"));
+    memoMessage->setReadOnly(true);
+    memoMessage->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont memoFont(QStringLiteral("Calibri"));
+    memoFont.setPixelSize(s(16));
+    memoMessage->setFont(memoFont);
+
+    toolkit::connectGuarded(btnDrvFileOpen, &QPushButton::clicked, this, [this](auto&&...) { btnDrvFileOpenClick(); });
+    toolkit::connectGuarded(btnExport, &QPushButton::clicked, this, [this](auto&&...) { btnExportClick(); });
+
+    applyFixedCells();
+    resize(s(935), s(666));
+    layoutControls();
+}
+
+TformDrvViewer::~TformDrvViewer() = default;
+
+int TformDrvViewer::s(double value) const { return toolkit::scaled(value, displayScale_); }
+
+void TformDrvViewer::applyFixedCells()
+{
+    // The fixed row is the column header; the row numbers and times stay put.
+    stringGridDRV->horizontalHeader()->show();
+    stringGridDRV->setFixedColumnCount(2);
+}
+
+void TformDrvViewer::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutControls();
+}
+
+void TformDrvViewer::layoutControls()
+{
+    // Positions follow the window's outer size, as the recorder tool lays them out.
+    const QSize outer = frameGeometry().size();
+    const int W = outer.width(), H = outer.height();
+    const int top = s(8);
+    gridArea_->setGeometry(s(8), top, std::max(0, W - s(328)), std::max(0, H - s(55)));
+    cbServerHeader->setGeometry(W - s(280), s(10), s(120), s(20));
+    edHeaderSize->setGeometry(W - s(280), s(34), s(36), s(21));
+    lbBytes->setGeometry(W - s(240), s(37), s(40), s(17));
+    checkBoxFileHeader->setGeometry(W - s(280), s(62), s(120), s(20));
+    btnDrvFileOpen->setGeometry(W - s(180), s(10), s(170), s(25));
+    btnExport->setGeometry(W - s(180), s(40), s(170), s(25));
+    memoMessage->setGeometry(W - s(318), s(92), s(310), std::max(s(40), H - s(47) - s(92)));
+    applyFixedCells();
+}
+
+void TformDrvViewer::btnDrvFileOpenClick()
+{
+    toolkit::FileDialogRequest request;
+    request.parent = this;
+    request.title = QStringLiteral("Open");
+    request.fileName = QStringLiteral("*.*");
+    request.filter = QStringLiteral("*");
+    request.multiSelect = true;
+    request.mustExist = true;
+    const auto files = toolkit::userInteraction().openFiles(request);
+    if (!files || files->isEmpty()) return;
+    openFile(files->first());
+}
+
+void TformDrvViewer::openFile(const QString& path)
+{
+    std::shared_ptr<const drv::DrvBytes> bytes;
+    try {
+        bytes = drv::DrvBytes::mapFile(path);
+    } catch (const drv::DrvError& e) {
+        throw toolkit::EFileError(e.message());
+    }
+
+    memoMessage->clear();
+    QStringList lines{QStringLiteral("DRV File Size = %1").arg(bytes->size()),
+                      QStringLiteral("File path & name = ") + QFileInfo(path).absoluteFilePath(), QStringLiteral(" ")};
+    auto flush = [&] {
+        for (const QString& line : lines) memoMessage->appendPlainText(line);
+        lines.clear();
+    };
+
+    drv::ReadOptions options;
+    options.fileHeader = checkBoxFileHeader->isChecked();
+    if (cbServerHeader->isChecked()) {
+        flush();  // a bad size leaves these lines in the log
+        options.prefixLength = toolkit::StrToInt(edHeaderSize->text());
+        lines << QStringLiteral("-- Server Message Header ") + edHeaderSize->text() + QStringLiteral("bytes --")
+              << QStringLiteral(" ");
+    }
+    flush();
+
+    std::shared_ptr<const drv::DrvFile> file;
+    try {
+        file = std::make_shared<const drv::DrvFile>(drv::DrvFile::read(bytes, options));
+    } catch (const drv::DrvError& e) {
+        throw toolkit::EFileError(e.message());
+    }
+
+    lines = drv::headerLog(*file);
+    flush();
+
+    // With a file header the grid is sized to the records; the records a short
+    // file lacks are not shown as empty numbered rows.
+    if (options.fileHeader)
+        model_->setRecordRowCount(int(std::min<qint64>(file->count(), std::numeric_limits<int>::max() - 1)));
+    model_->showRecords(file);
+    plotDrv->setFile(file);
+    current_ = std::move(file);
+    currentPath_ = QFileInfo(path).absoluteFilePath();
+}
+
+void TformDrvViewer::btnExportClick()
+{
+    if (!current_) {
+        toolkit::userInteraction().information(this, QStringLiteral("Open a DRV file first."), windowTitle());
+        return;
+    }
+    const QFileInfo source(currentPath_);
+    toolkit::FileDialogRequest request;
+    request.parent = this;
+    request.title = QStringLiteral("Export");
+    request.directory = source.absolutePath();
+    request.fileName = source.completeBaseName() + QStringLiteral(".csv");
+    request.filter = QStringLiteral("CSV table|*.csv|GPX 1.1 track|*.gpx");
+    request.defaultSuffix = QStringLiteral("csv");
+    const auto target = toolkit::userInteraction().saveFile(request);
+    if (!target) return;
+
+    const bool gpx = target->endsWith(QStringLiteral(".gpx"), Qt::CaseInsensitive);
+    QSaveFile out(*target);
+    if (!out.open(QIODevice::WriteOnly))
+        throw toolkit::EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(*target, out.errorString()));
+    const bool written = gpx ? drv::writeGpx(out, *current_, source.completeBaseName())
+                             : drv::writeCsv(out, *current_, drv::systemDecimalPoint());
+    if (!written || !out.commit())
+        throw toolkit::EFileError(QStringLiteral("Cannot write file \"%1\". %2").arg(*target, out.errorString()));
+}

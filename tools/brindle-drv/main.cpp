@@ -1,0 +1,104 @@
+// brindle-drv FILE [--no-file-header] [--prefix N] (--csv | --gpx | --summary)
+// Writes to standard output. Exit 0 on success (a file that ends before its
+// declared records is still read, with a note on standard error), 1 for a file
+// it cannot read, 2 for a bad command line.
+#include "app/drv/drv_export.h"
+#include "app/drv/drv_format.h"
+#include "app/drv/drv_text.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+const char kUsage[] = "usage: brindle-drv FILE [--no-file-header] [--prefix N] (--csv | --gpx | --summary)\n";
+
+int usage(const QString& problem)
+{
+    std::fprintf(stderr, "brindle-drv: %s\n%s", qPrintable(problem), kUsage);
+    return 2;
+}
+
+enum class Output { Csv, Gpx, Summary };
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+
+    QString path;
+    drv::ReadOptions options;
+    std::optional<Output> output;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto setOutput = [&](Output o) {
+            if (output) return false;
+            output = o;
+            return true;
+        };
+        if (a == QLatin1String("--no-file-header")) {
+            options.fileHeader = false;
+        } else if (a == QLatin1String("--prefix")) {
+            if (++i == args.size()) return usage(QStringLiteral("--prefix needs a number of bytes"));
+            bool ok = false;
+            options.prefixLength = args[i].trimmed().toLongLong(&ok);
+            if (!ok || options.prefixLength < 0)
+                return usage(QStringLiteral("'%1' is not a valid prefix length").arg(args[i]));
+        } else if (a == QLatin1String("--csv") || a == QLatin1String("--gpx") || a == QLatin1String("--summary")) {
+            const Output o = a == QLatin1String("--csv") ? Output::Csv
+                             : a == QLatin1String("--gpx") ? Output::Gpx
+                                                           : Output::Summary;
+            if (!setOutput(o)) return usage(QStringLiteral("choose one of --csv, --gpx and --summary"));
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a.startsWith(u'-') && a != QLatin1String("-")) {
+            return usage(QStringLiteral("unknown option %1").arg(a));
+        } else if (path.isEmpty()) {
+            path = a;
+        } else {
+            return usage(QStringLiteral("only one FILE"));
+        }
+    }
+    if (path.isEmpty()) return usage(QStringLiteral("no FILE given"));
+    if (!output) return usage(QStringLiteral("choose one of --csv, --gpx and --summary"));
+
+    std::optional<drv::DrvFile> file;
+    try {
+        file = drv::DrvFile::read(drv::DrvBytes::mapFile(path), options);
+    } catch (const drv::DrvError& e) {
+        std::fprintf(stderr, "brindle-drv: %s: %s\n", qPrintable(path), e.what());
+        return 1;
+    }
+    if (file->endsEarly())
+        std::fprintf(stderr, "brindle-drv: %s: %s\n", qPrintable(path), qPrintable(drv::shortFileLine(*file)));
+
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly)) {
+        std::fprintf(stderr, "brindle-drv: cannot write to standard output\n");
+        return 1;
+    }
+    bool ok = true;
+    switch (*output) {
+    case Output::Csv: ok = drv::writeCsv(out, *file, drv::systemDecimalPoint()); break;
+    case Output::Gpx: ok = drv::writeGpx(out, *file, QFileInfo(path).completeBaseName()); break;
+    case Output::Summary: {
+        QByteArray text = drv::summaryLines(drv::summarize(*file), drv::systemDecimalPoint()).join(u'\n').toUtf8();
+        text += '\n';
+        ok = out.write(text) == text.size();
+        break;
+    }
+    }
+    ok = out.flush() && ok;
+    if (!ok) {
+        std::fprintf(stderr, "brindle-drv: cannot write to standard output\n");
+        return 1;
+    }
+    return 0;
+}
