@@ -1,0 +1,208 @@
+#include "ws/engine_component.h"
+
+#include "toolkit/exceptions.h"
+
+#include <cstring>
+
+namespace CorvaneWS {
+
+namespace {
+const void* intValue(int value) { return reinterpret_cast<const void*>(std::intptr_t(value)); }
+const char16_t* utf16(const QString& s) { return reinterpret_cast<const char16_t*>(s.utf16()); }
+}  // namespace
+
+const PropertyInfo& EngineObject::property(int id) const
+{
+    for (const auto& p : properties_)
+        if (p.id == id) return p;
+    throw toolkit::EArgumentException(QStringLiteral("Unknown engine property %1").arg(id));
+}
+
+void EngineObject::checkIndex(const PropertyInfo& p, int index) const
+{
+    if (!p.indexed()) return;
+    const int code = table_->CheckIndex(handle_, p.id, index);
+    if (code != 0)
+        throw EWSKCore(code, QStringLiteral("Invalid array index (%1).").arg(QLatin1String(p.indexName)));
+}
+
+int EngineObject::getInt(int id, int index) const
+{
+    checkIndex(property(id), index);
+    int length = 0;
+    return int(reinterpret_cast<std::intptr_t>(table_->Get(handle_, id, index, &length, nullptr)));
+}
+
+QString EngineObject::getText(int id, int index) const
+{
+    const PropertyInfo& p = property(id);
+    checkIndex(p, index);
+    int length = 0;
+    const auto* text = static_cast<const char16_t*>(table_->Get(handle_, p.strNumber(), index, &length, nullptr));
+    return text ? QString::fromUtf16(text) : QString();
+}
+
+QByteArray EngineObject::getBytes(int id, int index) const
+{
+    checkIndex(property(id), index);
+    int length = 0;
+    const auto* data = static_cast<const char*>(table_->Get(handle_, id, index, &length, nullptr));
+    return data && length > 0 ? QByteArray(data, length) : QByteArray();
+}
+
+QString EngineObject::getBytesText(int id, int index) const
+{
+    const PropertyInfo& p = property(id);
+    checkIndex(p, index);
+    int length = 0;
+    const auto* text = static_cast<const char16_t*>(table_->Get(handle_, p.altNumber(), index, &length, nullptr));
+    return text && length > 0 ? QString::fromUtf16(text, length) : QString();
+}
+
+void EngineObject::setInt(int id, int value, int index)
+{
+    treatErr(table_->Set(handle_, id, index, intValue(value), 0));
+}
+
+void EngineObject::setText(int id, const QString& value, int index)
+{
+    treatErr(table_->Set(handle_, property(id).strNumber(), index, utf16(value), 0));
+}
+
+void EngineObject::setBytes(int id, const void* data, int length, int index)
+{
+    treatErr(table_->Set(handle_, id, index, data, length));
+}
+
+void EngineObject::setBytesText(int id, const QString& value, int index)
+{
+    treatErr(table_->Set(handle_, property(id).altNumber(), index, utf16(value), int(value.size())));
+}
+
+void EngineObject::writeDefaults()
+{
+    for (const auto& p : properties_) {
+        if (!p.hasDefault) continue;
+        switch (p.kind) {
+        case PropertyKind::Bool:
+        case PropertyKind::Int:
+            setInt(p.id, p.intDefault);
+            break;
+        case PropertyKind::Str:
+            setText(p.id, QString::fromUtf16(p.textDefault ? p.textDefault : u""));
+            break;
+        case PropertyKind::Bytes:
+            setBytesText(p.id, QString::fromUtf16(p.textDefault ? p.textDefault : u""));
+            break;
+        }
+    }
+}
+
+void EngineObject::treatErr(int code) const
+{
+    if (code == 0) return;
+    throw EWSKCore(code, table_->GetLastError ? table_->GetLastError(handle_) : nullptr);
+}
+
+QString EngineObject::decodeText(const void* bytes, int length) const
+{
+    constexpr int kDecodeText = 2003;
+    void* argv[3] = {const_cast<void*>(bytes), nullptr, nullptr};
+    int arglen[3] = {length, 0, 0};
+    if (table_->Do(handle_, kDecodeText, 2, argv, arglen, nullptr) != 0) return {};
+    const int count = int(reinterpret_cast<std::intptr_t>(argv[2]));
+    QString text(count > 0 ? count : 0, Qt::Uninitialized);
+    if (count > 0) {
+        argv[1] = text.data();
+        arglen[1] = count;
+        argv[2] = nullptr;
+        if (table_->Do(handle_, kDecodeText, 2, argv, arglen, nullptr) != 0) return {};
+    }
+    return text;
+}
+
+void EngineObject::createEngineObject(EngineLibrary& library, const char* objectName, EngineEventSink sink, void* user,
+                                      const QString& libraryMissing, const QString& createFailed)
+{
+    table_ = &library.bind(objectName);
+    if (table_->Create == nullptr) throw toolkit::EOutOfMemory(libraryMissing);
+    handle_ = table_->Create(sink, user, nullptr, 1);
+    if (handle_ == nullptr) throw toolkit::EOutOfMemory(createFailed);
+}
+
+void EngineObject::destroyEngineObject()
+{
+    if (handle_ == nullptr) return;
+    table_->Destroy(handle_);
+    handle_ = nullptr;
+}
+
+// ---- Call -------------------------------------------------------------------
+
+EngineObject::Call& EngineObject::Call::text(const QString& value)
+{
+    texts_.push_back(value);
+    argv_.push_back(const_cast<char16_t*>(utf16(texts_.back())));
+    arglen_.push_back(0);
+    return *this;
+}
+
+EngineObject::Call& EngineObject::Call::bytes(const void* data, int length)
+{
+    argv_.push_back(const_cast<void*>(data));
+    arglen_.push_back(length);
+    return *this;
+}
+
+EngineObject::Call& EngineObject::Call::integer(std::intptr_t value)
+{
+    argv_.push_back(reinterpret_cast<void*>(value));
+    arglen_.push_back(0);
+    return *this;
+}
+
+void EngineObject::Call::run(const EngineObject& object)
+{
+    std::vector<void*> argv = argv_;
+    std::vector<int> arglen = arglen_;
+    argv.push_back(nullptr);
+    arglen.push_back(0);
+    const int argc = int(argv_.size());
+    object.treatErr(object.table_->Do(object.handle_, 10000 + method_, argc, argv.data(), arglen.data(), nullptr));
+    result_ = argv[size_t(argc)];
+}
+
+QString EngineObject::Call::resultText() const
+{
+    return result_ ? QString::fromUtf16(static_cast<const char16_t*>(result_)) : QString();
+}
+
+// ---- events -----------------------------------------------------------------
+
+QString EventArgs::wide(int k) const
+{
+    const auto* text = static_cast<const char16_t*>(at(k));
+    return text ? QString::fromUtf16(text) : QString();
+}
+
+QByteArray EventArgs::bytes(int k) const
+{
+    const auto* data = static_cast<const char*>(at(k));
+    const int n = length(k);
+    return data && n > 0 ? QByteArray(data, n) : QByteArray();
+}
+
+QString handlerErrorText(const char* eventName, const std::exception& e)
+{
+    const auto* own = dynamic_cast<const toolkit::Exception*>(&e);
+    return QStringLiteral("An unhandled error occurred in the %1 event handler: ").arg(QLatin1String(eventName)) +
+           (own ? own->message() : QString::fromUtf8(e.what()));
+}
+
+int reportHandlerError(const EngineObject& object, const char* eventName, const std::exception& e, int code)
+{
+    const QByteArray text = handlerErrorText(eventName, e).toLocal8Bit();
+    return object.table().SetEventErrorAndCode(object.handle(), code, text.constData());
+}
+
+}  // namespace CorvaneWS

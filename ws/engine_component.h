@@ -1,0 +1,267 @@
+#pragma once
+// Plumbing that every Corvane component uses over its engine object: the
+// property table and the accessors that walk it, method calls through Do,
+// error treatment, and the event sink that decodes engine events into typed
+// Params structures from an event table.
+
+#include "ws/engine_binding.h"
+#include "ws/wsk_core.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <span>
+#include <tuple>
+#include <vector>
+
+namespace CorvaneWS {
+
+// ---- property table ---------------------------------------------------------
+
+enum class PropertyKind { Bool, Int, Str, Bytes };
+
+struct PropertyInfo {
+    int id;
+    const char* name;
+    PropertyKind kind;
+    const char* indexName = nullptr;  // set for indexed properties: "CookieIndex"
+    bool hasDefault = false;
+    int intDefault = 0;
+    const char16_t* textDefault = nullptr;  // Str: its own; Bytes: the string form
+
+    constexpr int strNumber() const { return id + 10000; }
+    constexpr int altNumber() const { return id + 20000; }
+    constexpr bool indexed() const { return indexName != nullptr; }
+};
+
+// ---- the engine object behind a component ------------------------------------
+
+class EngineObject {
+public:
+    EngineObject(std::span<const PropertyInfo> properties) : properties_(properties) {}
+
+    void* handle() const { return handle_; }
+    const EngineTable& table() const { return *table_; }
+
+    const PropertyInfo& property(int id) const;
+
+    // Generic accessors; getters are not checked, setters and Do go through treatErr.
+    int getInt(int id, int index = 0) const;
+    bool getBool(int id, int index = 0) const { return getInt(id, index) != 0; }
+    QString getText(int id, int index = 0) const;        // Str number
+    QByteArray getBytes(int id, int index = 0) const;    // byte-array ID
+    QString getBytesText(int id, int index = 0) const;   // Alt number
+    void setInt(int id, int value, int index = 0);
+    void setBool(int id, bool value, int index = 0) { setInt(id, value ? 1 : 0, index); }
+    void setText(int id, const QString& value, int index = 0);
+    void setBytes(int id, const void* data, int length, int index = 0);
+    void setBytes(int id, const QByteArray& value, int index = 0) { setBytes(id, value.constData(), int(value.size()), index); }
+    void setBytesText(int id, const QString& value, int index = 0);
+
+    // Writes the defaults of the property table, in table order.
+    void writeDefaults();
+
+    // Raises EWSKCore for a non-zero engine result, with the engine's text.
+    void treatErr(int code) const;
+
+    // Decodes bytes that an event delivers as text, through the engine's
+    // text decoding method (2003).
+    QString decodeText(const void* bytes, int length) const;
+
+    // Argument list of a Do call: one slot more than the arguments, zeroed,
+    // so that a result lands after them.
+    class Call {
+    public:
+        explicit Call(int method) : method_(method) {}
+        Call& text(const QString& value);
+        Call& bytes(const void* data, int length);
+        Call& integer(std::intptr_t value);
+        int argc() const { return int(argv_.size()); }
+        // Runs the call with treatErr; returns the result slot's text.
+        void run(const EngineObject& object);
+        QString resultText() const;
+
+    private:
+        int method_;
+        std::vector<QString> texts_;  // own the UTF-16 for the call; moving a QString keeps its buffer
+        std::vector<void*> argv_;
+        std::vector<int> arglen_;
+        void* result_ = nullptr;
+    };
+
+    // Binds `objectName` of `library` and creates the engine object; raises
+    // EOutOfMemory with the texts the component gives.
+    void createEngineObject(EngineLibrary& library, const char* objectName, EngineEventSink sink, void* user,
+                            const QString& libraryMissing, const QString& createFailed);
+    void destroyEngineObject();
+
+private:
+    void checkIndex(const PropertyInfo& p, int index) const;
+
+    std::span<const PropertyInfo> properties_;
+    const EngineTable* table_ = nullptr;
+    void* handle_ = nullptr;
+};
+
+// ---- events -----------------------------------------------------------------
+
+// The values of one engine event, read the way the event table says.
+class EventArgs {
+public:
+    EventArgs(const EngineObject& object, int argc, void** argv, int* arglen)
+        : object_(object), argc_(argc), argv_(argv), arglen_(arglen)
+    {
+    }
+    int integer(int k) const { return int(reinterpret_cast<std::intptr_t>(at(k))); }
+    bool boolean(int k) const { return at(k) != nullptr; }
+    QString wide(int k) const;
+    QByteArray bytes(int k) const;
+    QString text(int k) const { return object_.decodeText(at(k), length(k)); }
+    void setBoolean(int k, bool value) const
+    {
+        if (k < argc_) argv_[k] = reinterpret_cast<void*>(std::intptr_t(value ? 1 : 0));
+    }
+
+private:
+    void* at(int k) const { return k < argc_ ? argv_[k] : nullptr; }
+    int length(int k) const { return k < argc_ && arglen_ ? arglen_[k] : 0; }
+
+    const EngineObject& object_;
+    int argc_;
+    void** argv_;
+    int* arglen_;
+};
+
+enum class FieldKind { Int, Bool, Wide, Bytes, Text };
+
+template <class P, class T>
+struct Field {
+    T P::*member;
+    FieldKind kind;
+    int arg;
+    bool writeBack = false;  // copied back into argv after the handler
+};
+
+template <class P, class T>
+constexpr Field<P, T> field(T P::*member, FieldKind kind, int arg, bool writeBack = false)
+{
+    return {member, kind, arg, writeBack};
+}
+
+namespace detail {
+template <class P, class T>
+void decodeField(P& params, const Field<P, T>& f, const EventArgs& args)
+{
+    T& out = params.*f.member;
+    if constexpr (std::is_same_v<T, int>) {
+        out = args.integer(f.arg);
+    } else if constexpr (std::is_same_v<T, bool>) {
+        out = args.boolean(f.arg);
+    } else if constexpr (std::is_same_v<T, QByteArray>) {
+        out = args.bytes(f.arg);
+    } else {
+        out = f.kind == FieldKind::Text ? args.text(f.arg) : args.wide(f.arg);
+    }
+}
+template <class P, class T>
+void writeBackField(const P& params, const Field<P, T>& f, const EventArgs& args)
+{
+    if constexpr (std::is_same_v<T, bool>) {
+        if (f.writeBack) args.setBoolean(f.arg, params.*f.member);
+    }
+}
+}  // namespace detail
+
+// Builds P from the engine's values along P::fields().
+template <class P>
+P decodeParams(const EventArgs& args)
+{
+    P params{};
+    std::apply([&](const auto&... f) { (detail::decodeField(params, f, args), ...); }, P::fields());
+    return params;
+}
+
+template <class P>
+void writeBackParams(const P& params, const EventArgs& args)
+{
+    std::apply([&](const auto&... f) { (detail::writeBackField(params, f, args), ...); }, P::fields());
+}
+
+template <class P>
+using EventHandler = std::function<void(QObject* Sender, P& Params)>;
+
+// Binds a member function as an event handler, the way a form binds its own
+// methods to its components' events.
+template <class Obj, class P>
+EventHandler<P> bindEvent(Obj* object, void (Obj::*method)(QObject*, P&))
+{
+    return [object, method](QObject* sender, P& params) { (object->*method)(sender, params); };
+}
+
+// One row of a component's event table.
+template <class C>
+struct EventEntry {
+    int number;
+    const char* name;  // as in "An unhandled error occurred in the DataIn event handler: "
+    bool (*assigned)(const C&);
+    void (*invoke)(C&, const EventArgs&);
+};
+
+template <class C, class P, EventHandler<P> C::*Slot>
+constexpr EventEntry<C> eventEntry(int number, const char* name)
+{
+    return {number, name, [](const C& c) { return bool(c.*Slot); },
+            [](C& c, const EventArgs& args) {
+                P params = decodeParams<P>(args);
+                (c.*Slot)(&c, params);
+                writeBackParams(params, args);
+            }};
+}
+
+// Records a handler's exception with the engine; returns the engine's result.
+int reportHandlerError(const EngineObject& object, const char* eventName, const std::exception& e, int code);
+QString handlerErrorText(const char* eventName, const std::exception& e);
+
+// The sink's work for every component: empty slots decode nothing; a
+// handler's exception is recorded with the engine and then raised as the
+// component's error event (never from the error event itself).
+template <class C>
+int dispatchEvent(C& component, std::span<const EventEntry<C>> events, int errorEvent, int event, int argc,
+                  void** argv, int* arglen)
+{
+    const EventEntry<C>* entry = nullptr;
+    for (const auto& e : events)
+        if (e.number == event) entry = &e;
+    if (entry == nullptr || !entry->assigned(component)) return 0;
+    const EngineObject& object = component.engineObject();
+    int code = 0;
+    QString text;
+    try {
+        entry->invoke(component, EventArgs(object, argc, argv, arglen));
+        return 0;
+    } catch (const EWSKCore& e) {
+        code = reportHandlerError(object, entry->name, e, e.Code);
+        text = handlerErrorText(entry->name, e);
+    } catch (const std::exception& e) {
+        code = reportHandlerError(object, entry->name, e, -1);
+        text = handlerErrorText(entry->name, e);
+    }
+    if (event != errorEvent) {
+        for (const auto& e : events)
+            if (e.number == errorEvent && e.assigned(component)) {
+                try {
+                    component.raiseErrorEvent(code, text);
+                } catch (const std::exception&) {
+                    // The first failure is the one on record; an error
+                    // handler that fails in turn raises nothing further.
+                }
+            }
+    }
+    return code;
+}
+
+}  // namespace CorvaneWS
