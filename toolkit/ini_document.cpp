@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 namespace toolkit {
 
 namespace {
@@ -119,8 +122,8 @@ void IniDocument::setValue(const QString& section, const QString& key, const QSt
     }
     if (const auto k = findKey(*s, key)) {
         QByteArray& text = lines_[*k].text;
-        // Keep the key as the file spells it, with whatever blanks stood before "=".
-        text = text.left(text.indexOf('=') + 1) + v;
+        // Keep the key as the file spells it; the line is rewritten as key=value.
+        text = trimmed(text.left(text.indexOf('='))) + '=' + v;
         return;
     }
     // After the section's last non-blank line, so blank separators stay where they are.
@@ -139,11 +142,16 @@ QByteArray IniDocument::toBytes() const
 void IniDocument::save(const QString& path) const
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so a failing write reports the system's reason rather than "Unknown error".
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
     const QByteArray bytes = toBytes();
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw EFileError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, file.errorString()));
+    errno = 0;
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        // Qt loses the reason of a short write; errno still has it.
+        const QString reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
+        throw EFileError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, reason));
+    }
 }
 
 }  // namespace toolkit
