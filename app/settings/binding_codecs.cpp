@@ -14,7 +14,7 @@ QString timeZoneText(int minutes)
     const int hours = std::abs(minutes) / 60;
     const int rest = std::abs(minutes % 60);
     return QStringLiteral("UTC%1%2:%3")
-        .arg(minutes < 0 ? u'-' : u'+')
+        .arg(QChar(minutes < 0 ? u'-' : u'+'))
         .arg(hours, 2, 10, QLatin1Char('0'))
         .arg(rest == 0 ? QStringLiteral("00") : QString::number(rest));
 }
