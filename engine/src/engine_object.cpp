@@ -1,0 +1,376 @@
+#include "engine/src/engine_object.h"
+
+#include "engine/src/socket_graveyard.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+#include <cstring>
+#include <memory>
+
+namespace corvane::engine {
+
+namespace {
+// Kept alive until the library is unloaded; created only for hosts without Qt.
+std::unique_ptr<QCoreApplication> g_ownApplication;
+int g_argc = 0;
+char* g_argv[] = {nullptr};
+
+bool supportedCodePage(int64_t cp)
+{
+    return cp == 0 || cp == 65001 || cp == 28591 || cp == 20127;
+}
+} // namespace
+
+void EngineObject::ensureApplication()
+{
+    if (QCoreApplication::instance() == nullptr)
+        g_ownApplication = std::make_unique<QCoreApplication>(g_argc, g_argv);
+}
+
+EngineObject::Entry::~Entry()
+{
+    if (--o_->depth_ == 0 && o_->zombie_)
+        delete o_;
+}
+
+EngineObject::EngineObject(CorvaneWS_EventSink sink, void* user, std::span<const PropertyDef> properties,
+                           std::span<const ConfigDef> config)
+    : sink_(sink), user_(user), properties_(properties), configDefs_(config)
+{
+    values_.resize(properties_.size());
+    resetStoredProperties();
+    configValues_.resize(configDefs_.size());
+    for (size_t k = 0; k < configDefs_.size(); ++k) {
+        configValues_[k].i = configDefs_[k].defaultInt;
+        configValues_[k].text = QString::fromUtf8(configDefs_[k].defaultText);
+    }
+}
+
+EngineObject::~EngineObject() = default;
+
+void EngineObject::destroy(EngineObject* object)
+{
+    if (object == nullptr)
+        return;
+    if (object->depth_ > 0) {
+        if (!object->zombie_) {
+            object->zombie_ = true;
+            object->onDestroyRequested();
+        }
+        return;
+    }
+    delete object;
+}
+
+void EngineObject::resetStoredProperties()
+{
+    for (size_t k = 0; k < properties_.size(); ++k) {
+        const PropertyDef& d = properties_[k];
+        Value v;
+        v.i = d.defaultInt;
+        if (d.type == PropType::String)
+            v.text = QString::fromUtf8(d.defaultText);
+        else if (d.type == PropType::Bytes)
+            v.bytes = QByteArray(d.defaultText);
+        values_[k] = std::move(v);
+    }
+}
+
+const PropertyDef* EngineObject::findProperty(int id) const
+{
+    // Tables are small and ordered by number; a direct hit is the common case.
+    if (id >= 1 && size_t(id) <= properties_.size() && properties_[id - 1].id == id)
+        return &properties_[id - 1];
+    for (const PropertyDef& d : properties_)
+        if (d.id == id)
+            return &d;
+    return nullptr;
+}
+
+Value& EngineObject::stored(int id)
+{
+    return values_[size_t(findProperty(id) - properties_.data())];
+}
+
+const Value& EngineObject::stored(int id) const
+{
+    return values_[size_t(findProperty(id) - properties_.data())];
+}
+
+int EngineObject::fail(int code, std::string_view detail)
+{
+    lastErrorCode_ = code;
+    lastErrorText_ = errorText(code, detail);
+    return code;
+}
+
+int EngineObject::setLastErrorAndCode(int code, const char* text)
+{
+    lastErrorCode_ = code;
+    lastErrorText_ = text ? text : "";
+    return code;
+}
+
+int EngineObject::setEventErrorAndCode(int code, const char* text)
+{
+    eventErrorCode_ = code;
+    eventErrorText_ = text ? text : "";
+    return code;
+}
+
+int EngineObject::raise(int event, int argc, void** argv, int* arglen)
+{
+    if (!hasSink())
+        return 0;
+    Entry entry(this);
+    return sink_(user_, event, argc, argv, arglen);
+}
+
+int EngineObject::checkIndex(int id, int index)
+{
+    Entry entry(this);
+    const int base = id >= kAltOffset ? id - kAltOffset : id >= kStrOffset ? id - kStrOffset : id;
+    const PropertyDef* d = findProperty(base);
+    if (d == nullptr)
+        return fail(kUnknownProperty, std::to_string(id));
+    if (d->indexName == nullptr)
+        return index == 0 ? 0 : fail(kInvalidIndex, d->name);
+    if (index < 0 || index >= indexCount(*d))
+        return fail(kInvalidIndex, d->indexName);
+    return 0;
+}
+
+void* EngineObject::get(int id, int index, int* lengthOut, long long* value64Out)
+{
+    Entry entry(this);
+    if (lengthOut)
+        *lengthOut = 0;
+    const int form = id >= kAltOffset ? 2 : id >= kStrOffset ? 1 : 0;
+    const PropertyDef* d = findProperty(id - form * kStrOffset);
+    if (d == nullptr || (form == 1 && d->type != PropType::String) || (form == 2 && d->type != PropType::Bytes)) {
+        fail(kUnknownProperty, std::to_string(id));
+        return nullptr;
+    }
+    if (!(d->access & kRead)) {
+        fail(kWriteOnlyProperty, d->name);
+        return nullptr;
+    }
+    if (d->indexName != nullptr && (index < 0 || index >= indexCount(*d))) {
+        fail(kInvalidIndex, d->indexName);
+        return nullptr;
+    }
+    Value computed;
+    const Value* v = &computed;
+    if (!readProperty(*d, index, computed))
+        v = &values_[size_t(d - properties_.data())];
+    switch (d->type) {
+    case PropType::Bool:
+    case PropType::Int:
+        if (value64Out)
+            *value64Out = d->type == PropType::Bool ? (v->i != 0) : v->i;
+        return reinterpret_cast<void*>(static_cast<intptr_t>(d->type == PropType::Bool ? (v->i != 0) : v->i));
+    case PropType::String:
+        if (form == 1) {
+            resultText_ = v->text;
+            return const_cast<char16_t*>(reinterpret_cast<const char16_t*>(resultText_.utf16()));
+        }
+        resultBytes_ = v->text.toUtf8();
+        if (lengthOut)
+            *lengthOut = int(resultBytes_.size());
+        return resultBytes_.data();
+    case PropType::Bytes:
+        if (form == 2) {
+            resultText_ = decodeText(v->bytes.constData(), v->bytes.size());
+            if (lengthOut)
+                *lengthOut = int(resultText_.size());
+            return const_cast<char16_t*>(reinterpret_cast<const char16_t*>(resultText_.utf16()));
+        }
+        resultBytes_ = v->bytes;
+        if (lengthOut)
+            *lengthOut = int(resultBytes_.size());
+        return resultBytes_.isEmpty() ? nullptr : resultBytes_.data();
+    }
+    return nullptr;
+}
+
+int EngineObject::set(int id, int index, const void* value, int length)
+{
+    Entry entry(this);
+    const int form = id >= kAltOffset ? 2 : id >= kStrOffset ? 1 : 0;
+    const PropertyDef* d = findProperty(id - form * kStrOffset);
+    if (d == nullptr || (form == 1 && d->type != PropType::String) || (form == 2 && d->type != PropType::Bytes))
+        return fail(kUnknownProperty, std::to_string(id));
+    if (!(d->access & kWrite))
+        return fail(kReadOnlyProperty, d->name);
+    if (d->indexName != nullptr && (index < 0 || index >= indexCount(*d)))
+        return fail(kInvalidIndex, d->indexName);
+    Value in;
+    in.form = form;
+    switch (d->type) {
+    case PropType::Bool:
+        in.i = reinterpret_cast<intptr_t>(value) != 0;
+        break;
+    case PropType::Int:
+        in.i = static_cast<int64_t>(reinterpret_cast<intptr_t>(value));
+        if (d->minValue <= d->maxValue && (in.i < d->minValue || in.i > d->maxValue))
+            return fail(kInvalidValue, d->name);
+        break;
+    case PropType::String:
+        if (form == 1)
+            in.text = wideArg(const_cast<void*>(value), length);
+        else
+            in.text = QString::fromUtf8(static_cast<const char*>(value), value ? length : 0);
+        break;
+    case PropType::Bytes:
+        if (form == 2)
+            in.bytes = encodeText(wideArg(const_cast<void*>(value), length));
+        else if (value != nullptr && length > 0)
+            in.bytes = QByteArray(static_cast<const char*>(value), length);
+        break;
+    }
+    const int rc = writeProperty(*d, index, in);
+    if (rc >= 0)
+        return rc;
+    values_[size_t(d - properties_.data())] = std::move(in);
+    return 0;
+}
+
+int EngineObject::doMethod(int method, int argc, void** argv, int* arglen)
+{
+    Entry entry(this);
+    if (argc < 0 || (argc > 0 && argv == nullptr))
+        return fail(kInvalidArgument, "argv");
+    if (method == kDecodeTextMethod)
+        return decodeTextMethod(argc, argv, arglen);
+    if (method <= kMethodOffset || method >= kMethodOffset + 1000)
+        return fail(kUnknownMethod, std::to_string(method));
+    return invoke(method - kMethodOffset, argc, argv, arglen);
+}
+
+QString EngineObject::wideArg(void* p, int len)
+{
+    if (p == nullptr)
+        return {};
+    return len > 0 ? QString::fromUtf16(static_cast<const char16_t*>(p), len)
+                   : QString::fromUtf16(static_cast<const char16_t*>(p));
+}
+
+QByteArray EngineObject::bytesArg(void* p, int len)
+{
+    if (p == nullptr || len <= 0)
+        return {};
+    return QByteArray::fromRawData(static_cast<const char*>(p), len);
+}
+
+void EngineObject::setWideResult(void** argv, int* arglen, int k, const QString& text)
+{
+    resultText_ = text;
+    argv[k] = const_cast<char16_t*>(reinterpret_cast<const char16_t*>(resultText_.utf16()));
+    if (arglen)
+        arglen[k] = 0;
+}
+
+// Two-pass decoding: the host asks the length first, then passes its buffer.
+// The second pass reuses the first pass's text.
+int EngineObject::decodeTextMethod(int argc, void** argv, int* arglen)
+{
+    if (argc < 2 || arglen == nullptr)
+        return fail(kInvalidArgument, "text decoding needs bytes and a buffer");
+    const char* data = static_cast<const char*>(argv[0]);
+    const qsizetype n = data ? arglen[0] : 0;
+    if (decodeCacheKey_ != data || decodeCacheSize_ != n) {
+        decodeCache_ = decodeText(data, n);
+        decodeCacheKey_ = data;
+        decodeCacheSize_ = n;
+    }
+    if (argv[1] != nullptr && arglen[1] > 0) {
+        const qsizetype count = std::min<qsizetype>(arglen[1], decodeCache_.size());
+        std::memcpy(argv[1], decodeCache_.utf16(), size_t(count) * sizeof(char16_t));
+        decodeCacheKey_ = nullptr;   // the host may reuse the bytes' memory
+    }
+    argv[2] = reinterpret_cast<void*>(static_cast<intptr_t>(decodeCache_.size()));
+    return 0;
+}
+
+QString EngineObject::decodeText(const char* data, qsizetype n) const
+{
+    if (data == nullptr || n <= 0)
+        return {};
+    const int64_t cp = configInt("CodePage");
+    if (cp == 28591 || cp == 20127)
+        return QString::fromLatin1(data, n);
+    return QString::fromUtf8(data, n);
+}
+
+QByteArray EngineObject::encodeText(const QString& text) const
+{
+    const int64_t cp = configInt("CodePage");
+    if (cp == 28591 || cp == 20127)
+        return text.toLatin1();
+    return text.toUtf8();
+}
+
+// ---- Config ----
+
+int64_t EngineObject::configInt(const char* name) const
+{
+    for (size_t k = 0; k < configDefs_.size(); ++k)
+        if (std::strcmp(configDefs_[k].name, name) == 0)
+            return configValues_[k].i;
+    return 0;
+}
+
+QString EngineObject::configText(const char* name) const
+{
+    for (size_t k = 0; k < configDefs_.size(); ++k)
+        if (std::strcmp(configDefs_[k].name, name) == 0)
+            return configValues_[k].text;
+    return {};
+}
+
+// "Name=Value" sets, "Name" asks; several settings may be given one per line.
+// The answer is the value of the last setting named.
+int EngineObject::configure(const QString& settings, QString& answer)
+{
+    const QStringList lines = settings.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts);
+    for (const QString& line : lines) {
+        const qsizetype eq = line.indexOf('=');
+        const QString name = (eq < 0 ? line : line.left(eq)).trimmed();
+        if (name.isEmpty())
+            continue;
+        size_t k = 0;
+        while (k < configDefs_.size() && name.compare(QLatin1String(configDefs_[k].name), Qt::CaseInsensitive) != 0)
+            ++k;
+        if (k == configDefs_.size())
+            return fail(kInvalidConfig, name.toStdString());
+        const ConfigDef& d = configDefs_[k];
+        Value& v = configValues_[k];
+        if (eq >= 0) {
+            const QString text = line.mid(eq + 1).trimmed();
+            if (d.type == ConfigType::String) {
+                v.text = text;
+            } else {
+                bool ok = false;
+                int64_t n = text.toLongLong(&ok);
+                if (!ok && d.type == ConfigType::Bool) {
+                    ok = text.compare("true", Qt::CaseInsensitive) == 0 || text.compare("false", Qt::CaseInsensitive) == 0;
+                    n = text.compare("true", Qt::CaseInsensitive) == 0;
+                }
+                if (d.type == ConfigType::Bool)
+                    n = n != 0;
+                if (!ok || n < d.minValue || n > d.maxValue
+                    || (std::strcmp(d.name, "CodePage") == 0 && !supportedCodePage(n)))
+                    return fail(kInvalidConfig, line.toStdString());
+                v.i = n;
+            }
+            onConfigChanged(d);
+        }
+        answer = d.type == ConfigType::String ? v.text
+               : d.type == ConfigType::Bool   ? QString(v.i ? "True" : "False")
+                                              : QString::number(v.i);
+    }
+    return 0;
+}
+
+} // namespace corvane::engine

@@ -1,0 +1,181 @@
+// Base of every engine object (client now; server, proxy and certificate
+// manager reuse it): the generic numbered-property plumbing, the error state,
+// the Config table walk and the event sink call with write-back.
+#pragma once
+
+#include "engine/include/corvanews20.h"
+#include "engine/src/errors.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace corvane::engine {
+
+enum class PropType : uint8_t { Bool, Int, String, Bytes };
+enum Access : uint8_t { kRead = 1, kWrite = 2, kReadWrite = 3 };
+
+// One row of an object's property table. The generic Get/Set/CheckIndex code
+// walks the table; objects only add behaviour through the hooks below.
+struct PropertyDef {
+    int id;
+    const char* name;
+    PropType type;
+    uint8_t access;
+    const char* indexName;       // nullptr: plain; else named in "Invalid array index (...)."
+    int64_t minValue = 0;        // Int/Bool range; min > max leaves it unchecked
+    int64_t maxValue = -1;
+    int64_t defaultInt = 0;
+    const char* defaultText = ""; // String and Bytes default, UTF-8
+};
+
+// One row of an object's Config table.
+enum class ConfigType : uint8_t { Int, Bool, String };
+struct ConfigDef {
+    const char* name;
+    ConfigType type;
+    int64_t minValue;
+    int64_t maxValue;
+    int64_t defaultInt;
+    const char* defaultText;
+};
+
+struct Value {
+    int64_t i = 0;
+    QString text;      // String
+    QByteArray bytes;  // Bytes
+    int form = 0;      // as set: 0 value number, 1 Str (n + 10000), 2 Alt (n + 20000)
+};
+
+// Text that an event hands out and that the host may replace (CorvaneWS_EvtStr).
+struct EventString {
+    QString text;
+    QByteArray utf8;   // filled when read narrow
+};
+
+// Numbering of the C interface.
+constexpr int kStrOffset = 10000;
+constexpr int kAltOffset = 20000;
+constexpr int kMethodOffset = 10000;
+constexpr int kDecodeTextMethod = 2003;
+
+class EngineObject {
+public:
+    EngineObject(CorvaneWS_EventSink sink, void* user, std::span<const PropertyDef> properties,
+                 std::span<const ConfigDef> config);
+    virtual ~EngineObject();
+    EngineObject(const EngineObject&) = delete;
+    EngineObject& operator=(const EngineObject&) = delete;
+
+    // ---- C interface, generic part ----
+    int checkIndex(int id, int index);
+    void* get(int id, int index, int* lengthOut, long long* value64Out);
+    int set(int id, int index, const void* value, int length);
+    int doMethod(int method, int argc, void** argv, int* arglen);
+
+    const char* lastError() const { return lastErrorText_.empty() ? nullptr : lastErrorText_.c_str(); }
+    int lastErrorCode() const { return lastErrorCode_; }
+    int setLastErrorAndCode(int code, const char* text);
+    const char* eventError() const { return eventErrorText_.empty() ? nullptr : eventErrorText_.c_str(); }
+    int eventErrorCode() const { return eventErrorCode_; }
+    int setEventErrorAndCode(int code, const char* text);
+
+    // Destroy from the C interface: deferred while the object is on the stack
+    // (an event handler destroying its own object), immediate otherwise.
+    static void destroy(EngineObject* object);
+
+    // Everything entering the object (C calls, socket signals) holds one; the
+    // outermost one deletes an object destroyed meanwhile.
+    class Entry {
+    public:
+        explicit Entry(EngineObject* o) : o_(o) { ++o_->depth_; }
+        ~Entry();
+        Entry(const Entry&) = delete;
+        Entry& operator=(const Entry&) = delete;
+    private:
+        EngineObject* o_;
+    };
+
+    bool destroyed() const { return zombie_; }
+
+    // Creates the QCoreApplication when the host has none (plain C or Python hosts).
+    static void ensureApplication();
+
+protected:
+    // ---- hooks for the concrete objects ----
+    virtual int indexCount(const PropertyDef&) const { return 0; }
+    // Computed properties fill out and return true; stored ones return false.
+    virtual bool readProperty(const PropertyDef&, int /*index*/, Value& /*out*/) { return false; }
+    // Returns -1 to store the value generically, else 0 or an error code.
+    virtual int writeProperty(const PropertyDef&, int /*index*/, Value& /*in*/) { return -1; }
+    // Method m (Do number minus 10000); arguments as the host passed them.
+    virtual int invoke(int method, int argc, void** argv, int* arglen) = 0;
+    // Settles the object when destroyed from inside one of its own events.
+    virtual void onDestroyRequested() {}
+
+    int fail(int code, std::string_view detail = {});
+    void clearError() { lastErrorCode_ = 0; lastErrorText_.clear(); }
+
+    // Calls the sink; argv/arglen have argc + 1 slots. Returns the sink's result.
+    int raise(int event, int argc, void** argv, int* arglen);
+    bool hasSink() const { return sink_ != nullptr && !zombie_; }
+
+    const PropertyDef* findProperty(int id) const;
+    Value& stored(int id);
+    const Value& stored(int id) const;
+    int64_t intProp(int id) const { return stored(id).i; }
+    bool boolProp(int id) const { return stored(id).i != 0; }
+    const QString& textProp(int id) const { return stored(id).text; }
+    const QByteArray& bytesProp(int id) const { return stored(id).bytes; }
+    void resetStoredProperties();
+
+    // ---- Config ----
+    int configure(const QString& setting, QString& answer);
+    int64_t configInt(const char* name) const;
+    QString configText(const char* name) const;
+    virtual void onConfigChanged(const ConfigDef&) {}
+
+    // Text of the configured code page.
+    QString decodeText(const char* data, qsizetype n) const;
+    QByteArray encodeText(const QString& text) const;
+
+    // Wide text argument of Do (zero-terminated, or arglen characters).
+    static QString wideArg(void* p, int len);
+    static QByteArray bytesArg(void* p, int len);
+    // Leaves a wide text result in argv slot k (valid until the next call).
+    void setWideResult(void** argv, int* arglen, int k, const QString& text);
+
+    int depth() const { return depth_; }
+
+private:
+    int decodeTextMethod(int argc, void** argv, int* arglen);
+
+    CorvaneWS_EventSink sink_;
+    void* user_;
+    std::span<const PropertyDef> properties_;
+    std::span<const ConfigDef> configDefs_;
+    std::vector<Value> values_;
+    std::vector<Value> configValues_;
+    int lastErrorCode_ = 0;
+    std::string lastErrorText_;
+    int eventErrorCode_ = 0;
+    std::string eventErrorText_;
+    QString resultText_;
+    QByteArray resultBytes_;
+    QString decodeCache_;
+    const void* decodeCacheKey_ = nullptr;
+    qsizetype decodeCacheSize_ = -1;
+    int depth_ = 0;
+    bool zombie_ = false;
+};
+
+// Settings every object understands; objects append their own.
+#define CORVANE_COMMON_CONFIG \
+    {"CodePage", ConfigType::Int, 0, 65001, 65001, ""}, \
+    {"LogLevel", ConfigType::Int, 0, 3, 1, ""}
+
+} // namespace corvane::engine

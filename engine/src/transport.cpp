@@ -1,0 +1,285 @@
+#include "engine/src/transport.h"
+
+#include "engine/src/errors.h"
+#include "engine/src/socket_graveyard.h"
+#include "engine/src/socks4.h"
+
+#include <QHostAddress>
+#include <QNetworkProxy>
+#include <QSslConfiguration>
+#include <QSslSocket>
+
+namespace corvane::engine {
+
+namespace {
+QString joinErrors(const QList<QSslError>& errors)
+{
+    QStringList parts;
+    for (const QSslError& e : errors)
+        parts << e.errorString();
+    return parts.join(QStringLiteral("; "));
+}
+} // namespace
+
+ClientTransport::~ClientTransport()
+{
+    abort();
+}
+
+void ClientTransport::open(const TransportConfig& config, TransportCallbacks callbacks)
+{
+    abort();
+    config_ = config;
+    cb_ = std::move(callbacks);
+    ready_ = tunnelPending_ = verifyAsked_ = rejected_ = failedReported_ = false;
+
+    socket_ = new QSslSocket();
+    QSslSocket* s = socket_;
+    s->setReadBufferSize(config_.socketBufferSize);
+    if (config_.tls) {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        if (!config_.trustedCertificates.isEmpty())
+            ssl.addCaCertificates(config_.trustedCertificates);
+        ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        if (!config_.clientCertificate.isNull()) {
+            ssl.setLocalCertificate(config_.clientCertificate);
+            ssl.setPrivateKey(config_.clientKey);
+        }
+        s->setSslConfiguration(ssl);
+        s->setPeerVerifyName(config_.host);
+    }
+
+    QObject::connect(s, &QAbstractSocket::connected, s, [this] { SlotScope scope; onConnected(); });
+    QObject::connect(s, &QSslSocket::encrypted, s, [this] { SlotScope scope; onEncrypted(); });
+    QObject::connect(s, &QSslSocket::sslErrors, s,
+                     [this](const QList<QSslError>& e) { SlotScope scope; onSslErrors(e); });
+    QObject::connect(s, &QAbstractSocket::errorOccurred, s, [this] { SlotScope scope; onError(); });
+    QObject::connect(s, &QAbstractSocket::disconnected, s, [this] { SlotScope scope; onDisconnected(); });
+    QObject::connect(s, &QIODevice::readyRead, s, [this] {
+        SlotScope scope;
+        if (tunnelPending_)
+            onSocks4Reply();
+        else if (ready_ && cb_.readable)
+            cb_.readable();
+    });
+    QObject::connect(s, &QIODevice::bytesWritten, s, [this] {
+        SlotScope scope;
+        if (ready_ && cb_.written)
+            cb_.written();
+    });
+
+    const ProxyConfig& p = config_.proxy;
+    QNetworkProxy proxy(QNetworkProxy::NoProxy);
+    if (p.kind == ProxyConfig::Kind::HttpConnect || p.kind == ProxyConfig::Kind::Socks5) {
+        proxy = QNetworkProxy(p.kind == ProxyConfig::Kind::HttpConnect ? QNetworkProxy::HttpProxy
+                                                                       : QNetworkProxy::Socks5Proxy,
+                              p.host, p.port, p.user, p.password);
+        // The tunnel carries our own bytes; name resolution is the proxy's.
+        proxy.setCapabilities(QNetworkProxy::TunnelingCapability | QNetworkProxy::HostNameLookupCapability);
+    }
+    s->setProxy(proxy);
+
+    if (!config_.localHost.isEmpty() || config_.localPort != 0) {
+        const QHostAddress local = config_.localHost.isEmpty() ? QHostAddress(QHostAddress::Any)
+                                                               : QHostAddress(config_.localHost);
+        if (local.isNull() || !s->bind(local, config_.localPort)) {
+            failWith(kConnectFailed, QStringLiteral("cannot bind to %1:%2: %3")
+                                         .arg(config_.localHost).arg(config_.localPort).arg(s->errorString()));
+            return;
+        }
+    }
+
+    if (p.kind == ProxyConfig::Kind::Socks4)
+        s->connectToHost(p.host, p.port);
+    else if (config_.tls)
+        s->connectToHostEncrypted(config_.host, config_.port);
+    else
+        s->connectToHost(config_.host, config_.port);
+}
+
+void ClientTransport::onConnected()
+{
+    if (config_.proxy.kind == ProxyConfig::Kind::Socks4) {
+        const QByteArray request = buildSocks4Request(config_.host, config_.port, config_.proxy.user);
+        if (request.isEmpty()) {
+            failWith(kProxyFailed, QStringLiteral("SOCKS4 cannot reach %1").arg(config_.host));
+            return;
+        }
+        tunnelPending_ = true;
+        socket_->write(request);
+        return;
+    }
+    if (config_.proxy.kind != ProxyConfig::Kind::None && cb_.stage)
+        cb_.stage(QStringLiteral("Firewall connection complete"));
+    if (!config_.tls)
+        becomeReady();
+}
+
+void ClientTransport::onSocks4Reply()
+{
+    if (socket_->bytesAvailable() < kSocks4ReplySize)
+        return;
+    uint8_t reply[kSocks4ReplySize];
+    socket_->read(reinterpret_cast<char*>(reply), kSocks4ReplySize);
+    tunnelPending_ = false;
+    const int status = parseSocks4Reply(reply);
+    if (status != 90) {
+        failWith(kProxyFailed, socks4StatusText(status));
+        return;
+    }
+    if (cb_.stage)
+        cb_.stage(QStringLiteral("Firewall connection complete"));
+    if (config_.tls)
+        startTls();
+    else
+        becomeReady();
+}
+
+void ClientTransport::startTls()
+{
+    socket_->startClientEncryption();
+}
+
+void ClientTransport::onSslErrors(const QList<QSslError>& errors)
+{
+    verifyAsked_ = true;
+    const bool accept = cb_.verify ? cb_.verify(socket_->peerCertificateChain(), false, joinErrors(errors)) : false;
+    if (socket_ == nullptr)
+        return;
+    if (accept) {
+        socket_->ignoreSslErrors();
+    } else {
+        rejected_ = true;
+        failWith(kCertificateRejected, joinErrors(errors));
+    }
+}
+
+void ClientTransport::onEncrypted()
+{
+    if (!verifyAsked_) {
+        verifyAsked_ = true;
+        const bool accept = cb_.verify ? cb_.verify(socket_->peerCertificateChain(), true, QStringLiteral("OK")) : true;
+        if (socket_ == nullptr)
+            return;
+        if (!accept) {
+            rejected_ = true;
+            failWith(kCertificateRejected, QStringLiteral("refused by the application"));
+            return;
+        }
+    }
+    becomeReady();
+}
+
+void ClientTransport::becomeReady()
+{
+    ready_ = true;
+    if (cb_.ready)
+        cb_.ready();
+    // Bytes that came with the handshake's last packet.
+    if (socket_ != nullptr && ready_ && socket_->bytesAvailable() > 0 && cb_.readable)
+        cb_.readable();
+}
+
+void ClientTransport::onError()
+{
+    if (socket_ == nullptr || rejected_)
+        return;
+    const QAbstractSocket::SocketError e = socket_->error();
+    if (ready_) {
+        if (e == QAbstractSocket::RemoteHostClosedError)
+            return;   // reported by onDisconnected
+        failWith(kConnectionLost, socket_->errorString());
+        return;
+    }
+    int code = kConnectFailed;
+    switch (e) {
+    case QAbstractSocket::ProxyAuthenticationRequiredError:
+    case QAbstractSocket::ProxyConnectionRefusedError:
+    case QAbstractSocket::ProxyConnectionClosedError:
+    case QAbstractSocket::ProxyConnectionTimeoutError:
+    case QAbstractSocket::ProxyNotFoundError:
+    case QAbstractSocket::ProxyProtocolError:
+        code = kProxyFailed;
+        break;
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
+        code = kTlsFailed;
+        break;
+    default:
+        if (config_.proxy.kind == ProxyConfig::Kind::Socks4 && tunnelPending_)
+            code = kProxyFailed;
+        break;
+    }
+    failWith(code, socket_->errorString());
+}
+
+void ClientTransport::onDisconnected()
+{
+    if (socket_ == nullptr || failedReported_)
+        return;
+    if (!ready_) {
+        failWith(tunnelPending_ ? kProxyFailed : kConnectFailed, QStringLiteral("connection closed by the peer"));
+        return;
+    }
+    if (cb_.closed)
+        cb_.closed();
+}
+
+void ClientTransport::failWith(int code, const QString& detail)
+{
+    if (failedReported_)
+        return;
+    failedReported_ = true;
+    auto failed = cb_.failed;
+    abort();
+    if (failed)
+        failed(code, detail);
+}
+
+qint64 ClientTransport::bytesAvailable() const
+{
+    return socket_ ? socket_->bytesAvailable() : 0;
+}
+
+qint64 ClientTransport::read(char* data, qint64 max)
+{
+    return socket_ ? socket_->read(data, max) : -1;
+}
+
+bool ClientTransport::write(const char* data, qint64 n)
+{
+    return socket_ != nullptr && socket_->write(data, n) == n;
+}
+
+qint64 ClientTransport::bytesToWrite() const
+{
+    return socket_ ? socket_->bytesToWrite() : 0;
+}
+
+void ClientTransport::close()
+{
+    if (socket_)
+        socket_->disconnectFromHost();
+}
+
+void ClientTransport::abort()
+{
+    QSslSocket* s = socket_;
+    socket_ = nullptr;
+    ready_ = false;
+    if (s) {
+        s->disconnect();
+        s->abort();
+        retireObject(s);
+    }
+}
+
+QString ClientTransport::peerDescription() const
+{
+    if (!socket_)
+        return {};
+    return QStringLiteral("%1:%2").arg(socket_->peerAddress().toString()).arg(socket_->peerPort());
+}
+
+} // namespace corvane::engine

@@ -1,0 +1,94 @@
+// Client side byte stream: TCP, optionally through an HTTP CONNECT tunnel,
+// SOCKS4 or SOCKS5, then optionally TLS. Owners get callbacks on the thread
+// that created it; nothing here blocks.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QSslCertificate>
+#include <QSslError>
+#include <QSslKey>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QSslSocket;
+
+namespace corvane::engine {
+
+struct ProxyConfig {
+    enum class Kind { None, HttpConnect, Socks4, Socks5 };
+    Kind kind = Kind::None;
+    QString host;
+    uint16_t port = 0;
+    QString user, password;
+};
+
+struct TransportConfig {
+    QString host;
+    uint16_t port = 0;
+    bool tls = false;
+    ProxyConfig proxy;
+    QString localHost;
+    uint16_t localPort = 0;
+    QList<QSslCertificate> trustedCertificates;  // trusted besides the system store
+    QSslCertificate clientCertificate;
+    QSslKey clientKey;
+    qint64 socketBufferSize = 1 << 20;           // bound of Qt's own read buffer
+};
+
+struct TransportCallbacks {
+    std::function<void(const QString& stage)> stage;
+    // Once per TLS connection: the server's chain, the verification outcome and
+    // its text; returns whether to go on.
+    std::function<bool(const QList<QSslCertificate>& chain, bool verified, const QString& status)> verify;
+    std::function<void()> ready;       // stream open (tunnel and TLS done)
+    std::function<void()> readable;
+    std::function<void()> written;     // the socket drained some output
+    std::function<void(int code, const QString& detail)> failed;
+    std::function<void()> closed;      // the peer closed after ready
+};
+
+class ClientTransport {
+public:
+    ClientTransport() = default;
+    ~ClientTransport();
+    ClientTransport(const ClientTransport&) = delete;
+    ClientTransport& operator=(const ClientTransport&) = delete;
+
+    void open(const TransportConfig& config, TransportCallbacks callbacks);
+    bool isReady() const { return ready_; }
+    bool isOpen() const { return socket_ != nullptr; }
+
+    qint64 bytesAvailable() const;
+    qint64 read(char* data, qint64 max);
+    bool write(const char* data, qint64 n);
+    qint64 bytesToWrite() const;
+    // Graceful close after pending output; abort drops everything at once.
+    void close();
+    void abort();
+    QString peerDescription() const;
+
+private:
+    void onConnected();
+    void onSocks4Reply();
+    void startTls();
+    void onEncrypted();
+    void onSslErrors(const QList<QSslError>& errors);
+    void onError();
+    void onDisconnected();
+    void becomeReady();
+    void failWith(int code, const QString& detail);
+
+    TransportConfig config_;
+    TransportCallbacks cb_;
+    QSslSocket* socket_ = nullptr;
+    bool ready_ = false;
+    bool tunnelPending_ = false;     // waiting for the SOCKS4 reply
+    bool verifyAsked_ = false;
+    bool rejected_ = false;
+    bool failedReported_ = false;
+};
+
+} // namespace corvane::engine

@@ -1,0 +1,1179 @@
+#include "engine/src/websocket_client.h"
+
+#include "engine/protocol/cookies.h"
+#include "engine/src/socket_graveyard.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkProxyFactory>
+#include <QSslKey>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <limits>
+
+namespace corvane::engine {
+
+using protocol::Opcode;
+namespace P = client_prop;
+namespace E = client_event;
+namespace M = client_method;
+
+namespace {
+
+constexpr int64_t kMaxInt = std::numeric_limits<int>::max();
+
+// The client's property table: number, name, type, access, index name, range, default.
+const PropertyDef kProperties[] = {
+    {P::AcceptData, "AcceptData", PropType::Bool, kReadWrite, nullptr, 0, 1, 1, ""},
+    {P::Authorization, "Authorization", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::AuthScheme, "AuthScheme", PropType::Int, kReadWrite, nullptr, 0, 6, 0, ""},
+    {P::BytesSent, "BytesSent", PropType::Int, kRead, nullptr, 0, -1, 0, ""},
+    {P::Connected, "Connected", PropType::Bool, kReadWrite, nullptr, 0, 1, 0, ""},
+    {P::CookieCount, "CookieCount", PropType::Int, kReadWrite, nullptr, 0, 10000, 0, ""},
+    {P::CookieDomain, "CookieDomain", PropType::String, kRead, "CookieIndex", 0, -1, 0, ""},
+    {P::CookieExpiration, "CookieExpiration", PropType::String, kRead, "CookieIndex", 0, -1, 0, ""},
+    {P::CookieName, "CookieName", PropType::String, kReadWrite, "CookieIndex", 0, -1, 0, ""},
+    {P::CookiePath, "CookiePath", PropType::String, kRead, "CookieIndex", 0, -1, 0, ""},
+    {P::CookieSecure, "CookieSecure", PropType::Bool, kRead, "CookieIndex", 0, 1, 0, ""},
+    {P::CookieValue, "CookieValue", PropType::String, kReadWrite, "CookieIndex", 0, -1, 0, ""},
+    {P::DataFormat, "DataFormat", PropType::Int, kReadWrite, nullptr, 0, 2, 0, ""},
+    {P::DataToSend, "DataToSend", PropType::Bytes, kWrite, nullptr, 0, -1, 0, ""},
+    {P::FirewallAutoDetect, "FirewallAutoDetect", PropType::Bool, kReadWrite, nullptr, 0, 1, 0, ""},
+    {P::FirewallType, "FirewallType", PropType::Int, kReadWrite, nullptr, 0, 3, 0, ""},
+    {P::FirewallHost, "FirewallHost", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::FirewallPassword, "FirewallPassword", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::FirewallPort, "FirewallPort", PropType::Int, kReadWrite, nullptr, 0, 65535, 0, ""},
+    {P::FirewallUser, "FirewallUser", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::FollowRedirects, "FollowRedirects", PropType::Int, kReadWrite, nullptr, 0, 2, 0, ""},
+    {P::LocalHost, "LocalHost", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::LocalPort, "LocalPort", PropType::Int, kReadWrite, nullptr, 0, 65535, 0, ""},
+    {P::Origin, "Origin", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::OtherHeaders, "OtherHeaders", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::ParsedHeaderCount, "ParsedHeaderCount", PropType::Int, kRead, nullptr, 0, -1, 0, ""},
+    {P::ParsedHeaderField, "ParsedHeaderField", PropType::String, kRead, "ParsedHeaderIndex", 0, -1, 0, ""},
+    {P::ParsedHeaderValue, "ParsedHeaderValue", PropType::String, kRead, "ParsedHeaderIndex", 0, -1, 0, ""},
+    {P::Password, "Password", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::ProxyAuthScheme, "ProxyAuthScheme", PropType::Int, kReadWrite, nullptr, 0, 5, 0, ""},
+    {P::ProxyAutoDetect, "ProxyAutoDetect", PropType::Bool, kReadWrite, nullptr, 0, 1, 0, ""},
+    {P::ProxyPassword, "ProxyPassword", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::ProxyPort, "ProxyPort", PropType::Int, kReadWrite, nullptr, 0, 65535, 80, ""},
+    {P::ProxyServer, "ProxyServer", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::ProxySSL, "ProxySSL", PropType::Int, kReadWrite, nullptr, 0, 3, 0, ""},
+    {P::ProxyUser, "ProxyUser", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::ReadyToSend, "ReadyToSend", PropType::Bool, kRead, nullptr, 0, 1, 0, ""},
+    {P::SSLAcceptServerCertEncoded, "SSLAcceptServerCertEncoded", PropType::Bytes, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::SSLCertEncoded, "SSLCertEncoded", PropType::Bytes, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::SSLCertStore, "SSLCertStore", PropType::Bytes, kReadWrite, nullptr, 0, -1, 0, "MY"},
+    {P::SSLCertStorePassword, "SSLCertStorePassword", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::SSLCertStoreType, "SSLCertStoreType", PropType::Int, kReadWrite, nullptr, 0, 99, 0, ""},
+    {P::SSLCertSubject, "SSLCertSubject", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::SSLServerCertEncoded, "SSLServerCertEncoded", PropType::Bytes, kRead, nullptr, 0, -1, 0, ""},
+    {P::SubProtocols, "SubProtocols", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+    {P::Timeout, "Timeout", PropType::Int, kReadWrite, nullptr, 0, kMaxInt, 60, ""},
+    {P::TransferredHeaders, "TransferredHeaders", PropType::String, kRead, nullptr, 0, -1, 0, ""},
+    {P::User, "User", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+};
+
+// Config settings of the client (engine/README.md documents each).
+const ConfigDef kConfig[] = {
+    CORVANE_COMMON_CONFIG,
+    {"MaxMessageSize", ConfigType::Int, 0, std::numeric_limits<int64_t>::max(), 0, ""},
+    {"ChunkSize", ConfigType::Int, 1, 16 << 20, 256 << 10, ""},
+    {"ReadBufferSize", ConfigType::Int, 4096, 16 << 20, 256 << 10, ""},
+    {"SendBufferLimit", ConfigType::Int, 4096, 256 << 20, 1 << 20, ""},
+    {"FragmentSize", ConfigType::Int, 0, kMaxInt, 0, ""},
+    {"MaxRedirects", ConfigType::Int, 0, 100, 10, ""},
+    {"CloseTimeout", ConfigType::Int, 0, 3600, 5, ""},
+    {"CloseStatusCode", ConfigType::Int, 1000, 4999, 1000, ""},
+    {"CloseDescription", ConfigType::String, 0, 0, 0, ""},
+    {"SSLTrustedCAFile", ConfigType::String, 0, 0, 0, ""},
+};
+
+constexpr size_t kSendPiece = 64 * 1024;
+
+QString dnText(const QSslCertificate& cert, bool subject)
+{
+    QStringList parts;
+    const QList<QByteArray> attrs = subject ? cert.subjectInfoAttributes() : cert.issuerInfoAttributes();
+    for (const QByteArray& a : attrs) {
+        const QStringList values = subject ? cert.subjectInfo(a) : cert.issuerInfo(a);
+        for (const QString& v : values)
+            parts << QString::fromLatin1(a) + '=' + v;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+// Wide text arguments for events live in these for the call's duration.
+struct Wide {
+    explicit Wide(const QString& s) : text(s) {}
+    void* ptr() const { return const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16())); }
+    QString text;
+};
+
+void* iv(intptr_t v) { return reinterpret_cast<void*>(v); }
+
+} // namespace
+
+std::span<const PropertyDef> clientProperties() { return kProperties; }
+std::span<const ConfigDef> clientConfig() { return kConfig; }
+
+WebSocketClient::WebSocketClient(CorvaneWS_EventSink sink, void* user)
+    : EngineObject(sink, user, kProperties, kConfig),
+      rng_(QRandomGenerator::system()->generate())
+{
+    sendBuffer_.resize(protocol::kMaxFrameHeader + kSendPiece);
+    closeTimer_.setSingleShot(true);
+    QObject::connect(&closeTimer_, &QTimer::timeout, [this] {
+        Entry entry(this);
+        if (state_ == State::Closing)
+            finishDisconnect(protocol::close_code::kAbnormal, QStringLiteral("The close handshake timed out"));
+    });
+}
+
+WebSocketClient::~WebSocketClient()
+{
+    ++connGen_;
+    closeTimer_.stop();
+    transport_.abort();
+    wake();
+}
+
+void WebSocketClient::onDestroyRequested()
+{
+    ++connGen_;
+    closeTimer_.stop();
+    transport_.abort();
+    state_ = State::Idle;
+    interrupted_ = true;
+    wake();
+}
+
+// ---- properties ----
+
+int WebSocketClient::indexCount(const PropertyDef& def) const
+{
+    if (def.id >= P::CookieDomain && def.id <= P::CookieValue)
+        return int(cookies_.size());
+    if (def.id == P::ParsedHeaderField || def.id == P::ParsedHeaderValue)
+        return int(parsedHeaders_.size());
+    return 0;
+}
+
+bool WebSocketClient::readProperty(const PropertyDef& def, int index, Value& out)
+{
+    switch (def.id) {
+    case P::BytesSent: out.i = bytesSent_; return true;
+    case P::Connected: out.i = state_ == State::Open; return true;
+    case P::CookieCount: out.i = int64_t(cookies_.size()); return true;
+    case P::CookieDomain: out.text = cookies_[size_t(index)].domain; return true;
+    case P::CookieExpiration: out.text = cookies_[size_t(index)].expires; return true;
+    case P::CookieName: out.text = cookies_[size_t(index)].name; return true;
+    case P::CookiePath: out.text = cookies_[size_t(index)].path; return true;
+    case P::CookieSecure: out.i = cookies_[size_t(index)].secure; return true;
+    case P::CookieValue: out.text = cookies_[size_t(index)].value; return true;
+    case P::ParsedHeaderCount: out.i = int64_t(parsedHeaders_.size()); return true;
+    case P::ParsedHeaderField: out.text = parsedHeaders_[size_t(index)].first; return true;
+    case P::ParsedHeaderValue: out.text = parsedHeaders_[size_t(index)].second; return true;
+    case P::ReadyToSend: out.i = readyToSend(); return true;
+    case P::SSLServerCertEncoded: out.bytes = serverCert_; return true;
+    case P::TransferredHeaders: out.text = QString::fromUtf8(headRaw_.data(), qsizetype(headRaw_.size())); return true;
+    default: return false;
+    }
+}
+
+int WebSocketClient::writeProperty(const PropertyDef& def, int index, Value& in)
+{
+    switch (def.id) {
+    case P::AcceptData: {
+        const bool resume = in.i != 0 && !boolProp(P::AcceptData);
+        stored(P::AcceptData).i = in.i;
+        if (resume && transport_.isReady()) {
+            // Later, from the event loop: the host is inside Set now.
+            const uint64_t gen = connGen_;
+            QTimer::singleShot(0, &closeTimer_, [this, gen] {
+                Entry entry(this);
+                onReadable(gen);
+            });
+        }
+        return 0;
+    }
+    case P::Connected:
+        if (in.i == 0)
+            return state_ == State::Idle ? 0 : disconnect(false);
+        if (state_ == State::Open)
+            return 0;
+        if (urlText_.isEmpty())
+            return fail(kInvalidUrl, "no URL yet; call Connect");
+        return connectTo(urlText_);
+    case P::CookieCount:
+        cookies_.resize(size_t(in.i));
+        return 0;
+    case P::CookieName: cookies_[size_t(index)].name = in.text; return 0;
+    case P::CookieValue: cookies_[size_t(index)].value = in.text; return 0;
+    case P::DataToSend: {
+        const int format = int(intProp(P::DataFormat));
+        const bool text = format == 1 || (format == 0 && in.form == 2);
+        return sendMessage(text ? Opcode::Text : Opcode::Binary,
+                           reinterpret_cast<const uint8_t*>(in.bytes.constData()), size_t(in.bytes.size()));
+    }
+    default:
+        return -1;
+    }
+}
+
+// ---- methods ----
+
+int WebSocketClient::invoke(int method, int argc, void** argv, int* arglen)
+{
+    clearError();
+    auto wide = [&](int k) { return k < argc ? wideArg(argv[k], arglen ? arglen[k] : 0) : QString(); };
+    switch (method) {
+    case M::AddCookie:
+        addCookie(wide(0), wide(1));
+        return 0;
+    case M::Config: {
+        QString answer;
+        const int rc = configure(wide(0), answer);
+        setWideResult(argv, arglen, std::max(argc, 1), answer);
+        return rc;
+    }
+    case M::Connect: return connectTo(wide(0));
+    case M::Disconnect: return disconnect(true);
+    case M::DoEvents: doEvents(); return 0;
+    case M::Interrupt: interrupt(); return 0;
+    case M::Ping: return sendPing();
+    case M::Reset: reset(); return 0;
+    case M::ResetHeaders:
+        stored(P::OtherHeaders).text.clear();
+        cookies_.clear();
+        parsedHeaders_.clear();
+        headRaw_.clear();
+        return 0;
+    case M::Send:
+        if (argc < 1)
+            return fail(kInvalidArgument, "Send needs the data");
+        return sendMessage(intProp(P::DataFormat) == 1 ? Opcode::Text : Opcode::Binary,
+                           static_cast<const uint8_t*>(argv[0]), argv[0] && arglen ? size_t(std::max(arglen[0], 0)) : 0);
+    case M::SendFile: return sendFile(wide(0));
+    case M::SendText: {
+        const QByteArray utf8 = wide(0).toUtf8();
+        return sendMessage(intProp(P::DataFormat) == 2 ? Opcode::Binary : Opcode::Text,
+                           reinterpret_cast<const uint8_t*>(utf8.constData()), size_t(utf8.size()));
+    }
+    default:
+        return fail(kUnknownMethod, std::to_string(kMethodOffset + method));
+    }
+}
+
+void WebSocketClient::addCookie(const QString& name, const QString& value)
+{
+    for (CookieEntry& c : cookies_) {
+        if (c.name == name) {
+            c.value = value;
+            return;
+        }
+    }
+    CookieEntry c;
+    c.name = name;
+    c.value = value;
+    cookies_.push_back(c);
+}
+
+int WebSocketClient::connectTo(const QString& url)
+{
+    if (state_ != State::Idle)
+        return fail(kAlreadyConnected);
+    const std::optional<protocol::WsUrl> parsed = protocol::parseWsUrl(url.toStdString());
+    if (!parsed)
+        return fail(kInvalidUrl, url.toStdString());
+    urlText_ = url;
+    url_ = *parsed;
+    redirects_ = 0;
+    authAttempts_ = 0;
+    authorization_.clear();
+    interrupted_ = false;
+
+    const QString auth = textProp(P::Authorization);
+    const QString user = textProp(P::User).isEmpty() ? QString::fromStdString(url_.user) : textProp(P::User);
+    const QString password = textProp(P::User).isEmpty() ? QString::fromStdString(url_.password) : textProp(P::Password);
+    const int scheme = int(intProp(P::AuthScheme));
+    if (!auth.isEmpty()) {
+        authorization_ = auth.toStdString();
+        if (scheme == 6 && !auth.startsWith(QLatin1String("Bearer "), Qt::CaseInsensitive))
+            authorization_ = "Bearer " + authorization_;
+    } else if (!user.isEmpty()) {
+        static const char* const kNames[] = {"Basic", "Digest", "Proprietary", "None", "NTLM", "Negotiate", "OAuth"};
+        if (scheme == 0)
+            authorization_ = protocol::basicAuthorization(user.toStdString(), password.toStdString());
+        else if (scheme != 1 && scheme != 3)
+            return fail(kAuthNotSupported, kNames[scheme]);
+    }
+
+    connectPending_ = true;
+    connectResult_ = 0;
+    const int rc = startAttempt();
+    if (rc != 0) {
+        connectPending_ = false;
+        return rc;
+    }
+    const int timeout = int(intProp(P::Timeout));
+    if (timeout == 0)
+        return 0;
+    const int waited = waitFor([this] { return !connectPending_; }, timeout);
+    if (connectPending_) {
+        dropConnection();
+        finishConnect(waited == kInterrupted ? kInterrupted : kTimeout, {});
+    }
+    if (connectResult_ != 0)
+        setLastErrorAndCode(connectResult_, connectErrorText_.c_str());
+    return connectResult_;
+}
+
+int WebSocketClient::buildTransportConfig(TransportConfig& c)
+{
+    c.host = QString::fromStdString(url_.host);
+    c.port = url_.port;
+    c.tls = url_.secure;
+    c.localHost = textProp(P::LocalHost);
+    c.localPort = uint16_t(intProp(P::LocalPort));
+    c.socketBufferSize = std::max<int64_t>(configInt("ReadBufferSize") * 4, 1 << 20);
+    c.trustedCertificates = acceptedCertificates();
+
+    ProxyConfig& p = c.proxy;
+    const int fwType = int(intProp(P::FirewallType));
+    if (fwType != 0 && !textProp(P::FirewallHost).isEmpty()) {
+        p.kind = fwType == 1 ? ProxyConfig::Kind::HttpConnect
+               : fwType == 2 ? ProxyConfig::Kind::Socks4
+                             : ProxyConfig::Kind::Socks5;
+        p.host = textProp(P::FirewallHost);
+        p.port = uint16_t(intProp(P::FirewallPort));
+        if (p.port == 0)
+            p.port = fwType == 1 ? 80 : 1080;
+        p.user = textProp(P::FirewallUser);
+        p.password = textProp(P::FirewallPassword);
+    } else if (!textProp(P::ProxyServer).isEmpty()) {
+        if (intProp(P::ProxySSL) == 1)
+            return fail(kProxyFailed, "TLS to the proxy itself is not supported");
+        p.kind = ProxyConfig::Kind::HttpConnect;
+        p.host = textProp(P::ProxyServer);
+        p.port = uint16_t(intProp(P::ProxyPort));
+        p.user = textProp(P::ProxyUser);
+        p.password = textProp(P::ProxyPassword);
+    } else if (boolProp(P::FirewallAutoDetect) || boolProp(P::ProxyAutoDetect)) {
+        const QNetworkProxyQuery query(c.host, c.port, QString(), QNetworkProxyQuery::TcpSocket);
+        for (const QNetworkProxy& sys : QNetworkProxyFactory::systemProxyForQuery(query)) {
+            if (sys.type() == QNetworkProxy::HttpProxy || sys.type() == QNetworkProxy::Socks5Proxy) {
+                p.kind = sys.type() == QNetworkProxy::HttpProxy ? ProxyConfig::Kind::HttpConnect
+                                                                : ProxyConfig::Kind::Socks5;
+                p.host = sys.hostName();
+                p.port = sys.port();
+                p.user = sys.user();
+                p.password = sys.password();
+                break;
+            }
+            if (sys.type() == QNetworkProxy::NoProxy)
+                break;
+        }
+    }
+
+    const int64_t storeType = intProp(P::SSLCertStoreType);
+    if (c.tls && (storeType == 6 || storeType == 7)) {
+        QByteArray pem = bytesProp(P::SSLCertStore);
+        if (storeType == 6) {
+            QFile f(QString::fromUtf8(pem));
+            if (!f.open(QIODevice::ReadOnly))
+                return fail(kFileError, pem.toStdString());
+            pem = f.readAll();
+        }
+        const QList<QSslCertificate> certs = QSslCertificate::fromData(pem, QSsl::Pem);
+        const QByteArray pass = textProp(P::SSLCertStorePassword).toUtf8();
+        QSslKey key(pem, QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, pass);
+        if (key.isNull())
+            key = QSslKey(pem, QSsl::Ec, QSsl::Pem, QSsl::PrivateKey, pass);
+        if (certs.isEmpty() || key.isNull())
+            return fail(kTlsFailed, "the client certificate store holds no certificate and key");
+        c.clientCertificate = certs.first();
+        c.clientKey = key;
+    }
+    return 0;
+}
+
+QList<QSslCertificate> WebSocketClient::acceptedCertificates() const
+{
+    const QByteArray& accepted = bytesProp(P::SSLAcceptServerCertEncoded);
+    QList<QSslCertificate> certs;
+    if (!accepted.isEmpty()) {
+        certs = QSslCertificate::fromData(accepted, QSsl::Pem);
+        if (certs.isEmpty())
+            certs = QSslCertificate::fromData(accepted, QSsl::Der);
+    }
+    const QString caFile = configText("SSLTrustedCAFile");
+    if (!caFile.isEmpty())
+        certs += QSslCertificate::fromPath(caFile, QSsl::Pem);
+    return certs;
+}
+
+int WebSocketClient::startAttempt()
+{
+    ++connGen_;
+    const uint64_t gen = connGen_;
+    TransportConfig config;
+    if (const int rc = buildTransportConfig(config); rc != 0)
+        return rc;
+    if (feeding_ && decoder_)
+        retiredDecoders_.push_back(std::move(decoder_));
+    decoder_.reset();
+    headParser_.reset();
+    headRaw_.clear();
+    parsedHeaders_.clear();
+    serverCert_.clear();
+    closeSent_ = false;
+    pendingClose_.reset();
+    bytesSent_ = 0;
+    state_ = State::Connecting;
+
+    TransportCallbacks cb;
+    cb.stage = [this, gen](const QString& stage) {
+        Entry entry(this);
+        if (gen == connGen_)
+            raiseConnectionStatus(stage, 0, transport_.peerDescription());
+    };
+    cb.verify = [this, gen](const QList<QSslCertificate>& chain, bool verified, const QString& status) {
+        Entry entry(this);
+        return gen == connGen_ && onVerify(chain, verified, status);
+    };
+    cb.ready = [this, gen] { Entry entry(this); onTransportReady(gen); };
+    cb.readable = [this, gen] { Entry entry(this); onReadable(gen); };
+    cb.written = [this, gen] { Entry entry(this); onWritten(gen); };
+    cb.failed = [this, gen](int code, const QString& detail) { Entry entry(this); onTransportFailed(gen, code, detail); };
+    cb.closed = [this, gen] { Entry entry(this); onTransportClosed(gen); };
+    transport_.open(config, std::move(cb));
+    return 0;
+}
+
+bool WebSocketClient::onVerify(const QList<QSslCertificate>& chain, bool verified, const QString& status)
+{
+    const QSslCertificate leaf = chain.isEmpty() ? QSslCertificate() : chain.first();
+    serverCert_ = leaf.toPem();
+    bool accept = verified;
+    if (!accept && !leaf.isNull()) {
+        const QList<QSslCertificate> accepted = acceptedCertificates();
+        accept = std::find(accepted.begin(), accepted.end(), leaf) != accepted.end();
+    }
+    if (!hasSink())
+        return accept;
+    Wide subject(dnText(leaf, true)), issuer(dnText(leaf, false)), text(status);
+    void* argv[6] = {serverCert_.data(), subject.ptr(), issuer.ptr(), text.ptr(), iv(accept), nullptr};
+    int arglen[6] = {int(serverCert_.size()), 0, 0, 0, 0, 0};
+    raise(E::SSLServerAuthentication, 5, argv, arglen);
+    if (destroyed())
+        return false;
+    return argv[4] != nullptr;
+}
+
+void WebSocketClient::onTransportReady(uint64_t gen)
+{
+    if (gen != connGen_)
+        return;
+    raiseConnectionStatus(QStringLiteral("Remote host connection complete"), 0, transport_.peerDescription());
+    if (gen != connGen_ || destroyed())
+        return;
+    if (url_.secure && hasSink()) {
+        Wide msg(QStringLiteral("TLS handshake complete"));
+        void* argv[2] = {msg.ptr(), nullptr};
+        int arglen[2] = {0, 0};
+        raise(E::SSLStatus, 1, argv, arglen);
+        if (gen != connGen_ || destroyed())
+            return;
+    }
+    uint8_t nonce[16];
+    rng_.fillRange(reinterpret_cast<quint32*>(nonce), 4);
+    key_ = protocol::makeClientKey(nonce);
+    protocol::ClientRequest request;
+    request.url = url_;
+    request.key = key_;
+    request.origin = textProp(P::Origin).toStdString();
+    request.subProtocols = textProp(P::SubProtocols).toStdString();
+    request.otherHeaders = textProp(P::OtherHeaders).toStdString();
+    request.authorization = authorization_;
+    QStringList cookieParts;
+    for (const CookieEntry& c : cookies_)
+        if (!c.name.isEmpty())
+            cookieParts << c.name + '=' + c.value;
+    request.cookie = cookieParts.join(QStringLiteral("; ")).toStdString();
+    const std::string text = protocol::buildClientRequest(request);
+    state_ = State::Handshake;
+    log(2, QString::fromStdString(text), QStringLiteral("Request"));
+    if (gen != connGen_ || destroyed())
+        return;
+    transport_.write(text.data(), qint64(text.size()));
+}
+
+void WebSocketClient::onReadable(uint64_t gen)
+{
+    if (gen != connGen_ || destroyed())
+        return;
+    // A handler that runs an event loop (DoEvents, a blocking call) must not
+    // feed the decoder that is busy below it: the outer loop reads the rest.
+    if (feeding_ && activeGen_ == gen)
+        return;
+    if (state_ == State::Open && !boolProp(P::AcceptData))
+        return;
+
+    std::vector<uint8_t> nested;
+    uint8_t* buffer;
+    size_t capacity = size_t(configInt("ReadBufferSize"));
+    if (feeding_) {
+        nested.resize(64 * 1024);
+        buffer = nested.data();
+        capacity = nested.size();
+    } else {
+        if (readBuffer_.size() != capacity)
+            readBuffer_.assign(capacity, 0);
+        buffer = readBuffer_.data();
+    }
+    const bool wasFeeding = feeding_;
+    const uint64_t wasActive = activeGen_;
+    feeding_ = true;
+    activeGen_ = gen;
+    while (gen == connGen_ && !destroyed()) {
+        if (state_ == State::Open && !boolProp(P::AcceptData))
+            break;
+        const qint64 n = transport_.read(reinterpret_cast<char*>(buffer), qint64(capacity));
+        if (n <= 0)
+            break;
+        process(buffer, size_t(n));
+    }
+    feeding_ = wasFeeding;
+    activeGen_ = wasActive;
+    if (!feeding_)
+        retiredDecoders_.clear();
+}
+
+void WebSocketClient::process(uint8_t* data, size_t n)
+{
+    const uint64_t gen = connGen_;
+    if (state_ == State::Handshake) {
+        size_t consumed = 0;
+        const protocol::HttpHeadParser::State st = headParser_.feed(data, n, consumed);
+        headRaw_.append(reinterpret_cast<const char*>(data), consumed);
+        if (st == protocol::HttpHeadParser::State::NeedMore)
+            return;
+        if (st == protocol::HttpHeadParser::State::Error) {
+            dropConnection();
+            finishConnect(kHandshakeFailed, QString::fromStdString(headParser_.error()));
+            return;
+        }
+        handleHead();
+        if (gen != connGen_ || destroyed() || state_ != State::Open)
+            return;
+        data += consumed;
+        n -= consumed;
+        if (n == 0)
+            return;
+    }
+    if ((state_ == State::Open || state_ == State::Closing) && decoder_) {
+        decoder_->feed(data, n);
+        if (gen == connGen_ && pendingClose_)
+            handlePendingClose();
+    }
+}
+
+void WebSocketClient::handleHead()
+{
+    const uint64_t gen = connGen_;
+    const protocol::HttpHead head = headParser_.head();
+    for (const protocol::HttpHeader& h : head.headers)
+        parsedHeaders_.emplace_back(QString::fromStdString(h.field), QString::fromStdString(h.value));
+    log(2, QString::fromStdString(headRaw_), QStringLiteral("Response"));
+    for (const auto& [field, value] : std::vector(parsedHeaders_)) {
+        if (!hasSink() || gen != connGen_)
+            break;
+        Wide f(field), v(value);
+        void* argv[3] = {f.ptr(), v.ptr(), nullptr};
+        int arglen[3] = {0, 0, 0};
+        raise(E::Header, 2, argv, arglen);
+    }
+    if (gen != connGen_ || destroyed())
+        return;
+    for (std::string_view value : head.findAll("Set-Cookie")) {
+        const std::optional<protocol::Cookie> c = protocol::parseSetCookie(value);
+        if (!c)
+            continue;
+        CookieEntry entry{QString::fromStdString(c->name), QString::fromStdString(c->value),
+                          QString::fromStdString(c->expires), QString::fromStdString(c->domain),
+                          QString::fromStdString(c->path), c->secure};
+        auto it = std::find_if(cookies_.begin(), cookies_.end(), [&](const CookieEntry& e) { return e.name == entry.name; });
+        if (it != cookies_.end())
+            *it = entry;
+        else
+            cookies_.push_back(entry);
+        if (hasSink()) {
+            Wide a(entry.name), b(entry.value), x(entry.expires), d(entry.domain), p(entry.path);
+            void* argv[7] = {a.ptr(), b.ptr(), x.ptr(), d.ptr(), p.ptr(), iv(entry.secure), nullptr};
+            int arglen[7] = {};
+            raise(E::SetCookie, 6, argv, arglen);
+            if (gen != connGen_ || destroyed())
+                return;
+        }
+    }
+
+    if (head.status == 101) {
+        const std::string why = protocol::checkUpgradeResponse(head, key_, textProp(P::SubProtocols).toStdString());
+        if (!why.empty()) {
+            dropConnection();
+            finishConnect(kHandshakeFailed, QString::fromStdString(why));
+            return;
+        }
+        protocol::DecoderOptions options;
+        options.maxMessageSize = uint64_t(configInt("MaxMessageSize"));
+        options.maxChunk = size_t(configInt("ChunkSize"));
+        options.expectMasked = false;
+        decoder_ = std::make_unique<protocol::FrameDecoder>(static_cast<protocol::FrameSink&>(*this), options);
+        state_ = State::Open;
+        finishConnect(0, QStringLiteral("OK"));
+        if (gen == connGen_ && !destroyed() && state_ == State::Open)
+            raiseReadyToSend();
+        return;
+    }
+    if (protocol::isRedirectStatus(head.status) && handleRedirect(head))
+        return;
+    if (head.status == 401 && handleUnauthorized(head))
+        return;
+    if (gen != connGen_ || destroyed() || state_ != State::Handshake)
+        return;
+    dropConnection();
+    const QString status = QStringLiteral("HTTP %1 %2").arg(head.status).arg(QString::fromStdString(head.reason));
+    if (head.status == 401)
+        finishConnect(kAuthFailed, status);
+    else if (protocol::isRedirectStatus(head.status))
+        finishConnect(kRedirectFailed, status);
+    else
+        finishConnect(kHandshakeFailed, status);
+}
+
+bool WebSocketClient::handleRedirect(const protocol::HttpHead& head)
+{
+    const uint64_t gen = connGen_;
+    const std::optional<std::string_view> location = head.find("Location");
+    if (!location)
+        return false;
+    const std::optional<protocol::WsUrl> target = protocol::resolveRedirect(url_, *location);
+    const int policy = int(intProp(P::FollowRedirects));
+    bool accept = target && (policy == 1 || (policy == 2 && target->secure == url_.secure));
+    if (hasSink()) {
+        Wide loc(QString::fromUtf8(location->data(), qsizetype(location->size())));
+        void* argv[3] = {loc.ptr(), iv(accept), nullptr};
+        int arglen[3] = {};
+        raise(E::Redirect, 2, argv, arglen);
+        if (gen != connGen_ || destroyed())
+            return true;
+        accept = target && argv[1] != nullptr;
+    }
+    if (!accept)
+        return false;
+    if (redirects_ >= configInt("MaxRedirects")) {
+        dropConnection();
+        finishConnect(kRedirectFailed, QStringLiteral("too many redirects"));
+        return true;
+    }
+    ++redirects_;
+    dropConnection();
+    url_ = *target;
+    if (const int rc = startAttempt(); rc != 0)
+        finishConnect(rc, QString::fromStdString(lastError() ? lastError() : ""));
+    return true;
+}
+
+bool WebSocketClient::handleUnauthorized(const protocol::HttpHead& head)
+{
+    const QString user = textProp(P::User).isEmpty() ? QString::fromStdString(url_.user) : textProp(P::User);
+    const QString password = textProp(P::User).isEmpty() ? QString::fromStdString(url_.password) : textProp(P::Password);
+    if (user.isEmpty() || authAttempts_ > 0 || intProp(P::AuthScheme) == 3 || !textProp(P::Authorization).isEmpty())
+        return false;
+    std::vector<protocol::AuthChallenge> challenges;
+    for (std::string_view v : head.findAll("WWW-Authenticate")) {
+        std::vector<protocol::AuthChallenge> c = protocol::parseAuthChallenges(v);
+        challenges.insert(challenges.end(), c.begin(), c.end());
+    }
+    std::string answer;
+    if (const protocol::AuthChallenge* digest = protocol::findChallenge(challenges, "Digest")) {
+        uint8_t nonce[8];
+        rng_.fillRange(reinterpret_cast<quint32*>(nonce), 2);
+        const std::string cnonce = QByteArray(reinterpret_cast<const char*>(nonce), 8).toHex().toStdString();
+        answer = protocol::digestAuthorization(*digest, user.toStdString(), password.toStdString(), "GET",
+                                               url_.resource, cnonce, 1);
+    } else if (protocol::findChallenge(challenges, "Basic") && intProp(P::AuthScheme) != 0) {
+        answer = protocol::basicAuthorization(user.toStdString(), password.toStdString());
+    }
+    if (answer.empty()) {
+        if (challenges.empty())
+            return false;
+        dropConnection();
+        finishConnect(kAuthNotSupported, QString::fromStdString(challenges.front().scheme));
+        return true;
+    }
+    ++authAttempts_;
+    authorization_ = answer;
+    dropConnection();
+    if (const int rc = startAttempt(); rc != 0)
+        finishConnect(rc, QString::fromStdString(lastError() ? lastError() : ""));
+    return true;
+}
+
+void WebSocketClient::onTransportFailed(uint64_t gen, int code, const QString& detail)
+{
+    if (gen != connGen_)
+        return;
+    if (state_ == State::Connecting || state_ == State::Handshake) {
+        dropConnection();
+        finishConnect(code, detail);
+        return;
+    }
+    if (state_ == State::Open || state_ == State::Closing) {
+        dropConnection();
+        raiseError(code, QString::fromStdString(errorText(code, detail.toStdString())));
+        finishDisconnect(protocol::close_code::kAbnormal, detail);
+    }
+}
+
+void WebSocketClient::onTransportClosed(uint64_t gen)
+{
+    if (gen != connGen_)
+        return;
+    onReadable(gen);   // what arrived before the FIN, a close frame perhaps
+    if (gen != connGen_ || destroyed())
+        return;
+    if (state_ == State::Handshake || state_ == State::Connecting) {
+        dropConnection();
+        finishConnect(kHandshakeFailed, QStringLiteral("connection closed during the handshake"));
+    } else if (state_ == State::Open || state_ == State::Closing) {
+        dropConnection();
+        finishDisconnect(protocol::close_code::kAbnormal, QStringLiteral("Connection closed without a close frame"));
+    }
+}
+
+void WebSocketClient::onWritten(uint64_t gen)
+{
+    if (gen != connGen_)
+        return;
+    wake();
+    if (outputBlocked_ && transport_.bytesToWrite() < configInt("SendBufferLimit") && !sendingFile_) {
+        outputBlocked_ = false;
+        if (state_ == State::Open)
+            raiseReadyToSend();
+    }
+}
+
+void WebSocketClient::finishConnect(int code, const QString& detail)
+{
+    if (code != 0) {
+        state_ = State::Idle;
+        fail(code, detail.toStdString());
+        connectErrorText_ = lastError() ? lastError() : "";
+    }
+    connectResult_ = code;
+    connectPending_ = false;
+    wake();
+    if (!hasSink())
+        return;
+    Wide description(code == 0 ? detail : QString::fromStdString(connectErrorText_));
+    void* argv[3] = {iv(code), description.ptr(), nullptr};
+    int arglen[3] = {};
+    raise(E::Connected, 2, argv, arglen);
+}
+
+void WebSocketClient::finishDisconnect(int statusCode, const QString& description)
+{
+    closeTimer_.stop();
+    if (state_ == State::Idle)
+        return;
+    dropConnection();
+    wake();
+    if (!hasSink())
+        return;
+    Wide d(description);
+    void* argv[3] = {iv(statusCode), d.ptr(), nullptr};
+    int arglen[3] = {};
+    raise(E::Disconnected, 2, argv, arglen);
+}
+
+// Drops the socket without a close handshake; no events.
+void WebSocketClient::dropConnection()
+{
+    ++connGen_;
+    closeTimer_.stop();
+    transport_.abort();
+    if (feeding_ && decoder_)
+        retiredDecoders_.push_back(std::move(decoder_));
+    decoder_.reset();
+    pendingClose_.reset();
+    pendingControl_.clear();
+    outputBlocked_ = false;
+    state_ = State::Idle;
+}
+
+void WebSocketClient::handlePendingClose()
+{
+    const auto [code, reason] = *pendingClose_;
+    const bool error = pendingCloseIsError_;
+    pendingClose_.reset();
+    const QString text = QString::fromUtf8(reason.data(), qsizetype(reason.size()));
+    if (error) {
+        if (!closeSent_)
+            sendControl(Opcode::Close, protocol::encodeClosePayload(code, reason));
+        closeSent_ = true;
+        transport_.close();
+        const int ec = code == protocol::close_code::kMessageTooBig ? kMessageTooBig
+                     : code == protocol::close_code::kInvalidPayload ? kInvalidUtf8
+                                                                      : kProtocolError;
+        const uint64_t gen = connGen_;
+        raiseError(ec, QString::fromStdString(errorText(ec, reason)));
+        if (gen != connGen_ || destroyed())
+            return;
+        finishDisconnect(code, text);
+        return;
+    }
+    if (!closeSent_) {
+        // Echo the peer's code, as RFC 6455 section 5.5.1 asks.
+        sendControl(Opcode::Close, code == protocol::close_code::kNoStatus ? std::string()
+                                                                           : protocol::encodeClosePayload(code, {}));
+        closeSent_ = true;
+    }
+    log(1, QStringLiteral("Close frame received: %1 %2").arg(code).arg(text), QStringLiteral("Close"));
+    transport_.close();
+    finishDisconnect(code, text);
+}
+
+// ---- sending ----
+
+bool WebSocketClient::sendFrame(Opcode op, bool fin, const uint8_t* data, size_t n)
+{
+    uint8_t mask[4];
+    const quint32 m = rng_.generate();
+    std::memcpy(mask, &m, 4);
+    uint8_t* out = sendBuffer_.data();
+    const size_t header = protocol::encodeFrameHeader(out, op, fin, n, mask);
+    size_t first = std::min(n, kSendPiece);
+    if (first)
+        std::memcpy(out + header, data, first);
+    protocol::applyMask(out + header, first, mask, 0);
+    if (!transport_.write(reinterpret_cast<const char*>(out), qint64(header + first)))
+        return false;
+    for (size_t done = first; done < n;) {
+        const size_t piece = std::min(n - done, kSendPiece);
+        std::memcpy(out, data + done, piece);
+        protocol::applyMask(out, piece, mask, done);
+        if (!transport_.write(reinterpret_cast<const char*>(out), qint64(piece)))
+            return false;
+        done += piece;
+    }
+    return true;
+}
+
+bool WebSocketClient::sendControl(Opcode op, const std::string& payload)
+{
+    if (sendingFile_) {
+        pendingControl_.emplace_back(op, payload);
+        return true;
+    }
+    return sendFrame(op, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+}
+
+void WebSocketClient::flushPendingControl()
+{
+    std::vector<std::pair<Opcode, std::string>> queued;
+    queued.swap(pendingControl_);
+    for (const auto& [op, payload] : queued)
+        sendFrame(op, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+}
+
+int WebSocketClient::sendMessage(Opcode op, const uint8_t* data, size_t n)
+{
+    if (state_ != State::Open)
+        return fail(kNotConnected);
+    if (sendingFile_)
+        return fail(kBusySending);
+    const size_t fragment = size_t(configInt("FragmentSize"));
+    bool ok = true;
+    if (fragment == 0 || n <= fragment) {
+        ok = sendFrame(op, true, data, n);
+    } else {
+        for (size_t done = 0; ok && done < n; done += fragment) {
+            const size_t piece = std::min(fragment, n - done);
+            ok = sendFrame(done == 0 ? op : Opcode::Continuation, done + piece == n, data + done, piece);
+        }
+    }
+    if (!ok)
+        return fail(kSendFailed, "the connection is gone");
+    bytesSent_ += int64_t(n);
+    if (transport_.bytesToWrite() >= configInt("SendBufferLimit"))
+        outputBlocked_ = true;
+    return 0;
+}
+
+// Streams the file as one message in bounded pieces, waiting for the socket
+// to drain between them, so the file is never held in memory whole.
+int WebSocketClient::sendFile(const QString& fileName)
+{
+    if (state_ != State::Open)
+        return fail(kNotConnected);
+    if (sendingFile_)
+        return fail(kBusySending);
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(kFileError, fileName.toStdString());
+    const uint64_t total = uint64_t(file.size());
+    const Opcode op = intProp(P::DataFormat) == 1 ? Opcode::Text : Opcode::Binary;
+    const uint64_t gen = connGen_;
+    uint64_t fragment = uint64_t(configInt("FragmentSize"));
+    if (fragment == 0)
+        fragment = std::max<uint64_t>(total, 1);
+    const int64_t limit = configInt("SendBufferLimit");
+    interrupted_ = false;
+    sendingFile_ = true;
+    int rc = 0;
+    uint64_t sent = 0;
+    bool firstFrame = true;
+    std::vector<uint8_t> piece(kSendPiece);
+    do {
+        const uint64_t frameLen = std::min(fragment, total - sent);
+        uint8_t mask[4];
+        const quint32 m = rng_.generate();
+        std::memcpy(mask, &m, 4);
+        uint8_t header[protocol::kMaxFrameHeader];
+        const size_t h = protocol::encodeFrameHeader(header, firstFrame ? op : Opcode::Continuation,
+                                                     sent + frameLen == total, frameLen, mask);
+        firstFrame = false;
+        if (!transport_.write(reinterpret_cast<const char*>(header), qint64(h))) {
+            rc = fail(kSendFailed, "the connection is gone");
+            break;
+        }
+        for (uint64_t done = 0; done < frameLen;) {
+            if (transport_.bytesToWrite() > limit) {
+                waitFor([&] { return gen != connGen_ || transport_.bytesToWrite() <= limit / 2; }, 0);
+                if (gen != connGen_ || destroyed()) {
+                    rc = fail(kSendFailed, "the connection was closed");
+                    break;
+                }
+                if (interrupted_) {
+                    // Mid-frame there is no way back: the connection must go.
+                    dropConnection();
+                    rc = fail(kInterrupted);
+                    break;
+                }
+            }
+            const qint64 want = qint64(std::min<uint64_t>(piece.size(), frameLen - done));
+            const qint64 got = file.read(reinterpret_cast<char*>(piece.data()), want);
+            if (got <= 0) {
+                dropConnection();
+                rc = fail(kFileError, fileName.toStdString());
+                break;
+            }
+            protocol::applyMask(piece.data(), size_t(got), mask, done);
+            transport_.write(reinterpret_cast<const char*>(piece.data()), got);
+            done += uint64_t(got);
+            bytesSent_ += got;
+        }
+        sent += frameLen;
+    } while (rc == 0 && sent < total);
+    if (!destroyed()) {
+        sendingFile_ = false;
+        if (gen == connGen_)
+            flushPendingControl();
+    }
+    return rc;
+}
+
+int WebSocketClient::sendPing()
+{
+    if (state_ != State::Open)
+        return fail(kNotConnected);
+    if (!sendControl(Opcode::Ping, {}))
+        return fail(kSendFailed, "the connection is gone");
+    return 0;
+}
+
+int WebSocketClient::disconnect(bool wait)
+{
+    if (state_ == State::Idle)
+        return 0;
+    if (state_ == State::Connecting || state_ == State::Handshake) {
+        dropConnection();
+        finishConnect(kInterrupted, {});
+        return 0;
+    }
+    if (state_ == State::Open) {
+        const uint16_t code = uint16_t(configInt("CloseStatusCode"));
+        sendControl(Opcode::Close, protocol::encodeClosePayload(code, configText("CloseDescription").toStdString()));
+        closeSent_ = true;
+        state_ = State::Closing;
+        const int64_t closeTimeout = configInt("CloseTimeout");
+        if (closeTimeout > 0)
+            closeTimer_.start(int(closeTimeout * 1000));
+    }
+    const int timeout = int(intProp(P::Timeout));
+    if (wait && timeout > 0) {
+        interrupted_ = false;
+        waitFor([this] { return state_ == State::Idle; }, timeout);
+        if (state_ != State::Idle && !destroyed())
+            finishDisconnect(protocol::close_code::kAbnormal, QStringLiteral("The close handshake timed out"));
+    }
+    return 0;
+}
+
+void WebSocketClient::interrupt()
+{
+    interrupted_ = true;
+    wake();
+    if (waitLoops_.empty() && (state_ == State::Connecting || state_ == State::Handshake)) {
+        dropConnection();
+        finishConnect(kInterrupted, {});
+    }
+}
+
+void WebSocketClient::reset()
+{
+    interrupted_ = true;
+    dropConnection();
+    connectPending_ = false;
+    wake();
+    parsedHeaders_.clear();
+    headRaw_.clear();
+    serverCert_.clear();
+    bytesSent_ = 0;
+    sendingFile_ = false;
+}
+
+void WebSocketClient::doEvents()
+{
+    // Wakes after what is pending or after a short wait, so a host can poll.
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (!destroyed())
+        loop.exec();
+}
+
+// ---- frames received ----
+
+void WebSocketClient::onData(Opcode type, const uint8_t* data, size_t n, bool last)
+{
+    if (activeGen_ != connGen_ || !hasSink())
+        return;
+    void* argv[4] = {iv(type == Opcode::Text ? 1 : 2), const_cast<uint8_t*>(data), iv(last), nullptr};
+    int arglen[4] = {0, int(n), 0, 0};
+    raise(E::DataIn, 3, argv, arglen);
+}
+
+void WebSocketClient::onPing(const uint8_t* data, size_t n)
+{
+    if (activeGen_ != connGen_)
+        return;
+    if (state_ == State::Open)
+        sendControl(Opcode::Pong, std::string(reinterpret_cast<const char*>(data), n));
+    log(2, QStringLiteral("Ping received"), QStringLiteral("Ping"));
+}
+
+void WebSocketClient::onPong(const uint8_t*, size_t n)
+{
+    if (activeGen_ != connGen_)
+        return;
+    log(1, QStringLiteral("Pong received (%1 bytes)").arg(n), QStringLiteral("Pong"));
+}
+
+void WebSocketClient::onClose(uint16_t code, std::string_view reason)
+{
+    if (activeGen_ != connGen_)
+        return;
+    pendingClose_.emplace(code, std::string(reason));
+    pendingCloseIsError_ = false;
+}
+
+void WebSocketClient::onProtocolError(uint16_t closeCode, std::string_view reason)
+{
+    if (activeGen_ != connGen_)
+        return;
+    pendingClose_.emplace(closeCode, std::string(reason));
+    pendingCloseIsError_ = true;
+}
+
+// ---- events ----
+
+void WebSocketClient::raiseConnectionStatus(const QString& what, int code, const QString& description)
+{
+    if (!hasSink())
+        return;
+    Wide w(what), d(description);
+    void* argv[4] = {w.ptr(), iv(code), d.ptr(), nullptr};
+    int arglen[4] = {};
+    raise(E::ConnectionStatus, 3, argv, arglen);
+}
+
+void WebSocketClient::raiseError(int code, const QString& description)
+{
+    if (!hasSink())
+        return;
+    Wide d(description);
+    void* argv[3] = {iv(code), d.ptr(), nullptr};
+    int arglen[3] = {};
+    raise(E::Error, 2, argv, arglen);
+}
+
+void WebSocketClient::log(int level, const QString& message, const QString& type)
+{
+    if (!hasSink() || level > configInt("LogLevel"))
+        return;
+    Wide m(message), t(type);
+    void* argv[4] = {iv(level), m.ptr(), t.ptr(), nullptr};
+    int arglen[4] = {};
+    raise(E::Log, 3, argv, arglen);
+}
+
+void WebSocketClient::raiseReadyToSend()
+{
+    if (!hasSink())
+        return;
+    void* argv[1] = {nullptr};
+    int arglen[1] = {0};
+    raise(E::ReadyToSend, 0, argv, arglen);
+}
+
+bool WebSocketClient::readyToSend() const
+{
+    return state_ == State::Open && !sendingFile_ && transport_.bytesToWrite() < configInt("SendBufferLimit");
+}
+
+// ---- waiting ----
+
+int WebSocketClient::waitFor(const std::function<bool()>& done, int timeoutSeconds)
+{
+    QEventLoop loop;
+    QTimer timer;
+    bool timedOut = false;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        timedOut = true;
+        loop.quit();
+    });
+    if (timeoutSeconds > 0)
+        timer.start(timeoutSeconds * 1000);
+    waitLoops_.push_back(&loop);
+    while (!done() && !timedOut && !interrupted_ && !destroyed())
+        loop.exec();
+    waitLoops_.erase(std::find(waitLoops_.begin(), waitLoops_.end(), &loop));
+    if (interrupted_)
+        return kInterrupted;
+    return timedOut ? kTimeout : 0;
+}
+
+void WebSocketClient::wake()
+{
+    for (QEventLoop* loop : waitLoops_)
+        loop->quit();
+}
+
+} // namespace corvane::engine
