@@ -179,9 +179,15 @@ std::optional<WsUrl> parseWsUrl(std::string_view url)
         const std::string_view literal = authority.substr(1, close - 1);
         if (literal.empty() || literal.find(':') == std::string_view::npos)
             return std::nullopt;
-        for (unsigned char c : literal)
-            if (!(hexValue(static_cast<char>(c)) >= 0 || c == ':' || c == '.' || c == '%'))
+        // Hex digits, colons and dots, then an optional zone ("%25eth0").
+        const size_t zone = literal.find('%');
+        for (size_t i = 0; i < literal.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(literal[i]);
+            const bool ok = i < zone ? hexValue(static_cast<char>(c)) >= 0 || c == ':' || c == '.'
+                                     : isRegNameChar(c);
+            if (!ok)
                 return std::nullopt;
+        }
         out.host = std::string(literal);
         const std::string_view after = authority.substr(close + 1);
         if (!after.empty()) {
