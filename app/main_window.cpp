@@ -1,9 +1,12 @@
 #include "main_window.h"
 
 #include "editor_layout.h"
+#include "form_about.h"
+#include "form_settings.h"
 #include "settings/settings_file.h"
 #include "toolkit/display_scale.h"
 #include "toolkit/exception_display.h"
+#include "toolkit/exceptions.h"
 #include "toolkit/user_interaction.h"
 
 #include <QComboBox>
@@ -12,12 +15,18 @@
 #include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <exception>
+#include <string_view>
+#include <vector>
 
 int gDisplayScale = 100;
 
@@ -88,13 +97,40 @@ void TFormWebsocketclientf::buildWindow()
     }
     layout->addLayout(buttons);
 
-    // Buttons whose work arrives with the device and media parts stay visible but inert.
-    for (const char* name : {"Button1", "Button2", "Button4", "btnEjectSdCard"})
-        control<QPushButton>(name)->setEnabled(false);
+    // Buttons whose work arrives with the media part stay visible but inert.
+    for (const char* name : {"Button4", "btnEjectSdCard"}) control<QPushButton>(name)->setEnabled(false);
+
+    toolkit::connectGuarded(control<QPushButton>("Button1"), &QPushButton::clicked, this, [this] { Button1Click(); });
+    toolkit::connectGuarded(control<QPushButton>("Button2"), &QPushButton::clicked, this, [this] { Button2Click(); });
 
     toolkit::connectGuarded(control<QPushButton>("Button5"), &QPushButton::clicked, this, [this] { Button5Click(); });
     toolkit::connectGuarded(control<QPushButton>("Button6"), &QPushButton::clicked, this, [this] { Button6Click(); });
     toolkit::connectGuarded(control<QPushButton>("Button7"), &QPushButton::clicked, this, [this] { Button7Click(); });
+
+    // Before anything fills the window, so the rules see every value arrive.
+    rules_.bind();
+    buildMenu();
+}
+
+void TFormWebsocketclientf::buildMenu()
+{
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->setObjectName(QStringLiteral("menuTools"));
+    QAction* drv = tools->addAction(QStringLiteral("DRV Viewer..."));
+    drv->setObjectName(QStringLiteral("actionDrvViewer"));
+    toolkit::connectGuarded(drv, &QAction::triggered, this, [this] { showDrvViewer(); });
+}
+
+void TFormWebsocketclientf::setAboutBox(TformAbout* about) { formAbout = about; }
+void TFormWebsocketclientf::setPreferencesDialog(TformSettings* preferences) { formSettings = preferences; }
+void TFormWebsocketclientf::setDrvViewer(QWidget* viewer) { formDrvViewer = viewer; }
+
+void TFormWebsocketclientf::showDrvViewer()
+{
+    if (!formDrvViewer) return;
+    formDrvViewer->show();
+    formDrvViewer->raise();
+    formDrvViewer->activateWindow();
 }
 
 QWidget* TFormWebsocketclientf::buildCameraAnglePanel()
@@ -144,16 +180,109 @@ void TFormWebsocketclientf::FormCreate()
 
 void TFormWebsocketclientf::ReadSettingsFile(const QString& path) { settings::readSettingsFile(path, values_); }
 
-void TFormWebsocketclientf::FillWindowFromValues() { settings::fillWindowFromValues(editor(), values_); }
+void TFormWebsocketclientf::FillWindowFromValues()
+{
+    try {
+        settings::fillWindowFromValues(editor(), values_);
+    } catch (...) {
+        rules_.noteWifiSlotFilled();
+        throw;
+    }
+    rules_.noteWifiSlotFilled();
+}
 
-void TFormWebsocketclientf::CollectValuesFromWindow() { settings::collectValuesFromWindow(editor(), values_); }
+settings::DisplayUnit TFormWebsocketclientf::shownUnitOf(settings::Quantity quantity) const
+{
+    return quantity == settings::Quantity::Speed ? speedUnit_ : lengthUnit_;
+}
+
+QString TFormWebsocketclientf::keyOfField(const char* field) const
+{
+    for (const settings::ControlBinding& b : settings::controlBindings())
+        if (b.binding == settings::Binding::Text && std::string_view(b.controls[0]) == field)
+            return QLatin1String(b.key);
+    throw toolkit::EArgumentException(QStringLiteral("No settings key shows in %1").arg(QLatin1String(field)));
+}
+
+void TFormWebsocketclientf::CollectValuesFromWindow()
+{
+    // The shown inch and mph numbers go into the table as cm and km/h. Converted
+    // first, so a field that holds no number stops the collect before it starts.
+    struct Stored {
+        QString key, shown, stored;
+    };
+    std::vector<Stored> converted;
+    for (const settings::UnitField& f : settings::unitFields()) {
+        const settings::DisplayUnit stored = settings::storedUnit(f.quantity);
+        if (shownUnitOf(f.quantity) == stored) continue;
+        const QString shown = control<QLineEdit>(f.field)->text();
+        converted.push_back({keyOfField(f.field), shown,
+                             settings::convertToStoredText(shown, settings::conversionInto(stored, f.quantity))});
+    }
+    // A collect that stops midway has taken only some fields: only those hold the shown text.
+    auto storeConverted = [&] {
+        for (const Stored& s : converted)
+            if (values_.value(s.key) == s.shown) values_.set(s.key, s.stored);
+    };
+    try {
+        settings::collectValuesFromWindow(editor(), values_);
+    } catch (...) {
+        storeConverted();
+        throw;
+    }
+    storeConverted();
+}
+
+void TFormWebsocketclientf::ShowFieldsIn(settings::DisplayUnit unit)
+{
+    (settings::isLengthUnit(unit) ? lengthUnit_ : speedUnit_) = unit;
+    const auto fields = settings::unitFields();
+    for (const settings::UnitField& f : fields)
+        if (settings::governs(unit, f.quantity)) control<QLabel>(f.label)->setText(settings::captionIn(f, unit));
+    for (const settings::UnitField& f : fields) {
+        if (!settings::governs(unit, f.quantity)) continue;
+        auto* field = control<QLineEdit>(f.field);
+        field->setText(settings::convertShownText(field->text(), settings::conversionInto(unit, f.quantity)));
+    }
+}
+
+void TFormWebsocketclientf::convertFreshFieldsToShownUnits(const QStringList& before, bool fillCompleted)
+{
+    // Every field the fill reached holds the file's text exactly; a fill that stopped
+    // early left the later fields as they were, already in the shown unit.
+    std::exception_ptr firstError;
+    const auto fields = settings::unitFields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const settings::UnitField& f = fields[i];
+        const settings::DisplayUnit shown = shownUnitOf(f.quantity);
+        if (shown == settings::storedUnit(f.quantity)) continue;
+        auto* field = control<QLineEdit>(f.field);
+        const QString text = field->text();
+        const bool filled = text == values_.value(keyOfField(f.field)) && (fillCompleted || text != before[i]);
+        if (!filled) continue;
+        try {
+            field->setText(settings::convertShownText(text, settings::conversionInto(shown, f.quantity)));
+        } catch (...) {
+            if (!firstError) firstError = std::current_exception();
+        }
+    }
+    if (firstError && fillCompleted) std::rethrow_exception(firstError);
+}
 
 void TFormWebsocketclientf::WriteSettingsFile(const QString& path) { settings::writeSettingsFile(path, values_); }
 
 void TFormWebsocketclientf::LoadSettingsFile(const QString& path)
 {
     ReadSettingsFile(path);
-    FillWindowFromValues();
+    QStringList before;
+    for (const settings::UnitField& f : settings::unitFields()) before << control<QLineEdit>(f.field)->text();
+    try {
+        FillWindowFromValues();
+    } catch (...) {
+        convertFreshFieldsToShownUnits(before, false);  // the fill's own error is the one to show
+        throw;
+    }
+    convertFreshFieldsToShownUnits(before, true);
 }
 
 void TFormWebsocketclientf::SaveSettingsFile(const QString& path)
@@ -204,4 +333,48 @@ void TFormWebsocketclientf::Button7Click()
     if (!file) return;
     CommitEncryptionNumber();
     SaveSettingsFile(*file);
+}
+
+void TFormWebsocketclientf::Button1Click()
+{
+    if (!formAbout) return;
+    formAbout->showFrom(this);
+}
+
+void TFormWebsocketclientf::Button2Click()
+{
+    if (!formSettings) return;
+    formSettings->showFrom(this);
+}
+
+TformToolDialog::TformToolDialog(const QString& objectName, const QString& caption, QSize clientArea)
+{
+    setObjectName(objectName);
+    setWindowTitle(caption);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setModal(false);
+    setFixedSize(clientArea);
+}
+
+void TformToolDialog::showFrom(QWidget* opener)
+{
+    opener_ = opener;
+    if (opener) {
+        opener->setEnabled(false);
+        const QRect frame = opener->frameGeometry();
+        move(frame.center() - QPoint(width() / 2, height() / 2));
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void TformToolDialog::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    // A spontaneous hide is the window system minimising us, not a close.
+    if (event->spontaneous() || !opener_) return;
+    opener_->setEnabled(true);
+    opener_ = nullptr;
 }

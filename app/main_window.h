@@ -1,10 +1,14 @@
 #pragma once
 // The main window: the tabbed editor of the recorder's settings file.
 
+#include "editor_rules.h"
 #include "settings/settings_binding.h"
 #include "settings/settings_values.h"
+#include "settings/unit_conversion.h"
 
+#include <QDialog>
 #include <QMainWindow>
+#include <QPointer>
 
 class QLabel;
 class QPlainTextEdit;
@@ -14,11 +18,14 @@ class QTabWidget;
 // The screen's display scale in percent, set once when the main window is created.
 extern int gDisplayScale;
 
+class TformAbout;
+class TformSettings;
+
 class TFormWebsocketclientf : public QMainWindow {
     Q_OBJECT
 
 public:
-    // settingsFolder: where "./setting.ini" is looked for at start (the working folder by default).
+    // Loads "./setting.ini" from the working folder when it exists.
     explicit TFormWebsocketclientf(QWidget* parent = nullptr);
     ~TFormWebsocketclientf() override;
 
@@ -36,6 +43,8 @@ public:
     void Button5Click();  // "PC Time"
     void Button6Click();  // "Open"
     void Button7Click();  // "Save"
+    void Button1Click();  // "About"
+    void Button2Click();  // "Settings"
 
     // Takes a number typed into the visible encryption field as the new number.
     void CommitEncryptionNumber();
@@ -46,13 +55,58 @@ public:
         return findChild<W*>(QLatin1String(name));
     }
 
+    editor_rules::EditorRules& rules() { return rules_; }
+
+    // The units the length and speed fields are shown in. Choosing one relabels
+    // the fields and converts their numbers in place; files always carry cm and
+    // km/h, so collecting converts back and loading converts the fresh numbers.
+    void ShowFieldsIn(settings::DisplayUnit unit);
+    settings::DisplayUnit lengthUnit() const { return lengthUnit_; }
+    settings::DisplayUnit speedUnit() const { return speedUnit_; }
+
+    // The windows the buttons and the menu open; the application owns them.
+    void setAboutBox(TformAbout* about);
+    void setPreferencesDialog(TformSettings* preferences);
+    void setDrvViewer(QWidget* viewer);
+    void showDrvViewer();
+
 private:
     void FormCreate();
     void buildWindow();
     QWidget* buildCameraAnglePanel();
+    void buildMenu();
     settings::EditorContext editor() const { return {const_cast<TFormWebsocketclientf*>(this), gDisplayScale}; }
+    settings::DisplayUnit shownUnitOf(settings::Quantity quantity) const;
+    QString keyOfField(const char* field) const;
+    void convertFreshFieldsToShownUnits(const QStringList& before, bool fillCompleted);
 
     settings::SettingsValues values_;
+    editor_rules::EditorRules rules_{this, values_};
+    settings::DisplayUnit lengthUnit_ = settings::DisplayUnit::Cm;
+    settings::DisplayUnit speedUnit_ = settings::DisplayUnit::KmH;
+    QPointer<TformAbout> formAbout;
+    QPointer<TformSettings> formSettings;
+    QPointer<QWidget> formDrvViewer;
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+};
+
+// A small modeless window opened over another one (about box, preferences,
+// text view): it stays on top with a fixed size, opens centred on the window
+// that opened it, and that window stays disabled until this one is closed by
+// any means, its own buttons, the close box or Escape.
+class TformToolDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    TformToolDialog(const QString& objectName, const QString& caption, QSize clientArea);
+
+    void showFrom(QWidget* opener);
+    QWidget* opener() const { return opener_; }
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QPointer<QWidget> opener_;
 };

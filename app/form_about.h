@@ -1,0 +1,13 @@
+#pragma once
+// "Information": the tool's name, its version and the firmware it was made for.
+
+#include "main_window.h"
+
+class TformAbout : public TformToolDialog {
+    Q_OBJECT
+
+public:
+    TformAbout();
+
+    void Button1Click();  // "OK"
+};
