@@ -226,7 +226,17 @@ void EngineLibrary::unloadLocked()
     for (auto& [name, table] : tables_) table = EngineTable{};
     if (module_ != nullptr) dlclose(module_);
     module_ = nullptr;
-    if (memfd_ >= 0) ::close(memfd_);
+    if (memfd_ >= 0) {
+        // A library the loader keeps (unique symbols make it undeletable) is
+        // still known under its /proc path; closing the descriptor would let
+        // a later memory file reuse that path and be taken for the old one.
+        const std::string path = "/proc/self/fd/" + std::to_string(memfd_);
+        if (void* still = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+            dlclose(still);
+        } else {
+            ::close(memfd_);
+        }
+    }
     memfd_ = -1;
     source_ = EngineSource::None;
 }
