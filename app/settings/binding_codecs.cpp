@@ -75,6 +75,8 @@ QString decodeEncryption(const QString& stored)
 
 QString frameRateText(int videoQualityIndex, const QString& stored)
 {
+    // The editor starts with no frame rate and saves it so; its own file must load again.
+    if (stored.trimmed().isEmpty()) return QString();
     const int fps = StrToInt(stored);
     if (is1080pQuality(videoQualityIndex) && fps > 15) return QStringLiteral("15");
     return QString::number(fps);

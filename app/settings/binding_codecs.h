@@ -40,7 +40,8 @@ QString uploadCodeFor(const UploadBoxes& boxes, bool hasHz100);
 QString encodeEncryption(const QString& number);
 QString decodeEncryption(const QString& stored);
 
-// VIDEO_FPS shown for a stored value: the 1080P group (6, 7, 8) caps it at 15.
+// VIDEO_FPS shown for a stored value: the 1080P group (6, 7, 8) caps it at 15;
+// an empty value stays empty, anything else must be an integer.
 QString frameRateText(int videoQualityIndex, const QString& stored);
 inline bool is1080pQuality(int index) { return index >= 6 && index <= 8; }
 

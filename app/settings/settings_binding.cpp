@@ -110,7 +110,7 @@ constexpr ControlBinding kBindings[] = {
     {"NET_3G_APN", B::Text, {"maskEdApn"}},
     {"NET_3G_USER", B::Text, {"maskEdMobileUserId"}},
     {"NET_3G_PASS", B::Text, {"maskEdMobilePassword"}},
-    {"NET_3G_AUTH", B::Index, {"cbMobileAuth"}},
+    {"NET_3G_AUTH", B::Index, {"cbMobileAuth"}, "0"},
     {"NET_3G_SMSC", B::Text, {"maskEdMobileSmsNumber"}},
     {"HOTSPOT_ENABLE", B::Flag, {"checkBoxWifiEnable"}},
     {"WIFI_AP", B::Text, {"cbWifiAp"}},
@@ -197,9 +197,12 @@ void fillOne(const EditorContext& editor, const ControlBinding& b, const Setting
     case B::Text:
         setTextOf(control<QWidget>(editor, c[0]), values.value(key));
         break;
-    case B::Index:
-        chooseItem(control<QComboBox>(editor, c[0]), StrToInt(values.value(key)));
+    case B::Index: {
+        const QString& v = values.value(key);
+        chooseItem(control<QComboBox>(editor, c[0]),
+                   StrToInt(v.isEmpty() && b.emptyShows ? QLatin1String(b.emptyShows) : v));
         break;
+    }
     case B::IndexPlusOne:
         chooseItem(control<QComboBox>(editor, c[0]), StrToInt(values.value(key)) - 1);
         break;

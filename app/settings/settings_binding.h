@@ -33,6 +33,9 @@ struct ControlBinding {
     const char* key;  // for WifiSlot the first of the twenty slot keys
     Binding binding;
     std::array<const char*, 4> controls;
+    // What an empty value shows, for keys whose file default is empty but whose
+    // control cannot show emptiness (NET_3G_AUTH); nullptr: an empty value is an error.
+    const char* emptyShows = nullptr;
 };
 
 std::span<const ControlBinding> controlBindings();
