@@ -1,0 +1,130 @@
+// brindle-drv as a user runs it: output, exit codes, standard error.
+#include "app/drv/drv_export.h"
+#include "app/drv/drv_text.h"
+#include "drv_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace drvtest;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+class DrvCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setTimeZone("UTC");
+        ASSERT_TRUE(dir.isValid());
+    }
+    CliRun run(const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TZ", "UTC");
+        env.insert("LC_ALL", "C");
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(BRINDLE_DRV_EXE), args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+                p.readAllStandardError()};
+    }
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    QTemporaryDir dir;
+};
+
+Drv trip()
+{
+    Drv d;
+    d.records = {Rec().gps(1, 10.0, 20.0).speed(30).time(1000).u8(5, 1),
+                 Rec().gps(1, 11.0, 20.0).speed(60).time(1001)};
+    return d;
+}
+
+}  // namespace
+
+TEST_F(DrvCli, SummaryCsvAndGpxGoToStandardOutput)
+{
+    const QString path = write("trip.drv", trip().bytes());
+    const CliRun s = run({path, "--summary"});
+    EXPECT_EQ(s.exitCode, 0);
+    EXPECT_TRUE(s.err.isEmpty()) << s.err.toStdString();
+    EXPECT_TRUE(s.out.startsWith("Records: 2\nStart: 1970.1.1 0:16:40\nEnd: 1970.1.1 0:16:41\nRate: 10 Hz\n"
+                                 "Distance: 111.195 km\nMax speed: 60\nFCW: 1 events, 1 records\n"))
+        << s.out.toStdString();
+
+    const CliRun c = run({path, "--csv"});
+    EXPECT_EQ(c.exitCode, 0);
+    QBuffer expected;
+    expected.open(QIODevice::WriteOnly);
+    drv::writeCsv(expected, drv::DrvFile::read(trip().bytes(), {0, true}), u'.');
+    EXPECT_EQ(c.out, expected.data());
+
+    const CliRun g = run({"--gpx", path});
+    EXPECT_EQ(g.exitCode, 0);
+    EXPECT_EQ(g.out.count("<trkpt "), 2);
+    EXPECT_TRUE(g.out.contains("<name>trip</name>"));
+}
+
+TEST_F(DrvCli, PrefixAndNoFileHeaderOptions)
+{
+    Drv d = trip();
+    d.withFileHeader = false;
+    d.prefix = QByteArray(5, 'x');
+    const QString path = write("raw.drv", d.bytes());
+    const CliRun r = run({path, "--no-file-header", "--prefix", "5", "--summary"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.startsWith("Records: 2\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("Max speed: 60\n"));
+}
+
+TEST_F(DrvCli, UnreadableFilesExitOneWithOneLine)
+{
+    const CliRun missing = run({dir.filePath("nope.drv"), "--csv"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.out.isEmpty());
+    EXPECT_EQ(missing.err.count('\n'), 1);
+    EXPECT_TRUE(missing.err.contains("Cannot open file")) << missing.err.toStdString();
+
+    const CliRun empty = run({write("empty.drv", {}), "--summary"});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_EQ(empty.err.count('\n'), 1);
+    EXPECT_TRUE(empty.err.contains("too short for its file header")) << empty.err.toStdString();
+}
+
+TEST_F(DrvCli, ShortFileIsReadWithANoteAndExitsZero)
+{
+    Drv d = trip();
+    d.frameCount = 4;
+    const CliRun r = run({write("short.drv", d.bytes()), "--summary"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.err.endsWith("The file ends early: 4 records declared, 2 read.\n")) << r.err.toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1);
+    EXPECT_TRUE(r.out.startsWith("Records: 2 (4 declared)\n"));
+}
+
+TEST_F(DrvCli, BadCommandLinesExitTwo)
+{
+    const QString path = write("trip.drv", trip().bytes());
+    EXPECT_EQ(run({path}).exitCode, 2);
+    EXPECT_EQ(run({path, "--csv", "--gpx"}).exitCode, 2);
+    EXPECT_EQ(run({path, "--prefix", "abc", "--csv"}).exitCode, 2);
+    EXPECT_EQ(run({path, "--frobnicate", "--csv"}).exitCode, 2);
+    EXPECT_EQ(run({"--csv"}).exitCode, 2);
+}
