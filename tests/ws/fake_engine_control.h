@@ -35,9 +35,14 @@ inline void resetBindingToFake()
     lib.setLibraryName(QStringLiteral("libcorvanews20.so"));
 }
 
+// Binds the fake engine unless it already is, so its steering is reachable
+// before the first component exists.
 inline void useFakeEngine()
 {
-    if (CorvaneWS::EngineLibrary::embedded().moduleHandle() == nullptr) resetBindingToFake();
+    auto& lib = CorvaneWS::EngineLibrary::embedded();
+    if (lib.moduleHandle() != nullptr) return;
+    resetBindingToFake();
+    if (lib.bind("WebSocketClient").Create == nullptr) throw std::runtime_error("fake engine did not load");
 }
 
 class FakeEngine {
