@@ -1,0 +1,108 @@
+// Parts of the engine below the C interface: the SOCKS4 handshake bytes, the
+// error table, event strings and streams.
+#include "engine/include/corvanews20.h"
+#include "engine/src/engine_object.h"
+#include "engine/src/errors.h"
+#include "engine/src/socks4.h"
+#include "engine/src/stream.h"
+#include "engine/src/websocket_client.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+
+#include <set>
+
+using namespace corvane::engine;
+
+namespace {
+
+TEST(EngineSocks4, RequestForAnAddressAndForAName)
+{
+    const QByteArray ip = buildSocks4Request("127.0.0.1", 8080, "bob");
+    EXPECT_EQ(ip, QByteArray("\x04\x01\x1f\x90\x7f\x00\x00\x01" "bob\x00", 12));
+    // A name goes as SOCKS4a: 0.0.0.1, the user id, then the name.
+    const QByteArray name = buildSocks4Request("recorder.local", 443, "");
+    EXPECT_EQ(name, QByteArray("\x04\x01\x01\xbb\x00\x00\x00\x01\x00" "recorder.local\x00", 24));
+    // SOCKS4 has no room for IPv6.
+    EXPECT_TRUE(buildSocks4Request("::1", 80, "").isEmpty());
+}
+
+TEST(EngineSocks4, Replies)
+{
+    const uint8_t granted[8] = {0, 90, 0, 0, 0, 0, 0, 0};
+    const uint8_t rejected[8] = {0, 91, 0, 0, 0, 0, 0, 0};
+    const uint8_t garbage[8] = {5, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(parseSocks4Reply(granted), 90);
+    EXPECT_EQ(parseSocks4Reply(rejected), 91);
+    EXPECT_EQ(parseSocks4Reply(garbage), -1);
+    EXPECT_FALSE(socks4StatusText(91).isEmpty());
+}
+
+TEST(EngineErrors, TableIsUniqueAndFormatsDetails)
+{
+    size_t count = 0;
+    const ErrorInfo* table = errorTable(count);
+    std::set<int> codes;
+    for (size_t k = 0; k < count; ++k)
+        EXPECT_TRUE(codes.insert(table[k].code).second) << "duplicate code " << table[k].code;
+    EXPECT_EQ(errorText(kTimeout), "Timeout");
+    EXPECT_EQ(errorText(kInvalidIndex, "CookieIndex"), "Invalid array index (CookieIndex).");
+    EXPECT_EQ(errorText(kNotConnected, "ignored"), "Not connected.");
+    EXPECT_EQ(errorText(99999), "Error 99999");
+}
+
+TEST(EngineTables, ClientPropertiesAreNumberedInOrder)
+{
+    const auto props = clientProperties();
+    ASSERT_EQ(props.size(), 48u);
+    for (size_t k = 0; k < props.size(); ++k)
+        EXPECT_EQ(props[k].id, int(k) + 1) << props[k].name;
+    int indexed = 0;
+    for (const PropertyDef& p : props)
+        indexed += p.indexName != nullptr;
+    EXPECT_EQ(indexed, 8);   // six cookie properties, two parsed-header properties
+}
+
+TEST(EngineEventStrings, ReadAndWriteInBothEncodings)
+{
+    EventString s;
+    s.text = QStringLiteral("Grüß");
+    EXPECT_EQ(QString::fromUtf16(static_cast<const char16_t*>(CorvaneWS_EvtStr(&s, 0, nullptr, 2))), s.text);
+    EXPECT_STREQ(static_cast<const char*>(CorvaneWS_EvtStr(&s, 0, nullptr, 0)), "Gr\xc3\xbc\xc3\x9f");
+    EXPECT_EQ(reinterpret_cast<intptr_t>(CorvaneWS_EvtStr(&s, 1, nullptr, 0)), 6);
+    EXPECT_EQ(CorvaneWS_EvtStr(&s, 2, const_cast<char16_t*>(u"neu"), 2), &s);
+    EXPECT_EQ(s.text, QStringLiteral("neu"));
+    CorvaneWS_EvtStr(&s, 2, const_cast<char*>("utf8 \xe2\x82\xac"), 0);
+    EXPECT_EQ(s.text, QStringLiteral("utf8 €"));
+    CorvaneWS_EvtStr(&s, 2, nullptr, 2);
+    EXPECT_TRUE(s.text.isEmpty());
+    EXPECT_EQ(CorvaneWS_EvtStr(nullptr, 0, nullptr, 2), nullptr);
+}
+
+TEST(EngineStreams, ReadWriteSizeAndClose)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    DeviceStream stream(&buffer);
+    char data[] = "0123456789";
+    int n = 10;
+    EXPECT_EQ(CorvaneWS_Stream(&stream, kStreamWrite, data, &n), 0);
+    EXPECT_EQ(n, 10);
+    EXPECT_EQ(CorvaneWS_Stream(&stream, kStreamSize, nullptr, &n), 0);
+    EXPECT_EQ(n, 10);
+    buffer.seek(2);
+    char out[4] = {};
+    n = 4;
+    EXPECT_EQ(CorvaneWS_Stream(&stream, kStreamRead, out, &n), 0);
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(std::string(out, 4), "2345");
+    n = -1;
+    EXPECT_EQ(CorvaneWS_Stream(&stream, kStreamRead, out, &n), kInvalidArgument);
+    EXPECT_EQ(CorvaneWS_Stream(&stream, 9, out, &n), kInvalidArgument);
+    EXPECT_EQ(CorvaneWS_Stream(&stream, kStreamClose, nullptr, nullptr), 0);
+    EXPECT_FALSE(buffer.isOpen());
+    EXPECT_EQ(CorvaneWS_Stream(nullptr, kStreamRead, out, &n), kInvalidArgument);
+}
+
+} // namespace

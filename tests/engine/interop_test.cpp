@@ -1,0 +1,545 @@
+// The client against independent peers on loopback: python3-websockets and
+// node-ws servers, and small HTTP CONNECT, SOCKS4 and SOCKS5 proxies, all
+// started by the tests.
+#include "engine_test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+using namespace engine_test;
+
+namespace {
+
+QByteArray pattern(qsizetype n)
+{
+    QByteArray b(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i)
+        b[i] = char(i % 251);
+    return b;
+}
+
+// Certificates made once per run with the openssl command line.
+class Certificates {
+public:
+    static Certificates& get()
+    {
+        static Certificates c;
+        return c;
+    }
+    bool ok() const { return ok_; }
+    QString path(const QString& name) const { return dir_.path() + "/" + name; }
+    QByteArray read(const QString& name) const
+    {
+        QFile f(path(name));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }
+
+private:
+    Certificates()
+    {
+        QProcess p;
+        p.start("/bin/sh", {peersDir() + "/make_certs.sh", dir_.path()});
+        ok_ = p.waitForFinished(60000) && p.exitCode() == 0 && QFile::exists(path("server.pem"));
+    }
+    QTemporaryDir dir_;
+    bool ok_ = false;
+};
+
+QString url(const Peer& p, const QString& path, bool secure = false)
+{
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(secure ? "wss" : "ws").arg(p.port()).arg(path);
+}
+
+// Echo of a text and a binary message, with data formats 1 and 2.
+void expectEcho(Host& host)
+{
+    ASSERT_EQ(host.call(kSendText, {QStringLiteral("héllo")}), 0) << host.lastError().toStdString();
+    const QByteArray bin("\x00\x01\x02\xff", 4);
+    ASSERT_EQ(host.send(bin), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() >= 2; }));
+    EXPECT_EQ(host.messages[0], QStringLiteral("héllo").toUtf8());
+    EXPECT_EQ(host.messageFormats[0], 1);
+    EXPECT_EQ(host.messages[1], bin);
+    EXPECT_EQ(host.messageFormats[1], 2);
+}
+
+class Interop : public ::testing::TestWithParam<const char*> {
+protected:
+    std::unique_ptr<Peer> server(const QStringList& extra = {})
+    {
+        return std::string(GetParam()) == "python" ? pythonServer(extra) : nodeServer(extra);
+    }
+};
+
+TEST_P(Interop, ConnectsEchoesAndReportsTheHandshake)
+{
+    auto peer = server();
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo")}), 0) << host.lastError().toStdString();
+    EXPECT_EQ(host.getInt(kConnected), 1);
+    EXPECT_EQ(host.getInt(kReadyToSend), 1);
+    ASSERT_NE(host.last(evConnected), nullptr);
+    EXPECT_EQ(host.last(evConnected)->ints.at(0), 0);
+    EXPECT_GE(host.count(evReadyToSend), 1u);
+    EXPECT_GE(host.count(evHeader), 3u);
+    EXPECT_GE(host.getInt(kParsedHeaderCount), 3);
+    EXPECT_TRUE(host.getText(kTransferredHeaders).startsWith("HTTP/1.1 101"));
+    expectEcho(host);
+    EXPECT_EQ(host.call(kDisconnect), 0);
+    EXPECT_EQ(host.getInt(kConnected), 0);
+    ASSERT_NE(host.last(evDisconnected), nullptr);
+    EXPECT_EQ(host.last(evDisconnected)->ints.at(0), 1000);
+}
+
+TEST_P(Interop, SixteenMebibyteMessagesBothWaysInBoundedChunks)
+{
+    auto peer = server();
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 20);
+    const qsizetype size = 16 << 20;
+    ASSERT_EQ(host.call(kConnect, {url(*peer, QStringLiteral("/big/%1").arg(size))}), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 1; }, 60000));
+    EXPECT_EQ(host.messages[0].size(), size);
+    EXPECT_TRUE(host.messages[0] == pattern(size));
+    for (int n : host.chunkSizes)
+        EXPECT_LE(n, 256 * 1024);
+    EXPECT_GT(host.chunkSizes.size(), 60u);   // delivered as it came, not as one block
+    EXPECT_EQ(host.eomCount, 1u);
+
+    // And back: the peer echoes what we send.
+    host.chunkSizes.clear();
+    const QByteArray data = pattern(size);
+    ASSERT_EQ(host.send(data), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 2; }, 60000));
+    EXPECT_TRUE(host.messages[1] == data);
+    EXPECT_EQ(host.getInt(kBytesSent), size);
+}
+
+TEST_P(Interop, FragmentedMessagesEndOnlyOnTheirLastChunk)
+{
+    auto peer = server();
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/fragments")}), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 2; }));
+    EXPECT_EQ(host.messages[0], QByteArray("Hello, fragmented world"));
+    EXPECT_EQ(host.messageFormats[0], 1);
+    QByteArray expected;
+    for (int i = 0; i < 100; ++i)
+        expected.append(char(i));
+    EXPECT_EQ(host.messages[1], expected);
+    EXPECT_EQ(host.messageFormats[1], 2);
+    EXPECT_GT(host.chunkSizes.size(), 2u);
+
+    // Our own fragmentation is reassembled by the peer.
+    host.config("FragmentSize=7");
+    ASSERT_EQ(host.call(kSendText, {"split into several frames"}), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 3; }));
+    EXPECT_EQ(host.messages[2], QByteArray("split into several frames"));
+}
+
+TEST_P(Interop, PingsBothWays)
+{
+    auto peer = server();
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/ping")}), 0);
+    // The peer pings first; we answer, and it tells us.
+    ASSERT_TRUE(host.waitUntil([&] { return !host.messages.empty(); }));
+    EXPECT_EQ(host.messages[0], QByteArray("pong-ok"));
+    ASSERT_EQ(host.call(kPing), 0);
+    ASSERT_TRUE(host.waitUntil([&] {
+        for (const Recorded& r : host.events)
+            if (r.event == evLog && r.texts.value(1) == "Pong")
+                return true;
+        return false;
+    }));
+}
+
+TEST_P(Interop, CloseCodesAndReasonsBothWays)
+{
+    auto peer = server();
+    ASSERT_PEER(peer);
+    {
+        Host host;
+        host.setInt(kTimeout, 10);
+        ASSERT_EQ(host.call(kConnect, {url(*peer, "/close/4001/going%20away%20now")}), 0);
+        ASSERT_TRUE(host.waitUntil([&] { return host.last(evDisconnected) != nullptr; }));
+        EXPECT_EQ(host.last(evDisconnected)->ints.at(0), 4001);
+        EXPECT_EQ(host.last(evDisconnected)->texts.at(0), QStringLiteral("going away now"));
+        EXPECT_EQ(host.getInt(kConnected), 0);
+    }
+    {
+        Host host;
+        host.setInt(kTimeout, 10);
+        ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo")}), 0);
+        host.config("CloseStatusCode=4200\nCloseDescription=done here");
+        ASSERT_EQ(host.call(kDisconnect), 0);
+        ASSERT_NE(host.last(evDisconnected), nullptr);
+        EXPECT_EQ(host.last(evDisconnected)->ints.at(0), 4200);   // the peer echoes our code
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, Interop, ::testing::Values("python", "node"));
+
+// ---- TLS ----
+
+class Tls : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(Certificates::get().ok()) << "openssl could not make the test certificates"; }
+};
+
+TEST_F(Tls, SelfSignedIsRefusedUnlessTheHandlerAccepts)
+{
+    const Certificates& c = Certificates::get();
+    auto peer = pythonServer({"--cert", c.path("self.pem"), "--key", c.path("self.key")});
+    ASSERT_PEER(peer);
+    {
+        Host host;
+        host.setInt(kTimeout, 10);
+        EXPECT_EQ(host.call(kConnect, {url(*peer, "/echo", true)}), 155);
+        const Recorded* auth = host.last(evSSLServerAuthentication);
+        ASSERT_NE(auth, nullptr);
+        EXPECT_EQ(auth->ints.at(0), 0);          // Accept preset false
+        EXPECT_FALSE(auth->texts.at(2).isEmpty());
+        EXPECT_NE(auth->texts.at(2), QStringLiteral("OK"));
+        EXPECT_TRUE(auth->texts.at(0).contains("CN=localhost"));
+        EXPECT_TRUE(auth->bytes.startsWith("-----BEGIN CERTIFICATE-----"));
+        EXPECT_EQ(host.getInt(kConnected), 0);
+    }
+    {
+        Host host;
+        host.setInt(kTimeout, 10);
+        host.handlers[evSSLServerAuthentication] = [](int, void** argv, int*) {
+            argv[4] = reinterpret_cast<void*>(intptr_t(1));
+            return 0;
+        };
+        ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo", true)}), 0) << host.lastError().toStdString();
+        EXPECT_EQ(host.getBytes(kSSLServerCertEncoded), c.read("self.pem").trimmed() + "\n");
+        EXPECT_GE(host.count(evSSLStatus), 1u);
+        expectEcho(host);
+    }
+}
+
+TEST_F(Tls, TrustedCaPresetsAcceptAndTheHandlerMayStillRefuse)
+{
+    const Certificates& c = Certificates::get();
+    auto peer = nodeServer({"--cert", c.path("server.pem"), "--key", c.path("server.key")});
+    ASSERT_PEER(peer);
+    {
+        Host host;
+        host.setInt(kTimeout, 10);
+        host.setBytes(kSSLAcceptServerCertEncoded, c.read("ca.pem"));
+        ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo", true)}), 0) << host.lastError().toStdString();
+        const Recorded* auth = host.last(evSSLServerAuthentication);
+        ASSERT_NE(auth, nullptr);
+        EXPECT_EQ(auth->ints.at(0), 1);
+        EXPECT_EQ(auth->texts.at(2), QStringLiteral("OK"));
+        EXPECT_TRUE(auth->texts.at(1).contains("Brindle Test CA"));
+        expectEcho(host);
+    }
+    {
+        Host host;
+        host.setInt(kTimeout, 10);
+        host.config("SSLTrustedCAFile=" + c.path("ca.pem"));
+        host.handlers[evSSLServerAuthentication] = [](int, void** argv, int*) {
+            argv[4] = nullptr;
+            return 0;
+        };
+        EXPECT_EQ(host.call(kConnect, {url(*peer, "/echo", true)}), 155);
+        EXPECT_EQ(host.last(evSSLServerAuthentication)->ints.at(0), 1);
+    }
+}
+
+// ---- proxies and firewalls ----
+
+class Proxies : public ::testing::TestWithParam<std::pair<const char*, int>> {};
+
+TEST_P(Proxies, TunnelCarriesTheConnection)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    auto tunnel = proxy(GetParam().first);
+    ASSERT_PEER(tunnel);
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.setInt(kFirewallType, GetParam().second);
+    host.setText(kFirewallHost, "127.0.0.1");
+    host.setInt(kFirewallPort, tunnel->port());
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo")}), 0) << host.lastError().toStdString();
+    expectEcho(host);
+    EXPECT_TRUE(tunnel->lines().contains(QStringLiteral("tunnel 127.0.0.1:%1").arg(peer->port())));
+    bool sawFirewall = false;
+    for (const Recorded& r : host.events)
+        sawFirewall |= r.event == evConnectionStatus && r.texts.value(0) == "Firewall connection complete";
+    EXPECT_TRUE(sawFirewall);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Proxies,
+                         ::testing::Values(std::pair{"connect", 1}, std::pair{"socks4", 2}, std::pair{"socks5", 3}));
+
+TEST(ProxyServer, WssThroughHttpConnectWithTheProxyProperties)
+{
+    ASSERT_TRUE(Certificates::get().ok());
+    const Certificates& c = Certificates::get();
+    auto peer = pythonServer({"--cert", c.path("server.pem"), "--key", c.path("server.key")});
+    ASSERT_PEER(peer);
+    auto tunnel = proxy("connect");
+    ASSERT_PEER(tunnel);
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.setText(kProxyServer, "127.0.0.1");
+    host.setInt(kProxyPort, tunnel->port());
+    host.setBytes(kSSLAcceptServerCertEncoded, c.read("ca.pem"));
+    ASSERT_EQ(host.call(kConnect, {QStringLiteral("wss://localhost:%1/echo").arg(peer->port())}), 0)
+        << host.lastError().toStdString();
+    expectEcho(host);
+    EXPECT_TRUE(tunnel->lines().contains(QStringLiteral("tunnel localhost:%1").arg(peer->port())));
+}
+
+TEST(ProxyServer, RefusingProxyFailsTheConnect)
+{
+    auto tunnel = proxy("socks4");
+    ASSERT_PEER(tunnel);
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.setInt(kFirewallType, 2);
+    host.setText(kFirewallHost, "127.0.0.1");
+    host.setInt(kFirewallPort, tunnel->port());
+    // The test proxy tunnels to loopback only.
+    EXPECT_EQ(host.call(kConnect, {"ws://192.0.2.1:80/"}), 156);
+}
+
+// ---- handshake features ----
+
+TEST(Handshake, HeadersOriginCookiesAndSubprotocolsAreSent)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.setText(kOrigin, "https://brindle.example");
+    host.setText(kOtherHeaders, "X-Recorder: unit-7\r\nX-Other: two");
+    host.call(kAddCookie, {"theme", "dark"});
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/cookie")}), 0) << host.lastError().toStdString();
+    ASSERT_TRUE(host.waitUntil([&] { return !host.messages.empty(); }));
+    const QJsonObject sent = QJsonDocument::fromJson(host.messages[0]).object();
+    EXPECT_EQ(sent.value("origin").toString(), QStringLiteral("https://brindle.example"));
+    EXPECT_EQ(sent.value("x-recorder").toString(), QStringLiteral("unit-7"));
+    EXPECT_EQ(sent.value("x-other").toString(), QStringLiteral("two"));
+    EXPECT_EQ(sent.value("cookie").toString(), QStringLiteral("theme=dark"));
+
+    const Recorded* cookie = host.last(evSetCookie);
+    ASSERT_NE(cookie, nullptr);
+    EXPECT_EQ(cookie->texts.at(0), QStringLiteral("session"));
+    EXPECT_EQ(cookie->texts.at(1), QStringLiteral("abc123"));
+    EXPECT_EQ(cookie->texts.at(3), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(cookie->texts.at(4), QStringLiteral("/"));
+    EXPECT_EQ(host.getInt(kCookieCount), 2);
+    EXPECT_EQ(host.getText(kCookieName, 1), QStringLiteral("session"));
+    EXPECT_EQ(host.getText(kCookieDomain, 1), QStringLiteral("127.0.0.1"));
+}
+
+TEST(Handshake, RedirectFollowsThePolicyAndTheHandlersAnswer)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    {
+        Host host;   // frNever: reported, not followed
+        host.setInt(kTimeout, 10);
+        EXPECT_EQ(host.call(kConnect, {url(*peer, "/redirect/echo")}), 159);
+        ASSERT_NE(host.last(evRedirect), nullptr);
+        EXPECT_EQ(host.last(evRedirect)->texts.at(0), QStringLiteral("/echo"));
+        EXPECT_EQ(host.last(evRedirect)->ints.at(0), 0);
+    }
+    {
+        Host host;   // frNever, but the handler accepts
+        host.setInt(kTimeout, 10);
+        host.handlers[evRedirect] = [](int, void** argv, int*) {
+            argv[1] = reinterpret_cast<void*>(intptr_t(1));
+            return 0;
+        };
+        ASSERT_EQ(host.call(kConnect, {url(*peer, "/redirect/echo")}), 0) << host.lastError().toStdString();
+        expectEcho(host);
+    }
+    {
+        Host host;   // frAlways, and the handler refuses
+        host.setInt(kTimeout, 10);
+        host.setInt(kFollowRedirects, 1);
+        host.handlers[evRedirect] = [](int, void** argv, int*) {
+            argv[1] = nullptr;
+            return 0;
+        };
+        EXPECT_EQ(host.call(kConnect, {url(*peer, "/redirect/echo")}), 159);
+        EXPECT_EQ(host.last(evRedirect)->ints.at(0), 1);
+    }
+}
+
+TEST(Handshake, DigestAuthenticationAnswersTheChallenge)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    {
+        Host host;
+        host.setInt(kTimeout, 10);
+        host.setInt(kAuthScheme, 1);
+        host.setText(kUser, "alice");
+        host.setText(kPassword, "s3cret");
+        ASSERT_EQ(host.call(kConnect, {url(*peer, "/digest")}), 0) << host.lastError().toStdString();
+        expectEcho(host);
+    }
+    {
+        Host host;
+        host.setInt(kTimeout, 10);
+        host.setInt(kAuthScheme, 1);
+        host.setText(kUser, "alice");
+        host.setText(kPassword, "wrong");
+        EXPECT_EQ(host.call(kConnect, {url(*peer, "/digest")}), 158);
+        EXPECT_TRUE(host.lastError().contains("401")) << host.lastError().toStdString();
+    }
+    {
+        Host host;
+        host.setInt(kAuthScheme, 4);   // NTLM
+        host.setText(kUser, "alice");
+        EXPECT_EQ(host.call(kConnect, {url(*peer, "/digest")}), 157);
+    }
+}
+
+// ---- event-driven use ----
+
+TEST(EventDriven, TimeoutZeroReturnsAtOnceAndReportsByEvents)
+{
+    auto peer = nodeServer();
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 0);
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo")}), 0);
+    EXPECT_EQ(host.getInt(kConnected), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.last(evConnected) != nullptr; }));
+    EXPECT_EQ(host.last(evConnected)->ints.at(0), 0);
+    expectEcho(host);
+    // Disconnect without waiting: the close comes as an event too.
+    ASSERT_EQ(host.call(kDisconnect), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.last(evDisconnected) != nullptr; }));
+    EXPECT_EQ(host.last(evDisconnected)->ints.at(0), 1000);
+}
+
+TEST(EventDriven, HandlersMayResetOrDestroyTheirObject)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    {
+        // As the tool does: on disconnect, Connected = false and Reset.
+        Host host;
+        host.setInt(kTimeout, 10);
+        void* h = nullptr;
+        host.handlers[evDisconnected] = [&](int, void**, int*) {
+            CorvaneWS_WebSocketClient_Set(h, kConnected, 0, nullptr, 0);
+            return CorvaneWS_WebSocketClient_Do(h, kReset, 0, nullptr, nullptr, nullptr);
+        };
+        h = host.handle();
+        ASSERT_EQ(host.call(kConnect, {url(*peer, "/close/1001/bye")}), 0);
+        ASSERT_TRUE(host.waitUntil([&] { return host.last(evDisconnected) != nullptr; }));
+        // And it can connect again afterwards.
+        ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo")}), 0) << host.lastError().toStdString();
+        expectEcho(host);
+    }
+    {
+        auto host = std::make_unique<Host>();
+        host->setInt(kTimeout, 10);
+        Host* raw = host.get();
+        bool destroyed = false;
+        raw->handlers[evDataIn] = [&](int, void**, int*) {
+            CorvaneWS_WebSocketClient_Destroy(raw->handle());
+            raw->forget();
+            destroyed = true;
+            return 0;
+        };
+        ASSERT_EQ(raw->call(kConnect, {url(*peer, "/fragments")}), 0);
+        ASSERT_TRUE(raw->waitUntil([&] { return destroyed; }));
+        EXPECT_EQ(raw->chunkSizes.size(), 1u);   // nothing after the destruction
+    }
+}
+
+TEST(EventDriven, AcceptDataFalsePausesDelivery)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo")}), 0);
+    host.setInt(kAcceptData, 0);
+    host.call(kSendText, {"held back"});
+    host.waitUntil([] { return false; }, 500);
+    EXPECT_TRUE(host.messages.empty());
+    host.setInt(kAcceptData, 1);
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 1; }));
+    EXPECT_EQ(host.messages[0], QByteArray("held back"));
+}
+
+TEST(EventDriven, SendFileStreamsTheFile)
+{
+    auto peer = nodeServer();
+    ASSERT_PEER(peer);
+    QTemporaryDir dir;
+    const QString name = dir.path() + "/payload.bin";
+    const QByteArray data = pattern(5 * 1024 * 1024 + 17);
+    {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    Host host;
+    host.setInt(kTimeout, 10);
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo")}), 0);
+    ASSERT_EQ(host.call(kSendFile, {name}), 0) << host.lastError().toStdString();
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 1; }, 60000));
+    EXPECT_TRUE(host.messages[0] == data);
+    EXPECT_EQ(host.messageFormats[0], 2);
+    EXPECT_EQ(host.call(kSendFile, {dir.path() + "/missing.bin"}), 113);
+}
+
+TEST(EventDriven, MaxMessageSizeClosesWith1009)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.config("MaxMessageSize=1000");
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/big/5000")}), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.last(evDisconnected) != nullptr; }));
+    EXPECT_EQ(host.last(evDisconnected)->ints.at(0), 1009);
+    ASSERT_NE(host.last(evError), nullptr);
+    EXPECT_EQ(host.last(evError)->ints.at(0), 161);
+    EXPECT_EQ(host.eomCount, 0u);
+}
+
+// A plain C program, without any Qt application of its own, loads the engine
+// and talks to a peer; it also reports its peak memory while receiving.
+TEST(PlainCHost, ConnectsEchoesAndReceivesBigDataInLittleMemory)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    QProcess host;
+    host.start(ENGINE_C_HOST, {ENGINE_LIBRARY, url(*peer, "/echo"), url(*peer, "/big/67108864")});
+    ASSERT_TRUE(host.waitForFinished(120000));
+    const QString out = QString::fromUtf8(host.readAllStandardOutput());
+    EXPECT_EQ(host.exitCode(), 0) << out.toStdString() << host.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.contains("echo: hello from C")) << out.toStdString();
+    EXPECT_TRUE(out.contains("received 67108864 bytes")) << out.toStdString();
+    const qsizetype at = out.indexOf("peak-rss-kib ");
+    ASSERT_GE(at, 0) << out.toStdString();
+    const int peakKib = out.mid(at + 13).section('\n', 0, 0).toInt();
+    EXPECT_LT(peakKib, 32 * 1024) << "peak RSS " << peakKib << " KiB";
+}
+
+} // namespace

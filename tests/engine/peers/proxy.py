@@ -1,0 +1,139 @@
+#!/usr/bin/python3
+"""Tiny proxies for the engine's tests: HTTP CONNECT, SOCKS4/4a and SOCKS5 (no auth).
+
+Prints "ready <port>" once listening and "tunnel <host>:<port>" for every tunnel it opens.
+Only loopback destinations are allowed.
+"""
+import argparse
+import asyncio
+import ipaddress
+import socket
+import struct
+import sys
+
+ALLOWED = {"127.0.0.1", "localhost", "::1"}
+
+
+def allowed(host):
+    return host in ALLOWED
+
+
+async def pipe(reader, writer):
+    try:
+        while True:
+            data = await reader.read(1 << 16)
+            if not data:
+                break
+            writer.write(data)
+            await writer.drain()
+    except (ConnectionError, asyncio.CancelledError):
+        pass
+    finally:
+        try:
+            writer.close()
+        except Exception:
+            pass
+
+
+async def tunnel(reader, writer, host, port, reply_ok, reply_fail):
+    if not allowed(host):
+        writer.write(reply_fail)
+        await writer.drain()
+        writer.close()
+        return
+    try:
+        up_reader, up_writer = await asyncio.open_connection(host, port)
+    except OSError:
+        writer.write(reply_fail)
+        await writer.drain()
+        writer.close()
+        return
+    print(f"tunnel {host}:{port}", flush=True)
+    writer.write(reply_ok)
+    await writer.drain()
+    await asyncio.gather(pipe(reader, up_writer), pipe(up_reader, writer))
+
+
+async def http_connect(reader, writer):
+    head = await reader.readuntil(b"\r\n\r\n")
+    line = head.split(b"\r\n", 1)[0].decode()
+    method, target, _ = line.split(" ", 2)
+    if method != "CONNECT":
+        writer.write(b"HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n")
+        writer.close()
+        return
+    host, port = target.rsplit(":", 1)
+    host = host.strip("[]")
+    await tunnel(reader, writer, host, int(port), b"HTTP/1.1 200 Connection established\r\n\r\n",
+                 b"HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n")
+
+
+async def socks4(reader, writer):
+    head = await reader.readexactly(8)
+    version, command, port = struct.unpack(">BBH", head[:4])
+    ip = head[4:8]
+    await reader.readuntil(b"\0")  # user id
+    if ip[:3] == b"\0\0\0" and ip[3] != 0:
+        host = (await reader.readuntil(b"\0"))[:-1].decode()
+    else:
+        host = socket.inet_ntoa(ip)
+    if version != 4 or command != 1:
+        writer.write(b"\0\x5b" + b"\0" * 6)
+        writer.close()
+        return
+    await tunnel(reader, writer, host, port, b"\0\x5a" + b"\0" * 6, b"\0\x5b" + b"\0" * 6)
+
+
+async def socks5(reader, writer):
+    version, count = await reader.readexactly(2)
+    methods = await reader.readexactly(count)
+    if version != 5 or 0 not in methods:
+        writer.write(b"\x05\xff")
+        writer.close()
+        return
+    writer.write(b"\x05\x00")
+    await writer.drain()
+    version, command, _, atyp = await reader.readexactly(4)
+    if atyp == 1:
+        host = socket.inet_ntoa(await reader.readexactly(4))
+    elif atyp == 3:
+        n = (await reader.readexactly(1))[0]
+        host = (await reader.readexactly(n)).decode()
+    elif atyp == 4:
+        host = str(ipaddress.IPv6Address(await reader.readexactly(16)))
+    else:
+        writer.close()
+        return
+    port = struct.unpack(">H", await reader.readexactly(2))[0]
+    ok = b"\x05\x00\x00\x01" + socket.inet_aton("127.0.0.1") + struct.pack(">H", 0)
+    fail = b"\x05\x05\x00\x01" + socket.inet_aton("0.0.0.0") + struct.pack(">H", 0)
+    if command != 1:
+        writer.write(b"\x05\x07\x00\x01" + b"\0" * 6)
+        writer.close()
+        return
+    await tunnel(reader, writer, host, port, ok, fail)
+
+
+async def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--kind", choices=["connect", "socks4", "socks5"], required=True)
+    args = parser.parse_args()
+    handler = {"connect": http_connect, "socks4": socks4, "socks5": socks5}[args.kind]
+
+    async def guarded(reader, writer):
+        try:
+            await handler(reader, writer)
+        except (asyncio.IncompleteReadError, ConnectionError, ValueError, asyncio.LimitOverrunError):
+            writer.close()
+
+    server = await asyncio.start_server(guarded, "127.0.0.1", 0)
+    print(f"ready {server.sockets[0].getsockname()[1]}", flush=True)
+    async with server:
+        await server.serve_forever()
+
+
+if __name__ == "__main__":
+    try:
+        asyncio.run(main())
+    except KeyboardInterrupt:
+        sys.exit(0)
