@@ -64,7 +64,7 @@ void DrvPlotWidget::paintEvent(QPaintEvent*)
     const int flagsH = flagRowH * drv::kEventFlagCount;
     const int axisH = lineH + 4;
     const int chartsH = std::max(20, height() - flagsH - axisH - 6);
-    const QRect speedRect(kLeftMargin, 2, pw, chartsH * 2 / 5);
+    const QRect speedRect(kLeftMargin, 2, pw, chartsH / 3);
     const QRect gRect(kLeftMargin, speedRect.bottom() + 4, pw, chartsH - speedRect.height() - 4);
     const int flagsTop = gRect.bottom() + 3;
 
@@ -102,17 +102,16 @@ void DrvPlotWidget::paintEvent(QPaintEvent*)
     // Series names with their colours, and the scale of each chart.
     p.setPen(kSeriesColors[drv::Speed]);
     p.drawText(QRect(2, speedRect.top(), kLeftMargin - 6, lineH), Qt::AlignLeft, tr("Speed"));
+    // Scales inside the charts' top right corners, where they never meet the names.
     p.setPen(Qt::darkGray);
-    p.drawText(QRect(2, speedRect.top() + lineH, kLeftMargin - 6, lineH), Qt::AlignLeft,
-               QStringLiteral("max %1").arg(speedMax));
+    p.drawText(speedRect.adjusted(0, 1, -4, 0), Qt::AlignRight | Qt::AlignTop, QStringLiteral("max %1").arg(speedMax));
     for (int s = drv::GX; s <= drv::GZ; ++s) {
         p.setPen(kSeriesColors[s]);
         p.drawText(QRect(2, gRect.top() + (s - drv::GX) * lineH, kLeftMargin - 6, lineH), Qt::AlignLeft,
                    QString::fromLatin1(kSeriesNames[s]));
     }
     p.setPen(Qt::darkGray);
-    p.drawText(QRect(2, gRect.top() + 3 * lineH, kLeftMargin - 6, lineH), Qt::AlignLeft,
-               QStringLiteral("±%1").arg(gAbs));
+    p.drawText(gRect.adjusted(0, 1, -4, 0), Qt::AlignRight | Qt::AlignTop, QStringLiteral("±%1").arg(gAbs));
 
     for (int i = 0; i < drv::kEventFlagCount; ++i) {
         const int y = flagsTop + i * flagRowH;

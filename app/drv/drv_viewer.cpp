@@ -104,13 +104,15 @@ void TformDrvViewer::layoutControls()
     const int W = outer.width(), H = outer.height();
     const int top = s(8);
     gridArea_->setGeometry(s(8), top, std::max(0, W - s(328)), std::max(0, H - s(55)));
-    cbServerHeader->setGeometry(W - s(280), s(10), s(120), s(20));
-    edHeaderSize->setGeometry(W - s(280), s(34), s(36), s(21));
-    lbBytes->setGeometry(W - s(240), s(37), s(40), s(17));
-    checkBoxFileHeader->setGeometry(W - s(280), s(62), s(120), s(20));
-    btnDrvFileOpen->setGeometry(W - s(180), s(10), s(170), s(25));
-    btnExport->setGeometry(W - s(180), s(40), s(170), s(25));
-    memoMessage->setGeometry(W - s(318), s(92), s(310), std::max(s(40), H - s(47) - s(92)));
+    // The buttons sit above the options so that the option texts are not cut by them.
+    btnDrvFileOpen->setGeometry(W - s(180), s(8), s(170), s(25));
+    btnExport->setGeometry(W - s(180), s(38), s(170), s(25));
+    cbServerHeader->setGeometry(W - s(280), s(72), s(200), s(20));
+    edHeaderSize->setGeometry(W - s(280), s(96), s(36), s(21));
+    lbBytes->setGeometry(W - s(240), s(99), s(60), s(17));
+    checkBoxFileHeader->setGeometry(W - s(280), s(124), s(200), s(20));
+    const int memoTop = s(152);
+    memoMessage->setGeometry(W - s(318), memoTop, s(310), std::max(s(40), top + H - s(55) - memoTop));
     applyFixedCells();
 }
 
