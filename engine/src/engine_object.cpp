@@ -6,13 +6,13 @@
 #include <QRegularExpression>
 
 #include <cstring>
-#include <memory>
 
 namespace corvane::engine {
 
 namespace {
-// Kept alive until the library is unloaded; created only for hosts without Qt.
-std::unique_ptr<QCoreApplication> g_ownApplication;
+// Created only for hosts without Qt, and never deleted: at process exit Qt's
+// own globals may already be gone, and a host may create objects again later.
+QCoreApplication* g_ownApplication = nullptr;
 int g_argc = 0;
 char* g_argv[] = {nullptr};
 
@@ -25,7 +25,7 @@ bool supportedCodePage(int64_t cp)
 void EngineObject::ensureApplication()
 {
     if (QCoreApplication::instance() == nullptr)
-        g_ownApplication = std::make_unique<QCoreApplication>(g_argc, g_argv);
+        g_ownApplication = new QCoreApplication(g_argc, g_argv);
 }
 
 EngineObject::Entry::~Entry()

@@ -8,6 +8,9 @@
 #include <QNetworkProxy>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace corvane::engine {
 
@@ -257,10 +260,25 @@ qint64 ClientTransport::bytesToWrite() const
     return socket_ ? socket_->bytesToWrite() : 0;
 }
 
-void ClientTransport::close()
+void ClientTransport::closeGracefully(int timeoutMs)
 {
-    if (socket_)
-        socket_->disconnectFromHost();
+    QSslSocket* s = socket_;
+    socket_ = nullptr;
+    ready_ = false;
+    if (s == nullptr)
+        return;
+    s->disconnect();
+    if (s->state() == QAbstractSocket::ConnectedState && s->bytesToWrite() > 0) {
+        QObject::connect(s, &QAbstractSocket::disconnected, s, [s] { retireObject(s); });
+        QTimer::singleShot(std::max(timeoutMs, 100), s, [s] {
+            s->abort();
+            retireObject(s);
+        });
+        s->disconnectFromHost();
+        return;
+    }
+    s->abort();
+    retireObject(s);
 }
 
 void ClientTransport::abort()

@@ -65,8 +65,9 @@ public:
     qint64 read(char* data, qint64 max);
     bool write(const char* data, qint64 n);
     qint64 bytesToWrite() const;
-    // Graceful close after pending output; abort drops everything at once.
-    void close();
+    // Hands the socket over to close by itself once its output is flushed; no
+    // more callbacks. abort drops everything at once.
+    void closeGracefully(int timeoutMs);
     void abort();
     QString peerDescription() const;
 

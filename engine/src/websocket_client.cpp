@@ -734,9 +734,10 @@ void WebSocketClient::onTransportFailed(uint64_t gen, int code, const QString& d
         return;
     }
     if (state_ == State::Open || state_ == State::Closing) {
-        dropConnection();
+        const uint64_t before = connGen_;
         raiseError(code, QString::fromStdString(errorText(code, detail.toStdString())));
-        finishDisconnect(protocol::close_code::kAbnormal, detail);
+        if (before == connGen_ && !destroyed())
+            finishDisconnect(protocol::close_code::kAbnormal, detail);
     }
 }
 
@@ -751,7 +752,6 @@ void WebSocketClient::onTransportClosed(uint64_t gen)
         dropConnection();
         finishConnect(kHandshakeFailed, QStringLiteral("connection closed during the handshake"));
     } else if (state_ == State::Open || state_ == State::Closing) {
-        dropConnection();
         finishDisconnect(protocol::close_code::kAbnormal, QStringLiteral("Connection closed without a close frame"));
     }
 }
@@ -786,12 +786,12 @@ void WebSocketClient::finishConnect(int code, const QString& detail)
     raise(E::Connected, 2, argv, arglen);
 }
 
-void WebSocketClient::finishDisconnect(int statusCode, const QString& description)
+void WebSocketClient::finishDisconnect(int statusCode, const QString& description, bool graceful)
 {
     closeTimer_.stop();
-    if (state_ == State::Idle)
+    if (state_ != State::Open && state_ != State::Closing)
         return;
-    dropConnection();
+    dropConnection(graceful);
     wake();
     if (!hasSink())
         return;
@@ -801,12 +801,16 @@ void WebSocketClient::finishDisconnect(int statusCode, const QString& descriptio
     raise(E::Disconnected, 2, argv, arglen);
 }
 
-// Drops the socket without a close handshake; no events.
-void WebSocketClient::dropConnection()
+// Leaves the connection; no events. Graceful lets the output already queued
+// (a close frame) reach the peer first.
+void WebSocketClient::dropConnection(bool graceful)
 {
     ++connGen_;
     closeTimer_.stop();
-    transport_.abort();
+    if (graceful)
+        transport_.closeGracefully(int(configInt("CloseTimeout") * 1000));
+    else
+        transport_.abort();
     if (feeding_ && decoder_)
         retiredDecoders_.push_back(std::move(decoder_));
     decoder_.reset();
@@ -826,7 +830,6 @@ void WebSocketClient::handlePendingClose()
         if (!closeSent_)
             sendControl(Opcode::Close, protocol::encodeClosePayload(code, reason));
         closeSent_ = true;
-        transport_.close();
         const int ec = code == protocol::close_code::kMessageTooBig ? kMessageTooBig
                      : code == protocol::close_code::kInvalidPayload ? kInvalidUtf8
                                                                       : kProtocolError;
@@ -834,7 +837,7 @@ void WebSocketClient::handlePendingClose()
         raiseError(ec, QString::fromStdString(errorText(ec, reason)));
         if (gen != connGen_ || destroyed())
             return;
-        finishDisconnect(code, text);
+        finishDisconnect(code, text, true);
         return;
     }
     if (!closeSent_) {
@@ -843,9 +846,10 @@ void WebSocketClient::handlePendingClose()
                                                                            : protocol::encodeClosePayload(code, {}));
         closeSent_ = true;
     }
+    const uint64_t gen = connGen_;
     log(1, QStringLiteral("Close frame received: %1 %2").arg(code).arg(text), QStringLiteral("Close"));
-    transport_.close();
-    finishDisconnect(code, text);
+    if (gen == connGen_ && !destroyed())
+        finishDisconnect(code, text, true);
 }
 
 // ---- sending ----

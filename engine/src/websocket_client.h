@@ -96,8 +96,8 @@ private:
     void onTransportClosed(uint64_t gen);
     void onWritten(uint64_t gen);
     void finishConnect(int code, const QString& detail);
-    void finishDisconnect(int statusCode, const QString& description);
-    void dropConnection();
+    void finishDisconnect(int statusCode, const QString& description, bool graceful = false);
+    void dropConnection(bool graceful = false);
     void handlePendingClose();
 
     // frames

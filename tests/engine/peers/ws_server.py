@@ -16,6 +16,7 @@ Prints "ready <port>" once listening. What a connection does depends on its path
 import argparse
 import asyncio
 import hashlib
+import http
 import json
 import ssl
 import sys
@@ -58,10 +59,10 @@ def digest_ok(value):
 
 async def process_request(path, headers):
     if path.startswith("/redirect/"):
-        return (302, [("Location", "/" + path[len("/redirect/"):])], b"")
+        return (http.HTTPStatus.FOUND, [("Location", "/" + path[len("/redirect/"):])], b"")
     if path == "/digest" and not digest_ok(headers.get("Authorization")):
         challenge = f'Digest realm="{REALM}", nonce="{NONCE}", qop="auth", algorithm=MD5'
-        return (401, [("WWW-Authenticate", challenge)], b"")
+        return (http.HTTPStatus.UNAUTHORIZED, [("WWW-Authenticate", challenge)], b"")
     return None
 
 
