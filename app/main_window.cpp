@@ -360,12 +360,13 @@ TformToolDialog::TformToolDialog(const QString& objectName, const QString& capti
 void TformToolDialog::showFrom(QWidget* opener)
 {
     opener_ = opener;
-    if (opener) {
-        opener->setEnabled(false);
-        const QRect frame = opener->frameGeometry();
-        move(frame.center() - QPoint(width() / 2, height() / 2));
-    }
+    if (opener) opener->setEnabled(false);
     show();
+    // Centred once shown, when the window frame and so the outer size are known.
+    if (opener) {
+        const QRect outer = frameGeometry();
+        move(opener->frameGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
+    }
     raise();
     activateWindow();
 }
