@@ -10,7 +10,9 @@
  *   n + 20000  UTF-16 text form of a byte-array property
  *   10000 + m  method m (through _Do)
  * Events are numbered from 1 and delivered to the event sink on the thread
- * that created the object.
+ * that created the object; the engine runs on that thread's Qt event loop and
+ * creates a QCoreApplication itself when the host has none. Error codes, the
+ * Config settings and the event shapes are listed in engine/README.md.
  *
  * Text arguments and results of the "wide" numbers are UTF-16 (char16_t);
  * narrow texts (error texts) are UTF-8. Memory returned by the engine stays
@@ -51,10 +53,16 @@ CORVANEWS20_API int CorvaneWS_WebSocketClient_SetEventErrorAndCode(void* h, int 
 
 /* ---- Shared helpers ------------------------------------------------------ */
 /* Event string access. action 0 reads: returns the text of value converted to
- * the given encoding (2 = UTF-16, otherwise UTF-8). action 2 writes: replaces
- * the event string at value with text in the given encoding and returns value. */
+ * the given encoding (2 = UTF-16, otherwise UTF-8). action 1 returns its length
+ * in that encoding's units as the pointer-sized result. action 2 writes:
+ * replaces the event string at value with text in the given encoding (null
+ * writes an empty text) and returns value. */
 CORVANEWS20_API void* CorvaneWS_EvtStr(void* value, int action, void* text, int encoding);
-/* Stream access for stream-valued arguments. Meaning documented with the engine. */
+/* Stream access for stream-valued arguments: stream is the handle an event or
+ * method handed out, valid during that call. action 0 reads up to *length bytes
+ * into buffer (*length becomes the count, 0 at the end); 1 writes *length bytes
+ * from buffer; 2 sets *length to the stream's size (-1 unknown); 3 closes it.
+ * Returns 0 or an error code (engine/README.md). */
 CORVANEWS20_API int CorvaneWS_Stream(void* stream, int action, void* buffer, int* length);
 
 #ifdef __cplusplus
