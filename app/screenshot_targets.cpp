@@ -1,11 +1,16 @@
 #include "screenshot_targets.h"
 
+#include "form_about.h"
+#include "form_settings.h"
+#include "form_show_text.h"
 #include "main_window.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -15,11 +20,33 @@ bool grabTo(QWidget* w, const QString& path)
     return w->grab().save(path, "PNG");
 }
 
+// The text view writes "./temp.ini" when shown; it goes to a scratch folder, not wherever we run.
+class ScratchWorkingFolder {
+public:
+    ScratchWorkingFolder() : previous_(QDir::currentPath())
+    {
+        if (dir_.isValid()) QDir::setCurrent(dir_.path());
+    }
+    ~ScratchWorkingFolder() { QDir::setCurrent(previous_); }
+    ScratchWorkingFolder(const ScratchWorkingFolder&) = delete;
+    ScratchWorkingFolder& operator=(const ScratchWorkingFolder&) = delete;
+
+private:
+    QString previous_;
+    QTemporaryDir dir_;
+};
+
 }  // namespace
 
 QStringList renderScreenshots(const QString& outputDirectory)
 {
     QStringList written;
+    const QDir out(outputDirectory);
+    auto save = [&](QWidget* w, const QString& name) {
+        const QString path = out.filePath(name);
+        if (grabTo(w, path)) written << path;
+    };
+
     TFormWebsocketclientf window;
     window.resize(1100, 720);
     window.show();
@@ -27,8 +54,28 @@ QStringList renderScreenshots(const QString& outputDirectory)
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
         const QString name = tabs->widget(i)->objectName().mid(3).toLower();
-        const QString path = QDir(outputDirectory).filePath(QStringLiteral("main-%1-%2.png").arg(i + 1).arg(name));
-        if (grabTo(&window, path)) written << path;
+        save(&window, QStringLiteral("main-%1-%2.png").arg(i + 1).arg(name));
     }
+
+    TformAbout about;
+    TformSettings preferences(&window);
+    TformShowText textView(&window);
+    preferences.setTextView(&textView);
+    window.setAboutBox(&about);
+    window.setPreferencesDialog(&preferences);
+
+    window.Button1Click();
+    save(&about, QStringLiteral("dialog-about.png"));
+    about.close();
+
+    window.Button2Click();
+    save(&preferences, QStringLiteral("dialog-settings.png"));
+    {
+        const ScratchWorkingFolder scratch;
+        preferences.Button4Click();
+        save(&textView, QStringLiteral("dialog-show-text.png"));
+        textView.close();
+    }
+    preferences.close();
     return written;
 }
