@@ -189,7 +189,8 @@ TEST_P(Interop, CloseCodesAndReasonsBothWays)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Peers, Interop, ::testing::Values("python", "node"));
+INSTANTIATE_TEST_SUITE_P(Peers, Interop, ::testing::Values("python", "node"),
+                         [](const auto& info) { return std::string(info.param); });
 
 // ---- TLS ----
 
@@ -285,7 +286,8 @@ TEST_P(Proxies, TunnelCarriesTheConnection)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, Proxies,
-                         ::testing::Values(std::pair{"connect", 1}, std::pair{"socks4", 2}, std::pair{"socks5", 3}));
+                         ::testing::Values(std::pair{"connect", 1}, std::pair{"socks4", 2}, std::pair{"socks5", 3}),
+                         [](const auto& info) { return std::string(info.param.first); });
 
 TEST(ProxyServer, WssThroughHttpConnectWithTheProxyProperties)
 {
