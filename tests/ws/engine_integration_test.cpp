@@ -1,0 +1,187 @@
+// The component over the real engine, mapped from the image this program
+// carries, talking to an independent peer (python3-websockets) on loopback.
+#include "ws/engine_binding.h"
+#include "ws/wskwebsocketclient.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTest>
+
+#include <dlfcn.h>
+
+#include <memory>
+
+using namespace CorvaneWS;
+
+namespace {
+
+class EchoServer {
+public:
+    EchoServer()
+    {
+        process_.setProgram(QStringLiteral("/usr/bin/python3"));
+        process_.setArguments({QStringLiteral(WS_ECHO_SERVER)});
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start();
+        if (!process_.waitForStarted(10000)) return;
+        QByteArray line;
+        while (!line.contains('\n') && process_.waitForReadyRead(20000)) line += process_.readLine();
+        if (line.startsWith("READY ")) port_ = line.mid(6).trimmed().toInt();
+    }
+    ~EchoServer()
+    {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    int port() const { return port_; }
+    QString url() const { return QStringLiteral("ws://127.0.0.1:%1/").arg(port_); }
+
+private:
+    QProcess process_;
+    int port_ = 0;
+};
+
+struct Received {
+    QList<QByteArray> messages;
+    QList<QString> texts;
+    QByteArray partial;
+    QString partialText;
+    int chunks = 0;
+};
+
+class RealEngine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_GT(server.port(), 0) << "echo server did not start";
+        client = std::make_unique<TwskWebSocketClient>();
+        client->OnDataIn = [this](QObject*, TwskWebSocketClientDataInEventParams& p) {
+            ++got.chunks;
+            got.partial += p.TextB;
+            got.partialText += p.Text;
+            if (p.EOM) {
+                got.messages << got.partial;
+                got.texts << got.partialText;
+                got.partial.clear();
+                got.partialText.clear();
+            }
+        };
+        client->OnConnected = [this](QObject*, auto&) { ++connected; };
+        client->OnDisconnected = [this](QObject*, TwskWebSocketClientDisconnectedEventParams& p) {
+            disconnectCode = p.StatusCode;
+            ++disconnected;
+        };
+        client->OnError = [this](QObject*, TwskWebSocketClientErrorEventParams& p) { errors << p.Description; };
+        client->FSetTimeout(20);
+    }
+
+    static EchoServer server;
+    std::unique_ptr<TwskWebSocketClient> client;
+    Received got;
+    int connected = 0;
+    int disconnected = 0;
+    int disconnectCode = -1;
+    QStringList errors;
+};
+
+EchoServer RealEngine::server;
+
+TEST_F(RealEngine, EngineRunsFromTheEmbeddedImage)
+{
+    auto& lib = EngineLibrary::embedded();
+    EXPECT_EQ(lib.source(), EngineSource::Memory);
+    Dl_info info{};
+    ASSERT_NE(dladdr(dlsym(lib.moduleHandle(), "CorvaneWS_WebSocketClient_Do"), &info), 0);
+    EXPECT_TRUE(std::string(info.dli_fname).starts_with("/proc/self/fd/")) << info.dli_fname;
+    // The defaults went through to the engine.
+    EXPECT_EQ(client->FProxyPort(), 80);
+    EXPECT_EQ(client->FSSLCertStore(), QStringLiteral("MY"));
+    EXPECT_EQ(client->FAuthScheme(), authBasic);
+}
+
+TEST_F(RealEngine, BytesAndTextMakeTheRoundTrip)
+{
+    client->Connect(server.url());
+    EXPECT_TRUE(client->FConnected());
+    EXPECT_EQ(connected, 1);
+
+    QByteArray payload(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    QRandomGenerator rng(6455);
+    for (auto& b : payload) b = char(rng.bounded(256));
+    client->Send(payload);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got.messages.size() == 1; }, 30000));
+    EXPECT_EQ(got.messages[0].size(), payload.size());
+    EXPECT_TRUE(got.messages[0] == payload);
+
+    client->SendText(QStringLiteral("Grüße, 世界"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got.messages.size() == 2; }, 30000));
+    EXPECT_EQ(got.texts[1], QStringLiteral("Grüße, 世界"));
+    EXPECT_EQ(got.messages[1], QStringLiteral("Grüße, 世界").toUtf8());
+
+    client->Ping();
+    client->Disconnect();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return disconnected > 0; }, 30000));
+    EXPECT_EQ(disconnectCode, 1000);
+    EXPECT_FALSE(client->FConnected());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(RealEngine, EmptyMessageIsAValidSend)
+{
+    client->Connect(server.url());
+    client->Send(QByteArray());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got.messages.size() == 1; }, 30000));
+    EXPECT_TRUE(got.messages[0].isEmpty());
+}
+
+TEST_F(RealEngine, HandlerExceptionReachesOnErrorAndTheConnectionGoesOn)
+{
+    client->OnDataIn = [](QObject*, auto&) { throw EWSKCore(77, "handler failed"); };
+    client->Connect(server.url());
+    client->SendText(QStringLiteral("x"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 30000));
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("An unhandled error occurred in the DataIn event handler: 77: handler failed")))
+        << errors[0].toStdString();
+    EXPECT_TRUE(client->FConnected());
+}
+
+TEST_F(RealEngine, RefusedConnectionRaisesWithTheEnginesCode)
+{
+    QTcpServer probe;  // a port that was free a moment ago and now is closed
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    try {
+        client->Connect(QStringLiteral("ws://127.0.0.1:%1/").arg(port));
+        FAIL() << "connected to a closed port";
+    } catch (const EWSKCore& e) {
+        EXPECT_NE(e.Code, 0);
+        EXPECT_TRUE(e.message().startsWith(QString::number(e.Code) + QStringLiteral(": "))) << e.what();
+    }
+    EXPECT_FALSE(client->FConnected());
+}
+
+TEST_F(RealEngine, ConfigAnswersAndCookiesAreIndexed)
+{
+    EXPECT_NO_THROW(client->Config(QStringLiteral("CodePage=65001")));
+    client->AddCookie(QStringLiteral("a"), QStringLiteral("1"));
+    client->AddCookie(QStringLiteral("b"), QStringLiteral("2"));
+    client->AddCookie(QStringLiteral("c"), QStringLiteral("3"));
+    EXPECT_EQ(client->FCookieCount(), 3);
+    EXPECT_EQ(client->FCookieName(1), QStringLiteral("b"));
+    EXPECT_EQ(client->FCookieValue(2), QStringLiteral("3"));
+    try {
+        (void)client->FCookieName(5);
+        FAIL() << "index 5 of three cookies was accepted";
+    } catch (const EWSKCore& e) {
+        EXPECT_TRUE(e.message().endsWith(QStringLiteral("Invalid array index (CookieIndex)."))) << e.what();
+    }
+}
+
+}  // namespace
