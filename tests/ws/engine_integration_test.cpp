@@ -57,9 +57,13 @@ struct Received {
 
 class RealEngine : public ::testing::Test {
 protected:
+    // One peer for the suite, started once the application exists.
+    static void SetUpTestSuite() { server = std::make_unique<EchoServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+
     void SetUp() override
     {
-        ASSERT_GT(server.port(), 0) << "echo server did not start";
+        ASSERT_GT(server->port(), 0) << "echo server did not start";
         client = std::make_unique<TwskWebSocketClient>();
         client->OnDataIn = [this](QObject*, TwskWebSocketClientDataInEventParams& p) {
             ++got.chunks;
@@ -80,8 +84,18 @@ protected:
         client->OnError = [this](QObject*, TwskWebSocketClientErrorEventParams& p) { errors << p.Description; };
         client->FSetTimeout(20);
     }
+    void TearDown() override
+    {
+        // Leave the peer with a proper close, not a dropped connection.
+        if (client && client->FConnected()) {
+            try {
+                client->Disconnect();
+            } catch (const std::exception&) {
+            }
+        }
+    }
 
-    static EchoServer server;
+    static std::unique_ptr<EchoServer> server;
     std::unique_ptr<TwskWebSocketClient> client;
     Received got;
     int connected = 0;
@@ -90,7 +104,7 @@ protected:
     QStringList errors;
 };
 
-EchoServer RealEngine::server;
+std::unique_ptr<EchoServer> RealEngine::server;
 
 TEST_F(RealEngine, EngineRunsFromTheEmbeddedImage)
 {
@@ -107,7 +121,7 @@ TEST_F(RealEngine, EngineRunsFromTheEmbeddedImage)
 
 TEST_F(RealEngine, BytesAndTextMakeTheRoundTrip)
 {
-    client->Connect(server.url());
+    client->Connect(server->url());
     EXPECT_TRUE(client->FConnected());
     EXPECT_EQ(connected, 1);
 
@@ -134,7 +148,7 @@ TEST_F(RealEngine, BytesAndTextMakeTheRoundTrip)
 
 TEST_F(RealEngine, EmptyMessageIsAValidSend)
 {
-    client->Connect(server.url());
+    client->Connect(server->url());
     client->Send(QByteArray());
     ASSERT_TRUE(QTest::qWaitFor([&] { return got.messages.size() == 1; }, 30000));
     EXPECT_TRUE(got.messages[0].isEmpty());
@@ -143,7 +157,7 @@ TEST_F(RealEngine, EmptyMessageIsAValidSend)
 TEST_F(RealEngine, HandlerExceptionReachesOnErrorAndTheConnectionGoesOn)
 {
     client->OnDataIn = [](QObject*, auto&) { throw EWSKCore(77, "handler failed"); };
-    client->Connect(server.url());
+    client->Connect(server->url());
     client->SendText(QStringLiteral("x"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 30000));
     EXPECT_TRUE(errors[0].startsWith(QStringLiteral("An unhandled error occurred in the DataIn event handler: 77: handler failed")))
