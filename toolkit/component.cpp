@@ -4,7 +4,7 @@ namespace toolkit {
 
 TComponent::TComponent(QObject* owner) : QObject(owner) {}
 
-TComponent::~TComponent() { state_.setFlag(csDestroying); }
+TComponent::~TComponent() = default;
 
 void TComponent::endLoading()
 {

@@ -16,7 +16,6 @@ public:
     enum StateFlag {
         csLoading = 0x1,    // stored values are being applied by the form reader
         csDesigning = 0x2,  // created by a designer host, not by the running program
-        csDestroying = 0x4,
     };
     Q_DECLARE_FLAGS(ComponentState, StateFlag)
     Q_FLAG(ComponentState)

@@ -52,6 +52,7 @@ QByteArray EngineObject::getBytes(int id, int index) const
 
 QString EngineObject::getBytesText(int id, int index) const
 {
+    if (textForm_ == TextForm::LocalCodePage) return QString::fromLocal8Bit(getBytes(id, index));
     const PropertyInfo& p = property(id);
     checkIndex(p, index);
     int length = 0;
@@ -76,6 +77,7 @@ void EngineObject::setBytes(int id, const void* data, int length, int index)
 
 void EngineObject::setBytesText(int id, const QString& value, int index)
 {
+    if (textForm_ == TextForm::LocalCodePage) return setBytes(id, value.toLocal8Bit(), index);
     treatErr(table_->Set(handle_, property(id).altNumber(), index, utf16(value), int(value.size())));
 }
 
@@ -106,6 +108,8 @@ void EngineObject::treatErr(int code) const
 
 QString EngineObject::decodeText(const void* bytes, int length) const
 {
+    if (textForm_ == TextForm::LocalCodePage)
+        return bytes && length > 0 ? QString::fromLocal8Bit(static_cast<const char*>(bytes), length) : QString();
     constexpr int kDecodeText = 2003;
     void* argv[3] = {const_cast<void*>(bytes), nullptr, nullptr};
     int arglen[3] = {length, 0, 0};

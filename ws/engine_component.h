@@ -40,9 +40,17 @@ struct PropertyInfo {
 
 // ---- the engine object behind a component ------------------------------------
 
+// How texts made of bytes cross: the tool's client lets the engine convert
+// them (string forms under n + 20000, event texts through method 2003); the
+// package's components convert them themselves with the local code page.
+enum class TextForm { Engine, LocalCodePage };
+
 class EngineObject {
 public:
-    EngineObject(std::span<const PropertyInfo> properties) : properties_(properties) {}
+    explicit EngineObject(std::span<const PropertyInfo> properties, TextForm textForm = TextForm::Engine)
+        : properties_(properties), textForm_(textForm)
+    {
+    }
 
     void* handle() const { return handle_; }
     const EngineTable& table() const { return *table_; }
@@ -54,7 +62,7 @@ public:
     bool getBool(int id, int index = 0) const { return getInt(id, index) != 0; }
     QString getText(int id, int index = 0) const;        // Str number
     QByteArray getBytes(int id, int index = 0) const;    // byte-array ID
-    QString getBytesText(int id, int index = 0) const;   // Alt number
+    QString getBytesText(int id, int index = 0) const;   // string form of a byte array
     void setInt(int id, int value, int index = 0);
     void setBool(int id, bool value, int index = 0) { setInt(id, value ? 1 : 0, index); }
     void setText(int id, const QString& value, int index = 0);
@@ -103,6 +111,7 @@ private:
     void checkIndex(const PropertyInfo& p, int index) const;
 
     std::span<const PropertyInfo> properties_;
+    TextForm textForm_;
     const EngineTable* table_ = nullptr;
     void* handle_ = nullptr;
 };

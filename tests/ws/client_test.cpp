@@ -265,3 +265,24 @@ TEST_F(Client, PublishedPropertiesAreStoredExceptLocalHost)
 }
 
 }  // namespace
+
+namespace {
+
+// The package's components convert byte texts themselves; the engine is asked nothing.
+TEST(LocalCodePageTexts, ByteTextsAreConvertedWithoutTheEngine)
+{
+    wstest::useFakeEngine();
+    wstest::FakeEngine fake;
+    fake.clear();
+    CorvaneWS::EngineObject object(CorvaneWS::kWebSocketClientProperties, CorvaneWS::TextForm::LocalCodePage);
+    object.createEngineObject(CorvaneWS::EngineLibrary::embedded(), "WebSocketClient", nullptr, nullptr,
+                              QStringLiteral("missing"), QStringLiteral("refused"));
+    object.setBytesText(39, QStringLiteral("é"));
+    EXPECT_EQ(object.getBytesText(39), QStringLiteral("é"));
+    const QByteArray bytes("ok\xc3\xa9");
+    EXPECT_EQ(object.decodeText(bytes.constData(), int(bytes.size())), QStringLiteral("oké"));
+    object.destroyEngineObject();
+    EXPECT_EQ(fake.calls(), (QStringList{"Create reserved=0 flags=1", "Set 39 0 bytes:c3a9 2", "Get 39 0", "Destroy"}));
+}
+
+}  // namespace
