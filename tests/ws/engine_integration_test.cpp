@@ -7,7 +7,9 @@
 
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <dlfcn.h>
@@ -20,10 +22,10 @@ namespace {
 
 class EchoServer {
 public:
-    EchoServer()
+    explicit EchoServer(const QStringList& tls = {}) : scheme_(tls.isEmpty() ? "ws" : "wss")
     {
         process_.setProgram(QStringLiteral("/usr/bin/python3"));
-        process_.setArguments({QStringLiteral(WS_ECHO_SERVER)});
+        process_.setArguments(QStringList{QStringLiteral(WS_ECHO_SERVER)} + tls);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start();
         if (!process_.waitForStarted(10000)) return;
@@ -40,9 +42,10 @@ public:
         }
     }
     int port() const { return port_; }
-    QString url() const { return QStringLiteral("ws://127.0.0.1:%1/").arg(port_); }
+    QString url() const { return QStringLiteral("%1://127.0.0.1:%2/").arg(QLatin1String(scheme_)).arg(port_); }
 
 private:
+    const char* scheme_;
     QProcess process_;
     int port_ = 0;
 };
@@ -196,6 +199,77 @@ TEST_F(RealEngine, ConfigAnswersAndCookiesAreIndexed)
     } catch (const EWSKCore& e) {
         EXPECT_TRUE(e.message().endsWith(QStringLiteral("Invalid array index (CookieIndex)."))) << e.what();
     }
+}
+
+// ---- wss with a certificate the system does not trust ----------------------
+
+class RealEngineTls : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        certDir = std::make_unique<QTemporaryDir>();
+        const QString cert = certDir->filePath(QStringLiteral("cert.pem"));
+        const QString key = certDir->filePath(QStringLiteral("key.pem"));
+        QProcess openssl;
+        openssl.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        openssl.start(
+            QStringLiteral("openssl"),
+            {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key,
+             "-out", cert, "-days", "2", "-subj", "/CN=brindle-test", "-addext", "subjectAltName=IP:127.0.0.1"});
+        if (openssl.waitForFinished(60000) && openssl.exitCode() == 0) server = std::make_unique<EchoServer>(QStringList{QStringLiteral("--tls"), cert, key});
+    }
+    static void TearDownTestSuite()
+    {
+        server.reset();
+        certDir.reset();
+    }
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+            GTEST_SKIP() << "the openssl command that makes the test certificate is not installed";
+        ASSERT_TRUE(server && server->port() > 0) << "wss echo server did not start";
+        client.FSetTimeout(20);
+        client.OnDataIn = [this](QObject*, TwskWebSocketClientDataInEventParams& p) { texts << p.Text; };
+    }
+
+    static std::unique_ptr<QTemporaryDir> certDir;
+    static std::unique_ptr<EchoServer> server;
+    TwskWebSocketClient client;
+    QStringList texts;
+};
+
+std::unique_ptr<QTemporaryDir> RealEngineTls::certDir;
+std::unique_ptr<EchoServer> RealEngineTls::server;
+
+TEST_F(RealEngineTls, HandlerThatAcceptsTheCertificateLetsTheConnectionOn)
+{
+    TwskWebSocketClientSSLServerAuthenticationEventParams seen{};
+    int calls = 0;
+    client.OnSSLServerAuthentication = [&](QObject*, TwskWebSocketClientSSLServerAuthenticationEventParams& p) {
+        ++calls;
+        seen = p;
+        p.Accept = true;  // what the tool's handler does
+    };
+    client.Connect(server->url());
+    EXPECT_TRUE(client.FConnected());
+    EXPECT_GE(calls, 1);
+    EXPECT_FALSE(seen.Accept) << "an untrusted certificate came preset as accepted";
+    EXPECT_TRUE(seen.CertSubject.contains(QStringLiteral("brindle-test"))) << seen.CertSubject.toStdString();
+    EXPECT_FALSE(seen.CertEncodedB.isEmpty());
+    EXPECT_FALSE(seen.Status.isEmpty());
+    client.SendText(QStringLiteral("über TLS"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !texts.isEmpty(); }, 30000));
+    EXPECT_EQ(texts[0], QStringLiteral("über TLS"));
+    client.Disconnect();
+}
+
+TEST_F(RealEngineTls, UntrustedCertificateIsRefusedWhenNobodyAccepts)
+{
+    int calls = 0;
+    client.OnSSLServerAuthentication = [&](QObject*, auto&) { ++calls; };
+    EXPECT_THROW(client.Connect(server->url()), EWSKCore);
+    EXPECT_GE(calls, 1);
+    EXPECT_FALSE(client.FConnected());
 }
 
 }  // namespace
