@@ -3,7 +3,7 @@
 #include "toolkit/user_interaction.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QResource>
 
 #include <dlfcn.h>
 #include <elf.h>
@@ -159,9 +159,13 @@ std::optional<QByteArray> EngineLibrary::imageLocked() const
     static const bool initialised = (initEngineImageResource(), true);
     (void)initialised;
 #endif
-    QFile file(options_.resourcePath);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return file.readAll();
+    // The image is stored uncompressed, so it can be copied into the memory
+    // file straight from the executable's data without a heap copy first.
+    const QResource resource(options_.resourcePath);
+    if (!resource.isValid()) return std::nullopt;
+    if (resource.compressionAlgorithm() == QResource::NoCompression)
+        return QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()), qsizetype(resource.size()));
+    return resource.uncompressedData();
 }
 
 void* EngineLibrary::mapImageLocked(const QByteArray& image)
