@@ -91,7 +91,7 @@ EngineLibrary& EngineLibrary::embedded()
 
 const EngineTable& EngineLibrary::bind(const char* objectName)
 {
-    std::lock_guard guard(lock_);
+    std::unique_lock guard(lock_);
     EngineTable& table = tables_[objectName];
     if (table.Create != nullptr) return table;
     if (module_ != nullptr) {
@@ -99,6 +99,10 @@ const EngineTable& EngineLibrary::bind(const char* objectName)
     } else if (loadLocked()) {
         loadCount_ = 1;
     } else {
+        // Told outside the lock: a message box runs an event loop, and what
+        // that loop dispatches may create a component in turn.
+        guard.unlock();
+        tellMissing();
         return table;
     }
     resolveTable(module_, objectName, table);
@@ -210,18 +214,22 @@ bool EngineLibrary::loadLocked()
         source_ = EngineSource::File;
         return true;
     }
-    tellMissingLocked();
     return false;
 }
 
-void EngineLibrary::tellMissingLocked() const
+void EngineLibrary::tellMissing() const
 {
+    QString text, caption;
+    {
+        std::lock_guard guard(lock_);
+        text = options_.missingText;
+        caption = options_.caption;
+    }
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
         // OK and Cancel as the original box had; the answer changes nothing.
-        (void)toolkit::userInteraction().confirm(nullptr, options_.missingText, options_.caption);
+        (void)toolkit::userInteraction().confirm(nullptr, text, caption);
     } else {
-        std::fprintf(stderr, "%s: %s\n", options_.caption.toLocal8Bit().constData(),
-                     options_.missingText.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
     }
 }
 

@@ -96,7 +96,7 @@ private:
     void* mapImageLocked(const QByteArray& image);
     void unloadLocked();
     std::optional<QByteArray> imageLocked() const;
-    void tellMissingLocked() const;
+    void tellMissing() const;
 
     Options options_;
     mutable std::mutex lock_;
