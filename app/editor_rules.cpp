@@ -144,8 +144,11 @@ void EditorRules::cbWifiSelectedChange()
 
 void EditorRules::noteWifiSlotFilled()
 {
-    if (const int slot = settings::wifiSlotOf(control<QComboBox>("cbWifiSelected")->currentText()))
-        shownWifiSlot_ = slot;
+    const QString selected = control<QComboBox>("cbWifiSelected")->currentText();
+    // A loaded file may select another slot; captions naming the old one would mislabel the fields.
+    control<QLabel>("lbSsid")->setText(QStringLiteral("SSID") + selected);
+    control<QLabel>("lbPassword")->setText(QStringLiteral("Password") + selected);
+    if (const int slot = settings::wifiSlotOf(selected)) shownWifiSlot_ = slot;
 }
 
 void EditorRules::checkBoxServerTriggerClick(QAbstractButton* sender)

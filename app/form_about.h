@@ -1,7 +1,7 @@
 #pragma once
 // "Information": the tool's name, its version and the firmware it was made for.
 
-#include "main_window.h"
+#include "form_tool_dialog.h"
 
 class TformAbout : public TformToolDialog {
     Q_OBJECT

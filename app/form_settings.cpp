@@ -1,6 +1,7 @@
 #include "form_settings.h"
 
 #include "form_show_text.h"
+#include "main_window.h"
 #include "toolkit/exception_display.h"
 #include "toolkit/user_interaction.h"
 

@@ -2,7 +2,9 @@
 // "Settings": the units the main window shows lengths and speeds in, saving the
 // current settings as the default set, and the text view of them.
 
-#include "main_window.h"
+#include "form_tool_dialog.h"
+
+class TFormWebsocketclientf;
 
 class QComboBox;
 class QPushButton;

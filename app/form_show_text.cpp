@@ -1,5 +1,7 @@
 #include "form_show_text.h"
 
+#include "main_window.h"
+
 #include "toolkit/exception_display.h"
 
 #include <QFile>

@@ -2,7 +2,9 @@
 // "Show Text": the main window's current settings as the settings file they
 // would be written as, ready to be copied.
 
-#include "main_window.h"
+#include "form_tool_dialog.h"
+
+class TFormWebsocketclientf;
 
 class QPlainTextEdit;
 

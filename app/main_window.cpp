@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -345,37 +344,4 @@ void TFormWebsocketclientf::Button2Click()
 {
     if (!formSettings) return;
     formSettings->showFrom(this);
-}
-
-TformToolDialog::TformToolDialog(const QString& objectName, const QString& caption, QSize clientArea)
-{
-    setObjectName(objectName);
-    setWindowTitle(caption);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setModal(false);
-    setFixedSize(clientArea);
-}
-
-void TformToolDialog::showFrom(QWidget* opener)
-{
-    opener_ = opener;
-    if (opener) opener->setEnabled(false);
-    show();
-    // Centred once shown, when the window frame and so the outer size are known.
-    if (opener) {
-        const QRect outer = frameGeometry();
-        move(opener->frameGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
-    }
-    raise();
-    activateWindow();
-}
-
-void TformToolDialog::hideEvent(QHideEvent* event)
-{
-    QDialog::hideEvent(event);
-    // A spontaneous hide is the window system minimising us, not a close.
-    if (event->spontaneous() || !opener_) return;
-    opener_->setEnabled(true);
-    opener_ = nullptr;
 }

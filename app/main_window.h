@@ -6,7 +6,6 @@
 #include "settings/settings_values.h"
 #include "settings/unit_conversion.h"
 
-#include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -89,24 +88,4 @@ private:
     QPointer<QWidget> formDrvViewer;
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
-};
-
-// A small modeless window opened over another one (about box, preferences,
-// text view): it stays on top with a fixed size, opens centred on the window
-// that opened it, and that window stays disabled until this one is closed by
-// any means, its own buttons, the close box or Escape.
-class TformToolDialog : public QDialog {
-    Q_OBJECT
-
-public:
-    TformToolDialog(const QString& objectName, const QString& caption, QSize clientArea);
-
-    void showFrom(QWidget* opener);
-    QWidget* opener() const { return opener_; }
-
-protected:
-    void hideEvent(QHideEvent* event) override;
-
-private:
-    QPointer<QWidget> opener_;
 };

@@ -144,6 +144,8 @@ TEST_F(EditorTest, FillShowsEachBindingKind)
     EXPECT_EQ(ctl<QDateEdit>("DateTimePicker1")->date(), pickerBefore) << "the stored clock is never shown";
     EXPECT_EQ(ctl<QComboBox>("cbTimeManualHour")->currentText(), hourBefore);
     EXPECT_EQ(ctl<QLineEdit>("maskEdWifiSsid")->text(), "net-3");
+    EXPECT_EQ(ctl<QLabel>("lbSsid")->text(), "SSID3") << "captions follow the loaded selection";
+    EXPECT_EQ(ctl<QLabel>("lbPassword")->text(), "Password3");
     EXPECT_EQ(ctl<QLineEdit>("maskEdWifiPassword")->text(), "secret-3");
     EXPECT_FALSE(ctl<QCheckBox>("checkBoxServerTriggerEcall")->isChecked());
     EXPECT_FALSE(ctl<QCheckBox>("checkBoxServerTriggerEcallTransmit")->isChecked());
