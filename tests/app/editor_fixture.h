@@ -2,6 +2,7 @@
 // A main window in a scratch working folder, with scripted dialogs, for the editor tests.
 
 #include "main_window.h"
+#include "settings/settings_file.h"
 #include "toolkit/display_scale.h"
 #include "toolkit/scripted_user_interaction.h"
 
@@ -11,7 +12,40 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+
+// A settings file holding every key: the file defaults, NET_3G_AUTH "0" so the
+// controls can show every value, then the overrides.
+inline QByteArray settingsFileText(const std::map<QString, QString>& overrides = {})
+{
+    settings::SettingsValues v;
+    settings::readSettingsFile(QStringLiteral("/nonexistent.ini"), v);
+    v.set(QStringLiteral("NET_3G_AUTH"), QStringLiteral("0"));
+    for (const auto& [key, value] : overrides) v.set(key, value);
+    QByteArray out;
+    QByteArray section;
+    const auto schema = settings::settingsSchema();
+    for (std::size_t i = 0; i < schema.size(); ++i) {
+        if (section != schema[i].section) {
+            section = schema[i].section;
+            out += "[" + section + "]\r\n";
+        }
+        out += QByteArray(schema[i].key) + "=" + v.at(i).toUtf8() + "\r\n";
+    }
+    return out;
+}
+
+// Ten filled Wi-Fi slots: "net-n" and "secret-n".
+inline std::map<QString, QString> filledWifiSlots()
+{
+    std::map<QString, QString> wifi;
+    for (int n = 1; n <= settings::kWifiSlots; ++n) {
+        wifi[settings::wifiSsidKey(n)] = QStringLiteral("net-%1").arg(n);
+        wifi[settings::wifiPasswordKey(n)] = QStringLiteral("secret-%1").arg(n);
+    }
+    return wifi;
+}
 
 class EditorTest : public ::testing::Test {
 protected:

@@ -26,27 +26,14 @@ SettingsValues valuesOf(const QString& path)
     return v;
 }
 
-// A file holding every key, each with a value the controls can show.
-QByteArray fullFile(const std::map<QString, QString>& overrides = {})
+// A file holding every key, each with a value the controls can show, and
+// values for the Wi-Fi slots and the mobile authentication that differ from the defaults.
+QByteArray fullFile(std::map<QString, QString> overrides = {})
 {
-    SettingsValues v = valuesOf("/nonexistent.ini");
-    v.set("NET_3G_AUTH", "2");
-    for (int n = 1; n <= 10; ++n) {
-        v.set(settings::wifiSsidKey(n), QStringLiteral("net-%1").arg(n));
-        v.set(settings::wifiPasswordKey(n), QStringLiteral("secret-%1").arg(n));
-    }
-    for (const auto& [k, value] : overrides) v.set(k, value);
-    QByteArray out;
-    const char* section = "";
-    const auto schema = settings::settingsSchema();
-    for (std::size_t i = 0; i < schema.size(); ++i) {
-        if (std::string_view(section) != schema[i].section) {
-            section = schema[i].section;
-            out += QByteArray("[") + section + "]\r\n";
-        }
-        out += QByteArray(schema[i].key) + "=" + v.at(i).toUtf8() + "\r\n";
-    }
-    return out;
+    std::map<QString, QString> all = filledWifiSlots();
+    all["NET_3G_AUTH"] = "2";
+    for (auto& [k, v] : overrides) all[k] = v;
+    return settingsFileText(all);
 }
 
 }  // namespace

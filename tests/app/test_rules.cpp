@@ -16,36 +16,6 @@
 
 namespace {
 
-// A settings file holding every key with a value the controls can show.
-QByteArray settingsFile(const std::map<QString, QString>& overrides = {})
-{
-    settings::SettingsValues v;
-    settings::readSettingsFile(QStringLiteral("/nonexistent.ini"), v);
-    v.set(QStringLiteral("NET_3G_AUTH"), QStringLiteral("0"));
-    for (const auto& [key, value] : overrides) v.set(key, value);
-    QByteArray out;
-    QByteArray section;
-    const auto schema = settings::settingsSchema();
-    for (std::size_t i = 0; i < schema.size(); ++i) {
-        if (section != schema[i].section) {
-            section = schema[i].section;
-            out += "[" + section + "]\r\n";
-        }
-        out += QByteArray(schema[i].key) + "=" + v.at(i).toUtf8() + "\r\n";
-    }
-    return out;
-}
-
-std::map<QString, QString> wifiSlots()
-{
-    std::map<QString, QString> wifi;
-    for (int n = 1; n <= settings::kWifiSlots; ++n) {
-        wifi[settings::wifiSsidKey(n)] = QStringLiteral("net-%1").arg(n);
-        wifi[settings::wifiPasswordKey(n)] = QStringLiteral("secret-%1").arg(n);
-    }
-    return wifi;
-}
-
 // What the user does when picking an entry from a list.
 void pick(QComboBox* combo, const QString& text)
 {
@@ -69,7 +39,7 @@ protected:
     }
     void load(const std::map<QString, QString>& overrides)
     {
-        writeFile("load.ini", settingsFile(overrides));
+        writeFile("load.ini", settingsFileText(overrides));
         window->LoadSettingsFile(path("load.ini"));
     }
 };
@@ -215,7 +185,7 @@ TEST(VideoQualityTable, OffersAndKeepsByQualityGroup)
 TEST_F(RulesTest, SelectingSlotTenShowsSlotTenNotSlotOne)
 {
     makeWindow();
-    load(wifiSlots());
+    load(filledWifiSlots());
     EXPECT_EQ(ctl<QLineEdit>("maskEdWifiSsid")->text(), QStringLiteral("net-1"));
     pick(ctl<QComboBox>("cbWifiSelected"), QStringLiteral("10"));
     EXPECT_EQ(text("lbSsid"), QStringLiteral("SSID10"));
@@ -227,7 +197,7 @@ TEST_F(RulesTest, SelectingSlotTenShowsSlotTenNotSlotOne)
 TEST_F(RulesTest, TypedWifiTextStaysWithItsSlot)
 {
     makeWindow();
-    load(wifiSlots());
+    load(filledWifiSlots());
     auto* selector = ctl<QComboBox>("cbWifiSelected");
     auto* ssid = ctl<QLineEdit>("maskEdWifiSsid");
     auto* password = ctl<QLineEdit>("maskEdWifiPassword");
@@ -253,7 +223,7 @@ TEST_F(RulesTest, TypedWifiTextStaysWithItsSlot)
 TEST_F(RulesTest, TypingASlotNumberKeyByKeyLosesNothing)
 {
     makeWindow();
-    load(wifiSlots());
+    load(filledWifiSlots());
     auto* selector = ctl<QComboBox>("cbWifiSelected");
     auto* ssid = ctl<QLineEdit>("maskEdWifiSsid");
     pick(selector, QStringLiteral("3"));
@@ -278,7 +248,7 @@ TEST_F(RulesTest, TypingASlotNumberKeyByKeyLosesNothing)
 TEST_F(RulesTest, TheSlotAFillShowedReceivesWhatIsTypedNext)
 {
     makeWindow();
-    auto wifi = wifiSlots();
+    auto wifi = filledWifiSlots();
     wifi["WIFI_AP_SELECTED"] = "4";
     load(wifi);
     EXPECT_EQ(ctl<QLineEdit>("maskEdWifiSsid")->text(), QStringLiteral("net-4"));

@@ -18,25 +18,6 @@
 
 namespace {
 
-QByteArray settingsFile(const std::map<QString, QString>& overrides)
-{
-    settings::SettingsValues v;
-    settings::readSettingsFile(QStringLiteral("/nonexistent.ini"), v);
-    v.set(QStringLiteral("NET_3G_AUTH"), QStringLiteral("0"));
-    for (const auto& [key, value] : overrides) v.set(key, value);
-    QByteArray out;
-    QByteArray section;
-    const auto schema = settings::settingsSchema();
-    for (std::size_t i = 0; i < schema.size(); ++i) {
-        if (section != schema[i].section) {
-            section = schema[i].section;
-            out += "[" + section + "]\r\n";
-        }
-        out += QByteArray(schema[i].key) + "=" + v.at(i).toUtf8() + "\r\n";
-    }
-    return out;
-}
-
 const char* const kLengthFields[] = {"maskEdVehicleWidth", "maskEdCameraWheel", "maskEdCameraBumper",
                                      "maskEdCameraHeight", "maskEdCameraCenter", "maskEdEventRlcSpeed"};
 const char* const kSpeedFields[] = {"maskEdEventLdwSpeed", "maskEdEventSpeedLimit", "maskEdEventDecelSpeed"};
@@ -202,7 +183,7 @@ TEST_F(UnitsTest, LoadingWhileInchAndMphAreShownConvertsTheFreshNumbers)
 {
     unit("rbSettingsInch")->click();
     unit("rbSettingsMph")->click();
-    writeFile("load.ini", settingsFile({{"ADASLOC_VEHICLE_WIDTH", "200"}, {"SPEEDING_LIMIT", "100"}}));
+    writeFile("load.ini", settingsFileText({{"ADASLOC_VEHICLE_WIDTH", "200"}, {"SPEEDING_LIMIT", "100"}}));
     window->LoadSettingsFile(path("load.ini"));
     EXPECT_TRUE(dialogs.errors().isEmpty()) << dialogs.errors().join("\n").toStdString();
     EXPECT_EQ(field("maskEdVehicleWidth"), QStringLiteral("78.7"));
@@ -220,7 +201,7 @@ TEST_F(UnitsTest, AFillThatStopsConvertsOnlyTheFieldsItReached)
     unit("rbSettingsInch")->click();
     unit("rbSettingsMph")->click();
     // The speeds come before the server section, the lengths after it.
-    writeFile("load.ini", settingsFile({{"SPEEDING_LIMIT", "100"}, {"NET_ENABLE", "x"}, {"ADASLOC_HEIGHT", "90"}}));
+    writeFile("load.ini", settingsFileText({{"SPEEDING_LIMIT", "100"}, {"NET_ENABLE", "x"}, {"ADASLOC_HEIGHT", "90"}}));
     EXPECT_THROW(window->LoadSettingsFile(path("load.ini")), toolkit::EConvertError);
     EXPECT_EQ(field("maskEdEventSpeedLimit"), QStringLiteral("62.1"));
     EXPECT_EQ(field("maskEdCameraHeight"), QStringLiteral("59.1")) << "never filled: still the old inch value";
