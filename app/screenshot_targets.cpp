@@ -41,7 +41,7 @@ private:
 QStringList renderScreenshots(const QString& outputDirectory)
 {
     QStringList written;
-    const QDir out(outputDirectory);
+    const QDir out(QDir(outputDirectory).absolutePath());  // the text view works in a scratch folder
     auto save = [&](QWidget* w, const QString& name) {
         const QString path = out.filePath(name);
         if (grabTo(w, path)) written << path;
