@@ -272,14 +272,18 @@ void EngineObject::setWideResult(void** argv, int* arglen, int k, const QString&
 }
 
 // Two-pass decoding: the host asks the length first, then passes its buffer.
-// The second pass reuses the first pass's text.
+// The second pass reuses the first pass's text. A length query always decodes
+// afresh: a host that asked only the length may since have put other bytes at
+// the same address (the engine's own read buffer does exactly that between
+// events).
 int EngineObject::decodeTextMethod(int argc, void** argv, int* arglen)
 {
     if (argc < 2 || arglen == nullptr)
         return fail(kInvalidArgument, "text decoding needs bytes and a buffer");
     const char* data = static_cast<const char*>(argv[0]);
     const qsizetype n = data ? arglen[0] : 0;
-    if (decodeCacheKey_ != data || decodeCacheSize_ != n) {
+    const bool lengthQuery = argv[1] == nullptr || arglen[1] <= 0;
+    if (lengthQuery || decodeCacheKey_ != data || decodeCacheSize_ != n) {
         decodeCache_ = decodeText(data, n);
         decodeCacheKey_ = data;
         decodeCacheSize_ = n;

@@ -978,7 +978,12 @@ int WebSocketClient::sendFile(const QString& fileName)
                 break;
             }
             protocol::applyMask(piece.data(), size_t(got), mask, done);
-            transport_.write(reinterpret_cast<const char*>(piece.data()), got);
+            if (!transport_.write(reinterpret_cast<const char*>(piece.data()), got)) {
+                // Reading the rest of the file into a dead socket helps nobody.
+                dropConnection();
+                rc = fail(kSendFailed, "the connection is gone");
+                break;
+            }
             done += uint64_t(got);
             bytesSent_ += got;
         }

@@ -31,6 +31,98 @@ TEST(EngineCInterface, DefaultsAndNumbering)
     EXPECT_EQ(host.getInt(kFirewallAutoDetect), 1);
 }
 
+// The client's property table as the host sees it, row by row: which numbers
+// exist (value, Str = n + 10000, Alt = n + 20000), what may be read and
+// written, the defaults, and which properties take an index.
+TEST(EngineCInterface, EveryPropertyHasItsNumbersAccessAndDefault)
+{
+    enum Kind { B, I, S, Y };
+    enum Acc { R = 1, W = 2, RW = 3 };
+    struct Row {
+        int id;
+        Kind kind;
+        int access;
+        bool indexed;
+        intptr_t defaultInt;
+        const char* defaultText;
+    };
+    const Row rows[] = {
+        {kAcceptData, B, RW, false, 1, nullptr},          {kAuthorization, S, RW, false, 0, ""},
+        {kAuthScheme, I, RW, false, 0, nullptr},          {kBytesSent, I, R, false, 0, nullptr},
+        {kConnected, B, RW, false, 0, nullptr},           {kCookieCount, I, RW, false, 0, nullptr},
+        {kCookieDomain, S, R, true, 0, nullptr},          {kCookieExpiration, S, R, true, 0, nullptr},
+        {kCookieName, S, RW, true, 0, nullptr},           {kCookiePath, S, R, true, 0, nullptr},
+        {kCookieSecure, B, R, true, 0, nullptr},          {kCookieValue, S, RW, true, 0, nullptr},
+        {kDataFormat, I, RW, false, 0, nullptr},          {kDataToSend, Y, W, false, 0, nullptr},
+        {kFirewallAutoDetect, B, RW, false, 0, nullptr},  {kFirewallType, I, RW, false, 0, nullptr},
+        {kFirewallHost, S, RW, false, 0, ""},             {kFirewallPassword, S, RW, false, 0, ""},
+        {kFirewallPort, I, RW, false, 0, nullptr},        {kFirewallUser, S, RW, false, 0, ""},
+        {kFollowRedirects, I, RW, false, 0, nullptr},     {kLocalHost, S, RW, false, 0, ""},
+        {kLocalPort, I, RW, false, 0, nullptr},           {kOrigin, S, RW, false, 0, ""},
+        {kOtherHeaders, S, RW, false, 0, ""},             {kParsedHeaderCount, I, R, false, 0, nullptr},
+        {kParsedHeaderField, S, R, true, 0, nullptr},     {kParsedHeaderValue, S, R, true, 0, nullptr},
+        {kPassword, S, RW, false, 0, ""},                 {kProxyAuthScheme, I, RW, false, 0, nullptr},
+        {kProxyAutoDetect, B, RW, false, 0, nullptr},     {kProxyPassword, S, RW, false, 0, ""},
+        {kProxyPort, I, RW, false, 80, nullptr},          {kProxyServer, S, RW, false, 0, ""},
+        {kProxySSL, I, RW, false, 0, nullptr},            {kProxyUser, S, RW, false, 0, ""},
+        {kReadyToSend, B, R, false, 0, nullptr},          {kSSLAcceptServerCertEncoded, Y, RW, false, 0, ""},
+        {kSSLCertEncoded, Y, RW, false, 0, ""},           {kSSLCertStore, Y, RW, false, 0, "MY"},
+        {kSSLCertStorePassword, S, RW, false, 0, ""},     {kSSLCertStoreType, I, RW, false, 0, nullptr},
+        {kSSLCertSubject, S, RW, false, 0, ""},           {kSSLServerCertEncoded, Y, R, false, 0, ""},
+        {kSubProtocols, S, RW, false, 0, ""},             {kTimeout, I, RW, false, 60, nullptr},
+        {kTransferredHeaders, S, R, false, 0, ""},        {kUser, S, RW, false, 0, ""},
+    };
+    ASSERT_EQ(std::size(rows), 48u);
+
+    Host host;
+    void* h = host.handle();
+    auto code = [&] { return CorvaneWS_WebSocketClient_GetLastErrorCode(h); };
+    auto clear = [&] { CorvaneWS_WebSocketClient_SetLastErrorAndCode(h, 0, nullptr); };
+    for (const Row& r : rows) {
+        SCOPED_TRACE("property " + std::to_string(r.id));
+        // Indexed properties: nothing is valid while their lists are empty.
+        EXPECT_EQ(CorvaneWS_WebSocketClient_CheckIndex(h, r.id, 0), r.indexed ? 104 : 0);
+        if (r.indexed)
+            continue;
+
+        clear();
+        if (r.access & R) {
+            int n = -1;
+            void* v = CorvaneWS_WebSocketClient_Get(h, r.kind == S ? r.id + 10000 : r.id, 0, &n, nullptr);
+            EXPECT_EQ(code(), 0);
+            if (r.kind == B || r.kind == I)
+                EXPECT_EQ(num(v), r.defaultInt);
+            else if (r.kind == S)
+                EXPECT_EQ(wide(v), QString::fromUtf8(r.defaultText));
+            else
+                EXPECT_EQ(QByteArray(static_cast<const char*>(v), n), QByteArray(r.defaultText));
+        } else {
+            EXPECT_EQ(CorvaneWS_WebSocketClient_Get(h, r.id, 0, nullptr, nullptr), nullptr);
+            EXPECT_EQ(code(), 103);
+        }
+
+        // Only strings have a Str number, only byte arrays an Alt number.
+        const int writable = !(r.access & W) ? 102 : r.id == kDataToSend ? 109 : 0;
+        EXPECT_EQ(CorvaneWS_WebSocketClient_Set(h, r.id + 10000, 0, u"", 0), r.kind == S ? writable : 101);
+        EXPECT_EQ(CorvaneWS_WebSocketClient_Set(h, r.id + 20000, 0, u"", 0), r.kind == Y ? writable : 101);
+        if (r.kind != S && r.kind != Y && r.id != kConnected)
+            EXPECT_EQ(CorvaneWS_WebSocketClient_Set(h, r.id, 0, reinterpret_cast<void*>(r.defaultInt), 0), writable);
+    }
+
+    // Read/write values come back as written.
+    Host fresh;
+    EXPECT_EQ(fresh.setText(kSubProtocols, "chat, superchat"), 0);
+    EXPECT_EQ(fresh.getText(kSubProtocols), QStringLiteral("chat, superchat"));
+    EXPECT_EQ(fresh.setInt(kFollowRedirects, 2), 0);
+    EXPECT_EQ(fresh.getInt(kFollowRedirects), 2);
+    EXPECT_EQ(fresh.setInt(kProxyAuthScheme, 6), 105);     // the proxy scheme stops at authNegotiate
+    EXPECT_EQ(fresh.setInt(kProxyAuthScheme, 5), 0);
+    EXPECT_EQ(fresh.setInt(kSSLCertStoreType, 99), 0);
+    EXPECT_EQ(fresh.setInt(kSSLCertStoreType, 100), 105);
+    EXPECT_EQ(fresh.setInt(kAcceptData, 0), 0);
+    EXPECT_EQ(fresh.getInt(kAcceptData), 0);
+}
+
 TEST(EngineCInterface, StringPropertiesCrossAsUtf16UnderStrNumbers)
 {
     Host host;
@@ -165,6 +257,23 @@ TEST(EngineCInterface, TextDecodingMethodUsesTheCodePage)
     int nonelen[3] = {0, 0, 0};
     ASSERT_EQ(CorvaneWS_WebSocketClient_Do(host.handle(), 2003, 2, none, nonelen, nullptr), 0);
     EXPECT_EQ(num(none[2]), 0);
+
+    // A host may ask only for the length and then fill the same buffer with
+    // other bytes of the same size: the count is that of the new bytes.
+    char reused[4] = "abc";
+    void* first[3] = {reused, nullptr, nullptr};
+    int firstLen[3] = {3, 0, 0};
+    ASSERT_EQ(CorvaneWS_WebSocketClient_Do(host.handle(), 2003, 2, first, firstLen, nullptr), 0);
+    EXPECT_EQ(num(first[2]), 3);
+    std::memcpy(reused, "\xe2\x82\xac", 3);   // one character now
+    void* again[3] = {reused, nullptr, nullptr};
+    ASSERT_EQ(CorvaneWS_WebSocketClient_Do(host.handle(), 2003, 2, again, firstLen, nullptr), 0);
+    ASSERT_EQ(num(again[2]), 1);
+    char16_t euro[1] = {0};
+    again[1] = euro;
+    firstLen[1] = 1;
+    ASSERT_EQ(CorvaneWS_WebSocketClient_Do(host.handle(), 2003, 2, again, firstLen, nullptr), 0);
+    EXPECT_EQ(euro[0], u'\u20ac');
 }
 
 TEST(EngineCInterface, NullHandlesAreRefusedQuietly)

@@ -10,8 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
+#include <QRegularExpression>
 
+#include <map>
 #include <set>
+#include <vector>
 
 using namespace corvane::engine;
 
@@ -50,6 +54,66 @@ TEST(EngineErrors, TableIsUniqueAndFormatsDetails)
     EXPECT_EQ(errorText(kInvalidIndex, "CookieIndex"), "Invalid array index (CookieIndex).");
     EXPECT_EQ(errorText(kNotConnected, "ignored"), "Not connected.");
     EXPECT_EQ(errorText(99999), "Error 99999");
+}
+
+// Rows "| a | b | ... |" of the Markdown table under `heading` in engine/README.md.
+std::vector<QStringList> readmeTable(const QString& heading)
+{
+    QFile f(qEnvironmentVariable("BRINDLE_SOURCE_DIR", BRINDLE_TEST_SOURCE_DIR) + "/engine/README.md");
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
+    std::vector<QStringList> rows;
+    qsizetype k = lines.indexOf(heading);
+    if (k < 0)
+        return {};
+    for (++k; k < lines.size() && !lines[k].startsWith("#"); ++k) {
+        const QString line = lines[k].trimmed();
+        if (!line.startsWith('|') || line.startsWith("|---"))
+            continue;
+        QStringList cells = line.mid(1, line.size() - 2).split('|');
+        for (QString& c : cells)
+            c = c.trimmed().remove('`');
+        rows.push_back(cells);
+    }
+    if (!rows.empty())
+        rows.erase(rows.begin());   // the column titles
+    return rows;
+}
+
+// Hosts read the README's tables; they must say what the code does.
+TEST(EngineTables, ReadmeListsTheErrorCodesAndConfigSettingsOfTheCode)
+{
+    const std::vector<QStringList> errors = readmeTable("## Error codes");
+    ASSERT_FALSE(errors.empty()) << "no error table in engine/README.md";
+    size_t count = 0;
+    const ErrorInfo* table = errorTable(count);
+    std::map<int, QString> documented;
+    for (const QStringList& row : errors)
+        documented[row.value(0).toInt()] = row.value(1);
+    for (size_t k = 0; k < count; ++k) {
+        if (table[k].code == kOk)
+            continue;
+        SCOPED_TRACE(table[k].code);
+        ASSERT_TRUE(documented.count(table[k].code)) << "undocumented code";
+        const QString text = QString::fromUtf8(table[k].text);
+        const QString doc = documented[table[k].code];
+        EXPECT_TRUE(doc == text || doc.startsWith(text + " (")) << doc.toStdString();
+        documented.erase(table[k].code);
+    }
+    EXPECT_TRUE(documented.empty()) << "documented but unknown: " << documented.begin()->first;
+
+    const std::vector<QStringList> settings = readmeTable("## Config settings");
+    const auto config = clientConfig();
+    ASSERT_EQ(settings.size(), config.size());
+    for (size_t k = 0; k < config.size(); ++k) {
+        SCOPED_TRACE(config[k].name);
+        EXPECT_EQ(settings[k].value(0), QLatin1String(config[k].name));
+        const QString expected = config[k].type == ConfigType::String
+                                     ? '"' + QString::fromUtf8(config[k].defaultText) + '"'
+                                     : QString::number(config[k].defaultInt);
+        EXPECT_EQ(settings[k].value(1), expected);
+    }
 }
 
 TEST(EngineTables, ClientPropertiesAreNumberedInOrder)
