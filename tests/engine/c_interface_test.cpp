@@ -90,12 +90,13 @@ TEST(EngineCInterface, EveryPropertyHasItsNumbersAccessAndDefault)
             int n = -1;
             void* v = CorvaneWS_WebSocketClient_Get(h, r.kind == S ? r.id + 10000 : r.id, 0, &n, nullptr);
             EXPECT_EQ(code(), 0);
-            if (r.kind == B || r.kind == I)
+            if (r.kind == B || r.kind == I) {
                 EXPECT_EQ(num(v), r.defaultInt);
-            else if (r.kind == S)
+            } else if (r.kind == S) {
                 EXPECT_EQ(wide(v), QString::fromUtf8(r.defaultText));
-            else
+            } else {
                 EXPECT_EQ(QByteArray(static_cast<const char*>(v), n), QByteArray(r.defaultText));
+            }
         } else {
             EXPECT_EQ(CorvaneWS_WebSocketClient_Get(h, r.id, 0, nullptr, nullptr), nullptr);
             EXPECT_EQ(code(), 103);
@@ -105,8 +106,9 @@ TEST(EngineCInterface, EveryPropertyHasItsNumbersAccessAndDefault)
         const int writable = !(r.access & W) ? 102 : r.id == kDataToSend ? 109 : 0;
         EXPECT_EQ(CorvaneWS_WebSocketClient_Set(h, r.id + 10000, 0, u"", 0), r.kind == S ? writable : 101);
         EXPECT_EQ(CorvaneWS_WebSocketClient_Set(h, r.id + 20000, 0, u"", 0), r.kind == Y ? writable : 101);
-        if (r.kind != S && r.kind != Y && r.id != kConnected)
+        if (r.kind != S && r.kind != Y && r.id != kConnected) {
             EXPECT_EQ(CorvaneWS_WebSocketClient_Set(h, r.id, 0, reinterpret_cast<void*>(r.defaultInt), 0), writable);
+        }
     }
 
     // Read/write values come back as written.
@@ -119,6 +121,10 @@ TEST(EngineCInterface, EveryPropertyHasItsNumbersAccessAndDefault)
     EXPECT_EQ(fresh.setInt(kProxyAuthScheme, 5), 0);
     EXPECT_EQ(fresh.setInt(kSSLCertStoreType, 99), 0);
     EXPECT_EQ(fresh.setInt(kSSLCertStoreType, 100), 105);
+    // Codes without a meaning in this engine are refused, not stored.
+    EXPECT_EQ(fresh.setInt(kFirewallType, 4), 105);
+    EXPECT_EQ(fresh.setInt(kDataFormat, 3), 105);
+    EXPECT_EQ(fresh.getInt(kDataFormat), 0);
     EXPECT_EQ(fresh.setInt(kAcceptData, 0), 0);
     EXPECT_EQ(fresh.getInt(kAcceptData), 0);
 }
