@@ -30,7 +30,6 @@ std::vector<TriggerRow> triggerRowsFromBindings()
 const QStringList kAllFrameRates = {QStringLiteral("1"),  QStringLiteral("5"),  QStringLiteral("10"),
                                     QStringLiteral("15"), QStringLiteral("20"), QStringLiteral("25"),
                                     QStringLiteral("30")};
-constexpr int k1080pMaxFrameRate = 15;
 
 }  // namespace
 
@@ -47,9 +46,8 @@ QStringList frameRatesOffered(int videoQualityIndex)
 
 QString frameRateKept(int videoQualityIndex, int framesPerSecond)
 {
-    if (settings::is1080pQuality(videoQualityIndex) && framesPerSecond > k1080pMaxFrameRate)
-        return QString::number(k1080pMaxFrameRate);
-    return QString::number(framesPerSecond);
+    // The same cap a fill applies to a loaded frame rate.
+    return settings::frameRateText(videoQualityIndex, QString::number(framesPerSecond));
 }
 
 EditorRules::EditorRules(QWidget* window, settings::SettingsValues& values) : window_(window), values_(values) {}

@@ -114,5 +114,6 @@ void TformSettings::Button1Click()
 void TformSettings::Button4Click()
 {
     if (!textView_) return;
-    textView_->showFrom(this);
+    // The user may have moved this dialog; the text view still opens over the editor.
+    textView_->showFrom(this, editor_);
 }

@@ -12,15 +12,16 @@ TformToolDialog::TformToolDialog(const QString& objectName, const QString& capti
     setFixedSize(clientArea);
 }
 
-void TformToolDialog::showFrom(QWidget* opener)
+void TformToolDialog::showFrom(QWidget* opener, QWidget* centreOn)
 {
     opener_ = opener;
     if (opener) opener->setEnabled(false);
     show();
     // Centred once shown, when the window frame and so the outer size are known.
-    if (opener) {
+    if (!centreOn) centreOn = opener;
+    if (centreOn) {
         const QRect outer = frameGeometry();
-        move(opener->frameGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
+        move(centreOn->frameGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
     }
     raise();
     activateWindow();

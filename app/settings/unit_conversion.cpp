@@ -49,8 +49,6 @@ bool governs(DisplayUnit unit, Quantity quantity) { return isLengthUnit(unit) ==
 
 DisplayUnit storedUnit(Quantity quantity) { return quantity == Q::Speed ? U::KmH : U::Cm; }
 
-std::span<const UnitConversion> unitConversions() { return kConversions; }
-
 const UnitConversion& conversionInto(DisplayUnit chosen, Quantity quantity)
 {
     for (const UnitConversion& row : kConversions)

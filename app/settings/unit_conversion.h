@@ -29,7 +29,6 @@ struct UnitConversion {
     bool roundToWhole;
     const char* format;  // printf style
 };
-std::span<const UnitConversion> unitConversions();
 // The row for converting a field of `quantity` into `chosen`; throws
 // EArgumentException when that unit does not govern the quantity.
 const UnitConversion& conversionInto(DisplayUnit chosen, Quantity quantity);

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 class DialogsTest : public EditorTest {
 protected:
@@ -113,6 +114,35 @@ TEST_F(DialogsTest, PreferencesReenableTheMainWindowWhenClosedByTheCloseBox)
     EXPECT_FALSE(window->isEnabled());
     EXPECT_EQ(preferences->findChild<QComboBox*>("cbLanguage")->currentText(), QStringLiteral("English"));
     preferences->close();
+    EXPECT_TRUE(window->isEnabled());
+}
+
+TEST_F(DialogsTest, PreferencesAndTextViewOpenCentredOnTheMainWindow)
+{
+    auto offCentre = [&](QWidget* dialog) {
+        return (dialog->frameGeometry().center() - window->frameGeometry().center()).manhattanLength();
+    };
+    ctl<QPushButton>("Button2")->click();
+    EXPECT_LE(offCentre(preferences.get()), 2);
+    preferences->move(0, 0);  // the user drags the preferences aside
+    preferences->findChild<QPushButton*>("Button4")->click();
+    EXPECT_LE(offCentre(textView.get()), 2) << "over the editor, not over the dialog that opened it";
+}
+
+TEST_F(DialogsTest, EscapeClosesEachDialogAndReenablesItsOpener)
+{
+    ctl<QPushButton>("Button1")->click();
+    QTest::keyClick(about.get(), Qt::Key_Escape);
+    EXPECT_FALSE(about->isVisible());
+    EXPECT_TRUE(window->isEnabled());
+
+    openTextView();
+    QTest::keyClick(textView.get(), Qt::Key_Escape);
+    EXPECT_FALSE(textView->isVisible());
+    EXPECT_TRUE(preferences->isEnabled());
+    EXPECT_FALSE(window->isEnabled());
+    QTest::keyClick(preferences.get(), Qt::Key_Escape);
+    EXPECT_FALSE(preferences->isVisible());
     EXPECT_TRUE(window->isEnabled());
 }
 
