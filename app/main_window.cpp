@@ -181,8 +181,9 @@ void TFormWebsocketclientf::ReadSettingsFile(const QString& path) { settings::re
 
 void TFormWebsocketclientf::FillWindowFromValues()
 {
+    rowsFilled_ = 0;
     try {
-        settings::fillWindowFromValues(editor(), values_);
+        settings::fillWindowFromValues(editor(), values_, &rowsFilled_);
     } catch (...) {
         rules_.noteWifiSlotFilled();
         throw;
@@ -205,31 +206,21 @@ QString TFormWebsocketclientf::keyOfField(const char* field) const
 
 void TFormWebsocketclientf::CollectValuesFromWindow()
 {
-    // The shown inch and mph numbers go into the table as cm and km/h. Converted
-    // first, so a field that holds no number stops the collect before it starts.
-    struct Stored {
-        QString key, shown, stored;
-    };
-    std::vector<Stored> converted;
-    for (const settings::UnitField& f : settings::unitFields()) {
-        const settings::DisplayUnit stored = settings::storedUnit(f.quantity);
-        if (shownUnitOf(f.quantity) == stored) continue;
-        const QString shown = control<QLineEdit>(f.field)->text();
-        converted.push_back({keyOfField(f.field), shown,
-                             settings::convertToStoredText(shown, settings::conversionInto(stored, f.quantity))});
+    // Files carry cm, cm/sec and km/h whatever the window shows. Each field is taken
+    // back from the unit its number is in; converted first, so a field that holds no
+    // number stops the collect before anything changes.
+    std::vector<std::pair<QString, QString>> stored;
+    const auto fields = settings::unitFields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const settings::UnitField& f = fields[i];
+        const settings::DisplayUnit file = settings::storedUnit(f.quantity);
+        if (fieldUnits_[i] == file) continue;
+        stored.emplace_back(keyOfField(f.field),
+                            settings::convertToStoredText(control<QLineEdit>(f.field)->text(),
+                                                          settings::conversionInto(file, f.quantity)));
     }
-    // A collect that stops midway has taken only some fields: only those hold the shown text.
-    auto storeConverted = [&] {
-        for (const Stored& s : converted)
-            if (values_.value(s.key) == s.shown) values_.set(s.key, s.stored);
-    };
-    try {
-        settings::collectValuesFromWindow(editor(), values_);
-    } catch (...) {
-        storeConverted();
-        throw;
-    }
-    storeConverted();
+    settings::collectValuesFromWindow(editor(), values_);
+    for (const auto& [key, text] : stored) values_.set(key, text);
 }
 
 void TFormWebsocketclientf::ShowFieldsIn(settings::DisplayUnit unit)
@@ -238,29 +229,38 @@ void TFormWebsocketclientf::ShowFieldsIn(settings::DisplayUnit unit)
     const auto fields = settings::unitFields();
     for (const settings::UnitField& f : fields)
         if (settings::governs(unit, f.quantity)) control<QLabel>(f.label)->setText(settings::captionIn(f, unit));
-    for (const settings::UnitField& f : fields) {
-        if (!settings::governs(unit, f.quantity)) continue;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const settings::UnitField& f = fields[i];
+        // A field already in this unit (left so by a conversion that stopped) is not converted twice.
+        if (!settings::governs(unit, f.quantity) || fieldUnits_[i] == unit) continue;
         auto* field = control<QLineEdit>(f.field);
-        field->setText(settings::convertShownText(field->text(), settings::conversionInto(unit, f.quantity)));
+        try {
+            field->setText(settings::convertShownText(field->text(), settings::conversionInto(unit, f.quantity)));
+        } catch (...) {
+            // Its label names the new unit now, so that is what the user will type there.
+            fieldUnits_[i] = unit;
+            throw;
+        }
+        fieldUnits_[i] = unit;
     }
 }
 
-void TFormWebsocketclientf::convertFreshFieldsToShownUnits(const QStringList& before, bool fillCompleted)
+void TFormWebsocketclientf::convertFreshFieldsToShownUnits(bool fillCompleted)
 {
-    // Every field the fill reached holds the file's text exactly; a fill that stopped
-    // early left the later fields as they were, already in the shown unit.
+    // The fields the fill reached hold the file's numbers, in the file's units.
     std::exception_ptr firstError;
     const auto fields = settings::unitFields();
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const settings::UnitField& f = fields[i];
+        const auto row = settings::bindingRowOf(f.field);
+        if (!row || *row >= rowsFilled_) continue;
+        fieldUnits_[i] = settings::storedUnit(f.quantity);
         const settings::DisplayUnit shown = shownUnitOf(f.quantity);
-        if (shown == settings::storedUnit(f.quantity)) continue;
+        if (shown == fieldUnits_[i]) continue;
         auto* field = control<QLineEdit>(f.field);
-        const QString text = field->text();
-        const bool filled = text == values_.value(keyOfField(f.field)) && (fillCompleted || text != before[i]);
-        if (!filled) continue;
         try {
-            field->setText(settings::convertShownText(text, settings::conversionInto(shown, f.quantity)));
+            field->setText(settings::convertShownText(field->text(), settings::conversionInto(shown, f.quantity)));
+            fieldUnits_[i] = shown;
         } catch (...) {
             if (!firstError) firstError = std::current_exception();
         }
@@ -273,15 +273,13 @@ void TFormWebsocketclientf::WriteSettingsFile(const QString& path) { settings::w
 void TFormWebsocketclientf::LoadSettingsFile(const QString& path)
 {
     ReadSettingsFile(path);
-    QStringList before;
-    for (const settings::UnitField& f : settings::unitFields()) before << control<QLineEdit>(f.field)->text();
     try {
         FillWindowFromValues();
     } catch (...) {
-        convertFreshFieldsToShownUnits(before, false);  // the fill's own error is the one to show
+        convertFreshFieldsToShownUnits(false);  // the fill's own error is the one to show
         throw;
     }
-    convertFreshFieldsToShownUnits(before, true);
+    convertFreshFieldsToShownUnits(true);
 }
 
 void TFormWebsocketclientf::SaveSettingsFile(const QString& path)

@@ -9,6 +9,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <vector>
+
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -77,12 +79,21 @@ private:
     settings::EditorContext editor() const { return {const_cast<TFormWebsocketclientf*>(this), gDisplayScale}; }
     settings::DisplayUnit shownUnitOf(settings::Quantity quantity) const;
     QString keyOfField(const char* field) const;
-    void convertFreshFieldsToShownUnits(const QStringList& before, bool fillCompleted);
+    void convertFreshFieldsToShownUnits(bool fillCompleted);
 
     settings::SettingsValues values_;
     editor_rules::EditorRules rules_{this, values_};
     settings::DisplayUnit lengthUnit_ = settings::DisplayUnit::Cm;
     settings::DisplayUnit speedUnit_ = settings::DisplayUnit::KmH;
+    // The unit each unit field's number is in, in unitFields() order. Normally the
+    // chosen unit; a conversion stopped by a field that holds no number leaves the
+    // fields after it in the old one.
+    std::vector<settings::DisplayUnit> fieldUnits_ = [] {
+        std::vector<settings::DisplayUnit> units;
+        for (const settings::UnitField& f : settings::unitFields()) units.push_back(settings::storedUnit(f.quantity));
+        return units;
+    }();
+    std::size_t rowsFilled_ = 0;  // binding rows the last fill completed
     QPointer<TformAbout> formAbout;
     QPointer<TformSettings> formSettings;
     QPointer<QWidget> formDrvViewer;

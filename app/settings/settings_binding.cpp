@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QSlider>
 
+#include <string_view>
+
 namespace settings {
 
 namespace {
@@ -349,9 +351,21 @@ void setComboText(QComboBox* combo, const QString& text)
         combo->setCurrentIndex(-1);
 }
 
-void fillWindowFromValues(const EditorContext& editor, const SettingsValues& values)
+void fillWindowFromValues(const EditorContext& editor, const SettingsValues& values, std::size_t* rowsFilled)
 {
-    for (const ControlBinding& b : kBindings) fillOne(editor, b, values);
+    std::size_t done = 0;
+    if (rowsFilled) *rowsFilled = 0;
+    for (const ControlBinding& b : kBindings) {
+        fillOne(editor, b, values);
+        if (rowsFilled) *rowsFilled = ++done;
+    }
+}
+
+std::optional<std::size_t> bindingRowOf(const char* controlName)
+{
+    for (std::size_t i = 0; i < std::size(kBindings); ++i)
+        if (std::string_view(kBindings[i].controls[0]) == controlName) return i;
+    return std::nullopt;
 }
 
 void collectValuesFromWindow(const EditorContext& editor, SettingsValues& values)

@@ -6,6 +6,7 @@
 #include "settings_values.h"
 
 #include <array>
+#include <optional>
 #include <span>
 
 class QComboBox;
@@ -50,7 +51,13 @@ struct EditorContext {
 // the rules attached to ticking boxes and moving the track bar run as values
 // arrive. A value a control cannot take raises EConvertError: the controls
 // before it keep their new values, the ones after it their old ones.
-void fillWindowFromValues(const EditorContext& editor, const SettingsValues& values);
+// `rowsFilled`, when given, counts the rows of controlBindings() done so far, so a
+// caller can tell after an error which controls took the new values.
+void fillWindowFromValues(const EditorContext& editor, const SettingsValues& values,
+                          std::size_t* rowsFilled = nullptr);
+
+// The row of controlBindings() whose first control is `controlName`, or nothing.
+std::optional<std::size_t> bindingRowOf(const char* controlName);
 
 // Values from the controls, in the same order; stops at the first conversion error.
 void collectValuesFromWindow(const EditorContext& editor, SettingsValues& values);

@@ -144,6 +144,30 @@ TEST_F(UnitsTest, AFieldThatIsNoNumberStopsTheConversionThere)
     EXPECT_TRUE(unit("rbSettingsInch")->isChecked());
 }
 
+TEST_F(UnitsTest, AStoppedConversionNeverTurnsIntoWrongNumbersInTheFile)
+{
+    // inch stops at the bumper: width and wheel are inch, the fields after the bumper still cm.
+    ctl<QLineEdit>("maskEdCameraBumper")->setText(QStringLiteral("abc"));
+    unit("rbSettingsInch")->click();
+    ASSERT_EQ(dialogs.errors().size(), 1);
+    ctl<QLineEdit>("maskEdCameraBumper")->setText(QStringLiteral("47.2"));  // typed under its inch label
+
+    window->SaveSettingsFile(path("mixed.ini"));
+    const settings::SettingsValues v = saved("mixed.ini");
+    EXPECT_EQ(v.value("ADASLOC_VEHICLE_WIDTH"), "180");
+    EXPECT_EQ(v.value("ADASLOC_CAM_TO_WHEEL"), "80");
+    EXPECT_EQ(v.value("ADASLOC_CAM_TO_BUMPER"), "120");
+    EXPECT_EQ(v.value("ADASLOC_HEIGHT"), "150") << "a number never converted is not converted back";
+    EXPECT_EQ(v.value("LDW_RAPID_LC_LATERAL_VELOCITY"), "150");
+
+    // Going back to cm converts only what is in inch, which puts every field in cm again.
+    unit("rbSettingsCm")->click();
+    EXPECT_EQ(dialogs.errors().size(), 1);
+    EXPECT_EQ(texts(kLengthFields), (QStringList{"180", " 80", "120", "150", "0", "150"}));
+    window->SaveSettingsFile(path("cm.ini"));
+    EXPECT_EQ(saved("cm.ini").value("ADASLOC_HEIGHT"), "150");
+}
+
 TEST_F(UnitsTest, FilesCarryCentimetresAndKilometresWhateverIsShown)
 {
     unit("rbSettingsInch")->click();
