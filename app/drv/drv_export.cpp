@@ -37,14 +37,19 @@ private:
     bool ok_ = true;
 };
 
+constexpr qint64 kProgressEvery = 4096;
+
+// False when the caller wants the export to stop.
+bool keepGoing(const ExportProgress& progress, qint64 done, qint64 total)
+{
+    return !progress || done % kProgressEvery != 0 || progress(done, total);
+}
+
 QString xmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
 
-QByteArray number15(double v)
-{
-    char buf[40];
-    const int n = std::snprintf(buf, sizeof buf, "%.15g", v);
-    return QByteArray(buf, n);
-}
+// GPX wants a point whatever the user's locale; printf follows LC_NUMERIC,
+// which the application takes from the environment.
+QByteArray number15(double v) { return QByteArray::number(v, 'g', 15); }
 
 }  // namespace
 
@@ -57,7 +62,7 @@ QString csvField(const QString& text)
     return u'"' + quoted + u'"';
 }
 
-bool writeCsv(QIODevice& out, const DrvFile& file, QChar decimalPoint)
+bool writeCsv(QIODevice& out, const DrvFile& file, QChar decimalPoint, const ExportProgress& progress)
 {
     ChunkWriter w(out);
     QString line;
@@ -67,6 +72,7 @@ bool writeCsv(QIODevice& out, const DrvFile& file, QChar decimalPoint)
     }
     w.add(line.toUtf8() + "\r\n");
     for (qint64 k = 0; k < file.count(); ++k) {
+        if (!keepGoing(progress, k, file.count())) return false;
         const uchar* rec = file.record(k);
         line = QString::number(k + 1);
         for (int c = 1; c < kColumnCount; ++c) {
@@ -97,7 +103,7 @@ static bool validPosition(double lat, double lon)
     return std::isfinite(lat) && std::isfinite(lon) && std::abs(lat) <= 90 && std::abs(lon) <= 180;
 }
 
-bool writeGpx(QIODevice& out, const DrvFile& file, const QString& trackName)
+bool writeGpx(QIODevice& out, const DrvFile& file, const QString& trackName, const ExportProgress& progress)
 {
     ChunkWriter w(out);
     w.add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -106,6 +112,7 @@ bool writeGpx(QIODevice& out, const DrvFile& file, const QString& trackName)
     w.add("    <name>" + xmlEscaped(trackName).toUtf8() + "</name>\n");
     w.add("    <trkseg>\n");
     for (qint64 k = 0; k < file.count(); ++k) {
+        if (!keepGoing(progress, k, file.count())) return false;
         const DrvRecord r = decodeRecord(file.record(k));
         if (r.gpsActive == 0 || !validPosition(r.latitude, r.longitude)) continue;
         QByteArray pt = "      <trkpt lat=\"" + number15(r.latitude) + "\" lon=\"" + number15(r.longitude) + "\">";
@@ -190,8 +197,8 @@ std::vector<PlotColumn> decimate(const DrvFile& file, int columns)
     for (qint64 k = 0; k < n; ++k) {
         PlotColumn& c = out[std::size_t(k * columns / n)];
         const uchar* p = file.record(k);
-        const std::array<float, SeriesCount> v{float(p[0]), float(readI16(p + 55)), float(readI16(p + 57)),
-                                               float(readI16(p + 59))};
+        const DrvRecord r = decodeRecord(p);
+        const std::array<float, SeriesCount> v{float(r.speed), float(r.gX), float(r.gY), float(r.gZ)};
         if (c.empty) {
             c.min = c.max = v;
             c.empty = false;

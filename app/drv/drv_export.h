@@ -10,21 +10,26 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 namespace drv {
 
+// Told the records written so far and the total every few thousand records;
+// returning false stops the export (the writer then returns false).
+using ExportProgress = std::function<bool(qint64 done, qint64 total)>;
+
 // A header row with the 35 column labels, then one row per record with the
 // grid's texts (column 0 numbered from 1); RFC 4180: CRLF, fields quoted when
 // they hold a comma, quote or line break. Returns false when a write fails.
-bool writeCsv(QIODevice& out, const DrvFile& file, QChar decimalPoint);
+bool writeCsv(QIODevice& out, const DrvFile& file, QChar decimalPoint, const ExportProgress& progress = {});
 // RFC 4180 quoting of one field.
 QString csvField(const QString& text);
 
 // GPX 1.1: one track, one segment, a point per record whose "GPS Active" is
 // not 0 and whose position is a valid latitude/longitude, with altitude and
 // the record's UTC time.
-bool writeGpx(QIODevice& out, const DrvFile& file, const QString& trackName);
+bool writeGpx(QIODevice& out, const DrvFile& file, const QString& trackName, const ExportProgress& progress = {});
 // "2025-03-07T09:05:03Z", with ".250" before the Z when milliseconds are set.
 QString utcTimeText(std::int64_t secondsSinceEpoch, int milliseconds);
 

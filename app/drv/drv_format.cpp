@@ -15,31 +15,15 @@ std::shared_ptr<const DrvBytes> DrvBytes::fromByteArray(QByteArray bytes)
     return out;
 }
 
-std::shared_ptr<const DrvBytes> DrvBytes::mapFile(const QString& path)
+std::shared_ptr<const DrvBytes> DrvBytes::readFile(const QString& path)
 {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly))
-        throw DrvError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file->errorString()));
-    const qint64 size = file->size();
-    if (size > 0) {
-        if (uchar* mapped = file->map(0, size)) {
-            std::shared_ptr<DrvBytes> out(new DrvBytes);
-            out->data_ = mapped;
-            out->size_ = size;
-            out->mapped_ = std::move(file);
-            return out;
-        }
-    }
-    // Pipes and some file systems cannot be mapped; one read does the same job.
-    QByteArray all = file->readAll();
-    if (file->error() != QFileDevice::NoError)
-        throw DrvError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, file->errorString()));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DrvError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    QByteArray all = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw DrvError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorString()));
     return fromByteArray(std::move(all));
-}
-
-DrvBytes::~DrvBytes()
-{
-    if (mapped_) mapped_->unmap(const_cast<uchar*>(data_));
 }
 
 DrvRecord decodeRecord(const uchar* p)

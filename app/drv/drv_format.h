@@ -2,9 +2,9 @@
 // The recorder's DRV track file: optional server prefix, 58-byte file header,
 // 22-byte DRV header and 120-byte records. Pure byte logic, no widgets.
 //
-// Records are not copied out of the file: a DrvFile keeps the file's bytes
-// (memory-mapped where possible) and decodes a field only when it is asked for,
-// so a file of a million records costs little more than its own size.
+// Records are not copied out of the file: a DrvFile keeps the file's bytes and
+// decodes a field only when it is asked for, so a file of a million records
+// costs little more than its own size.
 
 #include <QByteArray>
 #include <QString>
@@ -15,8 +15,6 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
-
-class QFile;
 
 namespace drv {
 
@@ -48,15 +46,17 @@ inline double readF64(const uchar* p)
     return std::bit_cast<double>(bits);
 }
 
-// The bytes of one file, either mapped from disk or held in memory.
+// The bytes of one file, held in memory.
 class DrvBytes {
 public:
     static std::shared_ptr<const DrvBytes> fromByteArray(QByteArray bytes);
-    // Maps the file (reads it whole where mapping is not possible). Raises
-    // DrvError "Cannot open file "<path>". <system text>" when it cannot be opened.
-    static std::shared_ptr<const DrvBytes> mapFile(const QString& path);
+    // Reads the file whole and closes it. Not mapped: a mapping keeps the file
+    // open (an SD card could not be ejected while its track is shown) and a file
+    // cut short on disk afterwards would kill the process on the next access.
+    // Raises DrvError "Cannot open file "<path>". <system text>" when it cannot
+    // be opened.
+    static std::shared_ptr<const DrvBytes> readFile(const QString& path);
 
-    ~DrvBytes();
     DrvBytes(const DrvBytes&) = delete;
     DrvBytes& operator=(const DrvBytes&) = delete;
 
@@ -66,7 +66,6 @@ public:
 private:
     DrvBytes() = default;
     QByteArray owned_;
-    std::unique_ptr<QFile> mapped_;
     const uchar* data_ = nullptr;
     qint64 size_ = 0;
 };

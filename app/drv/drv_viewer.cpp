@@ -5,6 +5,7 @@
 #include "app/drv/drv_plot_widget.h"
 #include "app/drv/drv_record_model.h"
 #include "app/drv/drv_text.h"
+#include "app/main_window.h"
 #include "toolkit/display_scale.h"
 #include "toolkit/exception_display.h"
 #include "toolkit/exceptions.h"
@@ -12,21 +13,25 @@
 #include "toolkit/user_interaction.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QSplitter>
 
 TformDrvViewer::TformDrvViewer(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("formDrvViewer"));
     setWindowTitle(QStringLiteral("Drv Viewer"));
-    // Qt is DPI-aware already; the scale is taken again here as the recorder tool does.
-    displayScale_ = toolkit::screenDisplayScale();
+    // Qt is DPI-aware already. The scale is shared with the main window and taken
+    // again here, so the viewer is laid out right even when created on its own.
+    gDisplayScale = toolkit::screenDisplayScale();
 
     model_ = new DrvRecordModel(this);
 
@@ -82,7 +87,9 @@ TformDrvViewer::TformDrvViewer(QWidget* parent) : QWidget(parent, Qt::Window)
 
 TformDrvViewer::~TformDrvViewer() = default;
 
-int TformDrvViewer::s(double value) const { return toolkit::scaled(value, displayScale_); }
+int TformDrvViewer::displayScale() const { return gDisplayScale; }
+
+int TformDrvViewer::s(double value) const { return toolkit::scaled(value, gDisplayScale); }
 
 void TformDrvViewer::applyFixedCells()
 {
@@ -134,7 +141,7 @@ void TformDrvViewer::openFile(const QString& path)
 {
     std::shared_ptr<const drv::DrvBytes> bytes;
     try {
-        bytes = drv::DrvBytes::mapFile(path);
+        bytes = drv::DrvBytes::readFile(path);
     } catch (const drv::DrvError& e) {
         throw toolkit::EFileError(e.message());
     }
@@ -198,8 +205,33 @@ void TformDrvViewer::btnExportClick()
     QSaveFile out(*target);
     if (!out.open(QIODevice::WriteOnly))
         throw toolkit::EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(*target, out.errorString()));
-    const bool written = gpx ? drv::writeGpx(out, *current_, source.completeBaseName())
-                             : drv::writeCsv(out, *current_, drv::systemDecimalPoint());
+
+    // A long track takes seconds to write: the window stays live, shows how far
+    // it is and can be cancelled. The file is held here so that nothing done in
+    // the meantime can take it away, and the buttons wait until it is written.
+    const std::shared_ptr<const drv::DrvFile> file = current_;
+    QProgressDialog progress(QStringLiteral("Exporting %1 records...").arg(file->count()), QStringLiteral("Cancel"),
+                             0, 1000, this);
+    progress.setWindowTitle(windowTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    btnDrvFileOpen->setEnabled(false);
+    btnExport->setEnabled(false);
+    const auto enableButtons = qScopeGuard([this] {
+        btnDrvFileOpen->setEnabled(true);
+        btnExport->setEnabled(true);
+    });
+    const drv::ExportProgress report = [&progress](qint64 done, qint64 total) {
+        progress.setValue(int(done * 1000 / std::max<qint64>(total, 1)));
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+    };
+    const bool written = gpx ? drv::writeGpx(out, *file, source.completeBaseName(), report)
+                             : drv::writeCsv(out, *file, drv::systemDecimalPoint(), report);
+    if (progress.wasCanceled()) {
+        out.cancelWriting();
+        return;
+    }
     if (!written || !out.commit())
         throw toolkit::EFileError(QStringLiteral("Cannot write file \"%1\". %2").arg(*target, out.errorString()));
 }

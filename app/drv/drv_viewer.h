@@ -31,7 +31,8 @@ public:
     void btnDrvFileOpenClick();
     void btnExportClick();
 
-    int displayScale() const { return displayScale_; }
+    // The process-wide display scale the window is laid out with.
+    int displayScale() const;
     DrvRecordModel* recordModel() const { return model_; }
     // The file last opened, or null.
     std::shared_ptr<const drv::DrvFile> currentFile() const { return current_; }
@@ -44,7 +45,6 @@ private:
     void layoutControls();
     void applyFixedCells();
 
-    int displayScale_ = 100;
     DrvRecordModel* model_;
     QSplitter* gridArea_;
     DrvGridView* stringGridDRV;

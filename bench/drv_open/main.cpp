@@ -1,6 +1,6 @@
 // drv_open [RECORDS=1000000] [NAIVE_ROWS=100000]
 // Writes a DRV file of RECORDS records, then measures in one run:
-//  1. parsing: map, walk the headers and decode every field of every record;
+//  1. parsing: read, walk the headers and decode every field of every record;
 //  2. opening it in the viewer (offscreen), up to the first painted window;
 //  3. the naive grid: a QTableWidget with one QTableWidgetItem per cell, filled
 //     with NAIVE_ROWS rows and scaled linearly to RECORDS rows;
@@ -126,7 +126,7 @@ int main(int argc, char** argv)
     for (int rep = 0; rep < 3; ++rep) {
         QElapsedTimer t;
         t.start();
-        const drv::DrvFile f = drv::DrvFile::read(drv::DrvBytes::mapFile(path), drv::ReadOptions{0, true});
+        const drv::DrvFile f = drv::DrvFile::read(drv::DrvBytes::readFile(path), drv::ReadOptions{0, true});
         for (qint64 k = 0; k < f.count(); ++k) {
             const drv::DrvRecord r = drv::decodeRecord(f.record(k));
             checksum += r.speed + r.rpm + r.gX + r.timeSec + r.odometer + r.ldw + std::int64_t(r.latitude);
@@ -159,7 +159,7 @@ int main(int argc, char** argv)
 
     // 3. The naive grid: every text made up front, one item per cell.
     {
-        const drv::DrvFile f = drv::DrvFile::read(drv::DrvBytes::mapFile(path), drv::ReadOptions{0, true});
+        const drv::DrvFile f = drv::DrvFile::read(drv::DrvBytes::readFile(path), drv::ReadOptions{0, true});
         const int rows = int(std::min<qint64>(naiveRows, f.count()));
         const QChar dp = drv::systemDecimalPoint();
         const double rssBefore = currentRssMiB();

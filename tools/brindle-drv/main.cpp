@@ -71,7 +71,7 @@ int main(int argc, char** argv)
 
     std::optional<drv::DrvFile> file;
     try {
-        file = drv::DrvFile::read(drv::DrvBytes::mapFile(path), options);
+        file = drv::DrvFile::read(drv::DrvBytes::readFile(path), options);
     } catch (const drv::DrvError& e) {
         std::fprintf(stderr, "brindle-drv: %s: %s\n", qPrintable(path), e.what());
         return 1;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -117,6 +118,32 @@ TEST_F(DrvCli, ShortFileIsReadWithANoteAndExitsZero)
     EXPECT_TRUE(r.err.endsWith("The file ends early: 4 records declared, 2 read.\n")) << r.err.toStdString();
     EXPECT_EQ(r.err.count('\n'), 1);
     EXPECT_TRUE(r.out.startsWith("Records: 2 (4 declared)\n"));
+}
+
+// A user whose locale writes a decimal comma still gets a GPX that other tools read.
+TEST_F(DrvCli, GpxNumbersKeepTheirPointInADecimalCommaLocale)
+{
+    const QString locales = dir.filePath("locales");
+    ASSERT_TRUE(QDir().mkpath(locales));
+    QProcess make;
+    make.start("localedef", {"-i", "de_DE", "-f", "UTF-8", locales + "/de_DE.UTF-8"});
+    if (!make.waitForFinished(60000) || make.exitStatus() != QProcess::NormalExit || make.exitCode() != 0)
+        GTEST_SKIP() << "no German locale to build";
+
+    Drv d;
+    d.records = {Rec().gps(1, 37.5, 127.25, 12.5).time(1741338303)};
+    const QString path = write("komma.drv", d.bytes());
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TZ", "UTC");
+    env.insert("LOCPATH", locales);
+    env.insert("LC_ALL", "de_DE.UTF-8");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(BRINDLE_DRV_EXE), {path, "--gpx"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0);
+    const QByteArray gpx = p.readAllStandardOutput();
+    EXPECT_TRUE(gpx.contains("<trkpt lat=\"37.5\" lon=\"127.25\"><ele>12.5</ele>")) << gpx.toStdString();
 }
 
 TEST_F(DrvCli, BadCommandLinesExitTwo)

@@ -7,6 +7,8 @@
 #include <QBuffer>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+
 using namespace drvtest;
 using drv::DrvFile;
 using drv::ReadOptions;
@@ -94,6 +96,40 @@ TEST_F(DrvExport, CsvOfAFileWithoutRecordsIsTheHeaderRow)
     const QByteArray csv = csvOf(f);
     EXPECT_EQ(csv.count("\r\n"), 1);
     EXPECT_TRUE(csv.startsWith("No,"));
+}
+
+TEST_F(DrvExport, ExportsReportProgressAndStopWhenTold)
+{
+    Drv d;
+    for (int k = 0; k < 10000; ++k) d.records << Rec().gps(1, 10.0, 20.0).speed(k % 100);
+    const DrvFile f = DrvFile::read(d.bytes(), ReadOptions{0, true});
+
+    QList<qint64> seen;
+    const drv::ExportProgress watch = [&](qint64 done, qint64 total) {
+        EXPECT_EQ(total, 10000);
+        seen << done;
+        return true;
+    };
+    QBuffer all;
+    all.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(drv::writeCsv(all, f, u'.', watch));
+    EXPECT_EQ(all.data().count("\r\n"), 10001);  // the callback does not change the output
+    ASSERT_GE(seen.size(), 2);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_LT(seen.last(), 10000);
+
+    // Told to stop at the second report: false, and the records after it are not written.
+    for (bool gpx : {false, true}) {
+        int calls = 0;
+        const drv::ExportProgress stop = [&](qint64, qint64) { return ++calls < 2; };
+        QBuffer part;
+        part.open(QIODevice::WriteOnly);
+        const bool written = gpx ? drv::writeGpx(part, f, "t", stop) : drv::writeCsv(part, f, u'.', stop);
+        EXPECT_FALSE(written) << gpx;
+        EXPECT_EQ(calls, 2) << gpx;
+        const QByteArray mark = gpx ? "<trkpt " : "\r\n";
+        EXPECT_LT(part.data().count(mark), 10000) << gpx;
+    }
 }
 
 TEST_F(DrvExport, GpxTrackSkipsRecordsWithoutGps)

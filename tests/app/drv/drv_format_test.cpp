@@ -140,7 +140,7 @@ TEST_F(DrvFormat, FilesTooShortForTheirHeadersAreRefused)
     EXPECT_FALSE(f.endsEarly());
 }
 
-TEST_F(DrvFormat, MappedFileReadsLikeBytesAndMissingFileNamesTheOpenError)
+TEST_F(DrvFormat, FileOnDiskReadsLikeBytesAndMissingFileNamesTheOpenError)
 {
     Drv d;
     d.records = {Rec().speed(5), Rec().speed(6)};
@@ -150,13 +150,13 @@ TEST_F(DrvFormat, MappedFileReadsLikeBytesAndMissingFileNamesTheOpenError)
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(d.bytes());
     }
-    const DrvFile f = DrvFile::read(drv::DrvBytes::mapFile(path), ReadOptions{0, true});
+    const DrvFile f = DrvFile::read(drv::DrvBytes::readFile(path), ReadOptions{0, true});
     EXPECT_EQ(f.fileSize(), d.bytes().size());
     EXPECT_EQ(f.count(), 2);
     EXPECT_EQ(f.record(1)[0], 6);
     QFile::remove(path);
     try {
-        drv::DrvBytes::mapFile(path);
+        drv::DrvBytes::readFile(path);
         FAIL();
     } catch (const DrvError& e) {
         EXPECT_TRUE(e.message().startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(path))) << e.what();
@@ -205,6 +205,35 @@ TEST_F(DrvFormat, EveryColumnTakesItsFieldFromItsOffset)
                                "-10", "1000", "-32768", "0x0A", "62", "45.5", "3.25", "12", "-123456", "91", "92",
                                "93"};
     EXPECT_EQ(allTexts(r), expected);
+}
+
+// Plot, export and summary compute with decodeRecord, the grid with the column
+// table; both must take each field from the same bytes.
+TEST_F(DrvFormat, DecodedRecordAgreesWithTheColumnTexts)
+{
+    QByteArray r(120, '\0');
+    for (int i = 0; i < 120; ++i) r[i] = char(i * 37 + 11);  // every byte distinct from its neighbours
+    for (int off : {11, 19, 27, 35, 63, 71, 79}) putF64(r, off, 1000.25 + off);  // readable doubles
+    const auto* p = reinterpret_cast<const uchar*>(r.constData());
+    const drv::DrvRecord d = drv::decodeRecord(p);
+    const QStringList decoded{QString::number(d.gpsActive), QString::number(d.gpsSignal),
+                              drv::formatGeneral(d.latitude), drv::formatGeneral(d.longitude),
+                              drv::formatGeneral(d.heading), drv::formatGeneral(d.altitude),
+                              QString::number(d.speed), QString::number(d.rpm), QString::number(d.fvsa),
+                              QString::number(d.fpw), QString::number(d.fcw), drv::formatGeneral(d.ttc / 10.0),
+                              QString::number(d.distance), QString::number(d.record), QString::number(d.timeSec),
+                              QString::number(d.timeOffsetMin), QString::number(d.isDst),
+                              QString::number(d.timeMSec), QString::number(d.gSensor), QString::number(d.panic),
+                              QString::number(d.overSpeeding), QString::number(d.gX), QString::number(d.gY),
+                              QString::number(d.gZ),
+                              "0x" + QString::number(d.errorCode, 16).rightJustified(2, u'0').toUpper(),
+                              QString::number(d.ignition), drv::formatGeneral(d.engineLoad),
+                              drv::formatGeneral(d.mafAir), drv::formatGeneral(d.throttle),
+                              QString::number(d.odometer), QString::number(d.engineTemperature),
+                              QString::number(d.oilTemperature), QString::number(d.ldw)};
+    const QStringList texts = allTexts(r).mid(1);  // "Date/Time" is "Time Sec" again
+    EXPECT_EQ(texts, decoded);
+    EXPECT_EQ(allTexts(r)[0], drv::localTimeText(d.timeSec));
 }
 
 TEST_F(DrvFormat, ColumnTableHasTheGridsLabelsAndWidths)

@@ -2,6 +2,7 @@
 #include "app/drv/drv_plot_widget.h"
 #include "app/drv/drv_record_model.h"
 #include "app/drv/drv_viewer.h"
+#include "app/main_window.h"
 #include "drv_test_files.h"
 #include "toolkit/display_scale.h"
 #include "toolkit/scripted_user_interaction.h"
@@ -113,6 +114,20 @@ TEST_F(DrvViewer, SizesFollowTheDisplayScale)
     EXPECT_EQ(grid->columnWidth(8), 50);
     EXPECT_EQ(grid->verticalHeader()->defaultSectionSize(), 22);
     EXPECT_EQ(child<QSplitter>(v, "gridArea")->width(), 1168 - 410);
+}
+
+TEST_F(DrvViewer, CreationSetsTheSharedDisplayScale)
+{
+    gDisplayScale = 1;
+    toolkit::setScreenDpiOverride(std::make_pair(120.0, 120.0));
+    {
+        TformDrvViewer v;
+        EXPECT_EQ(gDisplayScale, 125);
+        EXPECT_EQ(v.size(), QSize(1168, 832));
+    }
+    toolkit::setScreenDpiOverride(std::make_pair(96.0, 96.0));
+    TformDrvViewer v;
+    EXPECT_EQ(gDisplayScale, 100);
 }
 
 TEST_F(DrvViewer, ResizingMovesTheControlsAndTheGrid)
@@ -307,6 +322,34 @@ TEST_F(DrvViewer, ShortFileShowsTheCompleteRecordsAndSaysSo)
     const QStringList lines = memoLines(v);
     EXPECT_EQ(lines[lines.size() - 2], "-- DRV Data: 120bytes x 10 --");
     EXPECT_EQ(lines.last(), "The file ends early: 10 records declared, 2 read.");
+}
+
+// The shown track must not depend on the file staying as it was: a card may be
+// ejected or the file rewritten while the viewer is open.
+TEST_F(DrvViewer, FileCutOnDiskAfterOpeningStillShowsAndExports)
+{
+    TformDrvViewer v;
+    v.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    Drv d;
+    for (int k = 0; k < 2000; ++k) d.records << Rec().speed(k % 200).time(1741338303 + k);
+    const QString path = write("cut.drv", d.bytes());
+    v.openFile(path);
+    ASSERT_TRUE(QFile::resize(path, 0));
+
+    auto* m = v.recordModel();
+    EXPECT_EQ(m->text(1999, 8), QString::number(1999 % 200));
+    EXPECT_EQ(m->text(1999, 1), "2025.3.7 9:38:22");
+    child<DrvGridView>(v, "stringGridDRV")->scrollToBottom();
+    v.grab();  // paints the grid's last rows and the plot
+    const QString csvPath = dir.filePath("cut.csv");
+    ui.answerSave(csvPath);
+    v.btnExportClick();
+    QFile csv(csvPath);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll().count("\r\n"), 2001);
+    EXPECT_TRUE(child<QPushButton>(v, "btnExport")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(v, "btnDrvFileOpen")->isEnabled());
 }
 
 TEST_F(DrvViewer, EmptyFileIsRefusedWithTheLogOfWhatWasRead)
