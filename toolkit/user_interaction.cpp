@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace toolkit {
 
@@ -85,6 +86,14 @@ std::optional<QString> QtUserInteraction::saveFile(const FileDialogRequest& requ
     prepare(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without extension takes the one of the chosen filter, so callers that
+    // choose the format by extension (CSV or GPX) write what the user picked.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString& filter) {
+        static const QRegularExpression firstPattern(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
+        const auto match = firstPattern.match(filter);
+        dialog.setDefaultSuffix(match.hasMatch() ? match.captured(1) : request.defaultSuffix);
+    });
+    if (!dialog.nameFilters().isEmpty()) emit dialog.filterSelected(dialog.selectedNameFilter());
     // The file is updated in place, never replaced, so asking before overwrite would mislead.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
