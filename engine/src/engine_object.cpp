@@ -10,11 +10,24 @@
 namespace corvane::engine {
 
 namespace {
-// Created only for hosts without Qt, and never deleted: at process exit Qt's
-// own globals may already be gone, and a host may create objects again later.
+// Created only for hosts without Qt. It goes with the host's last object
+// (a later Create makes a new one), never from an exit handler: at process
+// exit Qt's own globals may already be gone.
 QCoreApplication* g_ownApplication = nullptr;
 int g_argc = 0;
 char* g_argv[] = {nullptr};
+int g_liveObjects = 0;
+
+void releaseOwnApplication()
+{
+    // Inside a socket signal the sockets still need the event dispatcher; the
+    // application then stays until a later last object goes.
+    if (g_ownApplication == nullptr || QCoreApplication::instance() != g_ownApplication || inSocketSlot())
+        return;
+    QCoreApplication* app = g_ownApplication;
+    g_ownApplication = nullptr;
+    delete app;
+}
 
 bool supportedCodePage(int64_t cp)
 {
@@ -38,6 +51,7 @@ EngineObject::EngineObject(CorvaneWS_EventSink sink, void* user, std::span<const
                            std::span<const ConfigDef> config)
     : sink_(sink), user_(user), properties_(properties), configDefs_(config)
 {
+    ++g_liveObjects;
     values_.resize(properties_.size());
     resetStoredProperties();
     configValues_.resize(configDefs_.size());
@@ -47,7 +61,11 @@ EngineObject::EngineObject(CorvaneWS_EventSink sink, void* user, std::span<const
     }
 }
 
-EngineObject::~EngineObject() = default;
+EngineObject::~EngineObject()
+{
+    if (--g_liveObjects == 0)
+        releaseOwnApplication();
+}
 
 void EngineObject::destroy(EngineObject* object)
 {

@@ -269,11 +269,23 @@ void ClientTransport::closeGracefully(int timeoutMs)
         return;
     s->disconnect();
     if (s->state() == QAbstractSocket::ConnectedState && s->bytesToWrite() > 0) {
-        QObject::connect(s, &QAbstractSocket::disconnected, s, [s] { retireObject(s); });
-        QTimer::singleShot(std::max(timeoutMs, 100), s, [s] {
-            s->abort();
-            retireObject(s);
+        // The deadline is the socket's child, so it goes with the socket
+        // whichever way the socket ends.
+        lingerObject(s);
+        auto* deadline = new QTimer(s);
+        deadline->setSingleShot(true);
+        QObject::connect(s, &QAbstractSocket::disconnected, s, [s, deadline] {
+            SlotScope scope;
+            deadline->stop();
+            retireLingering(s);
         });
+        QObject::connect(deadline, &QTimer::timeout, s, [s] {
+            SlotScope scope;
+            s->disconnect();
+            s->abort();
+            retireLingering(s);
+        });
+        deadline->start(std::max(timeoutMs, 100));
         s->disconnectFromHost();
         return;
     }

@@ -1,7 +1,8 @@
 /* A plain C host of the engine: no Qt of its own, the library is dlopen()ed.
  * Usage: engine_c_host <libcorvanews20.so> <echo url> <big url>
  * Connects to the echo url, sends a text and prints the echo; then receives
- * the big url's one message, counting bytes, and prints the peak RSS. */
+ * the big url's one message with a new object, counting bytes, and prints
+ * the peak RSS before and after it. */
 #include "engine/include/corvanews20.h"
 
 #include <dlfcn.h>
@@ -131,8 +132,16 @@ int main(int argc, char** argv)
     }
     printf("echo: %s\n", s.echo);
     call(h, 10005, 0, NULL, NULL, NULL);
+    /* The engine frees its own application object with the last object; a
+     * new object must bring up a working one again. */
+    destroy(h);
+    printf("baseline-rss-kib %ld\n", peak_rss_kib());
 
     memset(&s, 0, sizeof s);
+    h = create(sink, &s, NULL, 1);
+    if (!h)
+        return 3;
+    set(h, 46, 0, (void*)(intptr_t)10, 0);
     if (call1(h, 10004, argv[3]) != 0) {
         fprintf(stderr, "connect big: %s\n", last_error(h));
         return 6;

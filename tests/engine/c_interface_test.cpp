@@ -147,7 +147,8 @@ TEST(EngineCInterface, StringPropertiesCrossAsUtf16UnderStrNumbers)
 TEST(EngineCInterface, ByteArrayPropertiesHaveAltTextForms)
 {
     Host host;
-    const QByteArray der("\x30\x82\x00\xff binary\x00tail", 18);
+    static const char raw[] = "\x30\x82\x00\xff binary\x00tail";
+    const QByteArray der(raw, qsizetype(sizeof raw - 1));   // the inner zero byte included
     EXPECT_EQ(host.setBytes(kSSLCertEncoded, der), 0);
     EXPECT_EQ(host.getBytes(kSSLCertEncoded), der);
 

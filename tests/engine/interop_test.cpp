@@ -532,16 +532,31 @@ TEST(PlainCHost, ConnectsEchoesAndReceivesBigDataInLittleMemory)
     auto peer = pythonServer();
     ASSERT_PEER(peer);
     QProcess host;
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer's quarantine keeps freed blocks from being reused, which
+    // would make every freed read buffer count as held memory.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString asan = env.value("ASAN_OPTIONS");
+    env.insert("ASAN_OPTIONS", (asan.isEmpty() ? QString() : asan + ':') + "quarantine_size_mb=0");
+    host.setProcessEnvironment(env);
+#endif
     host.start(ENGINE_C_HOST, {ENGINE_LIBRARY, url(*peer, "/echo"), url(*peer, "/big/67108864")});
     ASSERT_TRUE(host.waitForFinished(120000));
     const QString out = QString::fromUtf8(host.readAllStandardOutput());
     EXPECT_EQ(host.exitCode(), 0) << out.toStdString() << host.readAllStandardError().toStdString();
     EXPECT_TRUE(out.contains("echo: hello from C")) << out.toStdString();
     EXPECT_TRUE(out.contains("received 67108864 bytes")) << out.toStdString();
-    const qsizetype at = out.indexOf("peak-rss-kib ");
-    ASSERT_GE(at, 0) << out.toStdString();
-    const int peakKib = out.mid(at + 13).section('\n', 0, 0).toInt();
-    EXPECT_LT(peakKib, 32 * 1024) << "peak RSS " << peakKib << " KiB";
+    auto figure = [&](const QString& name) {
+        const qsizetype at = out.indexOf(name + ' ');
+        return at < 0 ? -1 : out.mid(at + name.size() + 1).section('\n', 0, 0).toInt();
+    };
+    const int baselineKib = figure("baseline-rss-kib");
+    const int peakKib = figure("peak-rss-kib");
+    ASSERT_GT(baselineKib, 0) << out.toStdString();
+    ASSERT_GT(peakKib, 0) << out.toStdString();
+    // The 64 MiB message passes in bounded chunks: the process grows by a
+    // small fraction of it, whatever the runtime's own footprint.
+    EXPECT_LT(peakKib - baselineKib, 16 * 1024) << "peak RSS " << peakKib << " KiB after " << baselineKib << " KiB";
 }
 
 } // namespace
