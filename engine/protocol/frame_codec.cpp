@@ -110,6 +110,8 @@ void FrameDecoder::setOptions(const DecoderOptions& options)
 
 void FrameDecoder::reset()
 {
+    carryLen_ = 0;
+    holding_ = false;
     utf8_.reset();
     closeUtf8_.reset();
     stage_ = Stage::Header;
@@ -211,6 +213,7 @@ void FrameDecoder::startFrame()
         messageType_ = opcode_;
         messageBytes_ = 0;
         utf8_.reset();
+        carryLen_ = 0;
     }
     messageBytes_ += length_;
     if (length_ != 0)
@@ -226,10 +229,24 @@ void FrameDecoder::startFrame()
     sink_.onData(messageType_, control_, 0, true);
 }
 
+namespace {
+// Bytes of an open UTF-8 sequence at the end of valid text: back to its lead.
+size_t openSequenceLength(const uint8_t* text, size_t n)
+{
+    size_t t = 0;
+    while (t < n && t < 3 && (text[n - 1 - t] & 0xC0) == 0x80)
+        ++t;
+    return t < n ? t + 1 : n;
+}
+
+size_t sequenceLength(uint8_t lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2; }
+} // namespace
+
 template <bool InPlace>
 size_t FrameDecoder::dataPayload(uint8_t* mutableData, const uint8_t* p, size_t avail)
 {
     const size_t take = static_cast<size_t>(std::min<uint64_t>(avail, length_ - done_));
+    const bool align = messageType_ == Opcode::Text && options_.wholeCharacters && options_.maxChunk >= 4;
     size_t consumed = 0;
     while (consumed < take) {
         size_t piece = std::min(take - consumed, options_.maxChunk);
@@ -255,21 +272,69 @@ size_t FrameDecoder::dataPayload(uint8_t* mutableData, const uint8_t* p, size_t 
             if (good < piece) {
                 consumed += good + 1;
                 done_ += good + 1;
+                carryLen_ = 0;
                 fail(close_code::kInvalidPayload, "invalid UTF-8 in a text message");
                 return consumed;
             }
         }
+
+        // A character begun in an earlier frame: its last bytes open this
+        // piece, and once whole it goes out on its own, ahead of the rest.
+        size_t from = 0;
+        uint8_t whole[4];
+        size_t wholeLen = 0;
+        if (align && carryLen_ > 0) {
+            from = std::min(piece, sequenceLength(carry_[0]) - carryLen_);
+            std::memcpy(carry_ + carryLen_, out, from);
+            carryLen_ += from;
+            if (carryLen_ == sequenceLength(carry_[0])) {
+                wholeLen = carryLen_;
+                std::memcpy(whole, carry_, wholeLen);
+                carryLen_ = 0;
+            }
+        }
+        size_t deliver = piece;   // ends before a character kept back for later
+        if (align && from < piece && !utf8_.atBoundary()) {
+            const size_t open = openSequenceLength(out + from, piece - from);
+            if (done_ + piece < length_) {
+                // The next piece starts with this character: shorten this one.
+                // In place the bytes are unmasked already; mask them back so
+                // that the next round (or the caller's next call) reads them
+                // as it reads any other payload.
+                if constexpr (InPlace) {
+                    if (masked_)
+                        applyMask(mutableData + consumed + piece - open, open, mask_, done_ + piece - open);
+                }
+                piece -= open;
+                deliver = piece;
+                utf8_.reset();   // all before the character was complete and valid
+                if (consumed + piece + open == avail)
+                    holding_ = true;   // the input ends inside it: the caller hands it in again
+            } else if (!fin_) {
+                // The frame ends inside it: it waits here for the next fragment.
+                std::memcpy(carry_, out + piece - open, open);
+                carryLen_ = open;
+                deliver = piece - open;
+            }
+        }
+
         consumed += piece;
         done_ += piece;
         const bool last = fin_ && done_ == length_;
         if (last) {
             inMessage_ = false;
             if (messageType_ == Opcode::Text && !utf8_.atBoundary()) {
+                carryLen_ = 0;
                 fail(close_code::kInvalidPayload, "text message ends inside a UTF-8 sequence");
                 return consumed;
             }
         }
-        sink_.onData(messageType_, out, piece, last);
+        if (wholeLen > 0)
+            sink_.onData(messageType_, whole, wholeLen, last && from == deliver);
+        if (from < deliver)
+            sink_.onData(messageType_, out + from, deliver - from, last);
+        if (holding_)
+            break;
     }
     if (done_ == length_)
         stage_ = Stage::Header;
@@ -384,6 +449,10 @@ size_t FrameDecoder::run(uint8_t* mutableData, const uint8_t* data, size_t n)
             if constexpr (InPlace)
                 m = mutableData + pos;
             pos += dataPayload<InPlace>(m, data + pos, avail);
+            if (holding_) {
+                holding_ = false;
+                return pos;
+            }
         }
     }
     return pos;

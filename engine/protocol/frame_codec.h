@@ -51,6 +51,13 @@ struct DecoderOptions {
     uint64_t maxMessageSize = 0;        // 0: unlimited; above it -> protocol error 1009
     size_t maxChunk = 256 * 1024;       // longest piece handed to onData
     bool expectMasked = false;          // server side: frames must be masked; client side (false): frames must not be
+    // Text pieces end on character boundaries, so each piece is valid UTF-8
+    // by itself (needs maxChunk >= 4; below that characters are cut). A
+    // character cut by maxChunk starts the next piece; one cut by the end of
+    // the input is left unconsumed (at most 3 bytes), for the caller to hand
+    // in again at the front of its next call; one cut by a fragment boundary
+    // is kept and delivered as a piece of its own once complete.
+    bool wholeCharacters = false;
 };
 
 class FrameSink {
@@ -82,8 +89,9 @@ public:
     FrameDecoder& operator=(const FrameDecoder&) = delete;
 
     // Consumes bytes and calls the sink synchronously; returns the count
-    // consumed (all of them unless it stopped; on a violation, up to and
-    // including the offending byte). Pieces point into `data` where no
+    // consumed (all of them unless it stopped, or wholeCharacters held back
+    // the start of a character; on a violation, up to and including the
+    // offending byte). Pieces point into `data` where no
     // unmasking is needed (zero copy); masked payload is unmasked into an
     // internal buffer. Never longer than maxChunk. Text is validated as it
     // arrives. After onClose or onProtocolError it consumes nothing more.
@@ -134,6 +142,10 @@ private:
     uint8_t mask_[4] = {0, 0, 0, 0};
     uint64_t length_ = 0;
     uint64_t done_ = 0;                 // payload bytes of this frame already consumed
+
+    uint8_t carry_[4] = {0, 0, 0, 0};   // a character cut by a fragment boundary
+    size_t carryLen_ = 0;
+    bool holding_ = false;              // the input ended inside a character
 
     uint8_t control_[kMaxControlPayload];
     std::unique_ptr<uint8_t[]> scratch_;  // unmasking room for feed() on masked frames

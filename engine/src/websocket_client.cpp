@@ -432,6 +432,7 @@ int WebSocketClient::startAttempt()
     serverCert_.clear();
     closeSent_ = false;
     pendingClose_.reset();
+    heldLength_ = 0;
     bytesSent_ = 0;
     state_ = State::Connecting;
 
@@ -542,10 +543,19 @@ void WebSocketClient::onReadable(uint64_t gen)
     while (gen == connGen_ && !destroyed()) {
         if (state_ == State::Open && !boolProp(P::AcceptData))
             break;
-        const qint64 n = transport_.read(reinterpret_cast<char*>(buffer), qint64(capacity));
+        // The start of a character the last read cut off goes first.
+        const size_t held = heldLength_;
+        std::memcpy(buffer, heldBytes_, held);
+        const qint64 n = transport_.read(reinterpret_cast<char*>(buffer + held), qint64(capacity - held));
         if (n <= 0)
             break;
-        process(buffer, size_t(n));
+        heldLength_ = 0;
+        const size_t total = held + size_t(n);
+        const size_t kept = process(buffer, total);
+        if (kept > 0 && gen == connGen_) {
+            std::memcpy(heldBytes_, buffer + total - kept, kept);
+            heldLength_ = kept;
+        }
     }
     feeding_ = wasFeeding;
     activeGen_ = wasActive;
@@ -553,7 +563,7 @@ void WebSocketClient::onReadable(uint64_t gen)
         retiredDecoders_.clear();
 }
 
-void WebSocketClient::process(uint8_t* data, size_t n)
+size_t WebSocketClient::process(uint8_t* data, size_t n)
 {
     const uint64_t gen = connGen_;
     if (state_ == State::Handshake) {
@@ -561,25 +571,30 @@ void WebSocketClient::process(uint8_t* data, size_t n)
         const protocol::HttpHeadParser::State st = headParser_.feed(data, n, consumed);
         headRaw_.append(reinterpret_cast<const char*>(data), consumed);
         if (st == protocol::HttpHeadParser::State::NeedMore)
-            return;
+            return 0;
         if (st == protocol::HttpHeadParser::State::Error) {
             dropConnection();
             finishConnect(kHandshakeFailed, QString::fromStdString(headParser_.error()));
-            return;
+            return 0;
         }
         handleHead();
         if (gen != connGen_ || destroyed() || state_ != State::Open)
-            return;
+            return 0;
         data += consumed;
         n -= consumed;
         if (n == 0)
-            return;
+            return 0;
     }
     if ((state_ == State::Open || state_ == State::Closing) && decoder_) {
-        decoder_->feed(data, n);
+        protocol::FrameDecoder* decoder = decoder_.get();
+        const size_t used = decoder->feed(data, n);
         if (gen == connGen_ && pendingClose_)
             handlePendingClose();
+        // Bytes a running decoder left are the start of a cut character.
+        if (gen == connGen_ && !destroyed() && decoder_.get() == decoder && !decoder->stopped())
+            return n - used;
     }
+    return 0;
 }
 
 void WebSocketClient::handleHead()
@@ -632,6 +647,7 @@ void WebSocketClient::handleHead()
         options.maxMessageSize = uint64_t(configInt("MaxMessageSize"));
         options.maxChunk = size_t(configInt("ChunkSize"));
         options.expectMasked = false;
+        options.wholeCharacters = true;
         decoder_ = std::make_unique<protocol::FrameDecoder>(static_cast<protocol::FrameSink&>(*this), options);
         state_ = State::Open;
         finishConnect(0, QStringLiteral("OK"));
@@ -815,6 +831,7 @@ void WebSocketClient::dropConnection(bool graceful)
         retiredDecoders_.push_back(std::move(decoder_));
     decoder_.reset();
     pendingClose_.reset();
+    heldLength_ = 0;
     pendingControl_.clear();
     outputBlocked_ = false;
     state_ = State::Idle;

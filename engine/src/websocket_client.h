@@ -87,7 +87,8 @@ private:
     int buildTransportConfig(TransportConfig& config);
     void onTransportReady(uint64_t gen);
     void onReadable(uint64_t gen);
-    void process(uint8_t* data, size_t n);
+    // Returns how many bytes at the end it left for the next read.
+    size_t process(uint8_t* data, size_t n);
     void handleHead();
     bool handleRedirect(const protocol::HttpHead& head);
     bool handleUnauthorized(const protocol::HttpHead& head);
@@ -130,6 +131,8 @@ private:
     protocol::HttpHeadParser headParser_;
     std::string headRaw_;
     std::vector<uint8_t> readBuffer_;
+    uint8_t heldBytes_[4] = {0, 0, 0, 0};   // a text character the last read cut off
+    size_t heldLength_ = 0;
     std::vector<uint8_t> sendBuffer_;
     QRandomGenerator rng_;
 

@@ -323,5 +323,178 @@ TEST(FrameDecoder, SurvivesRandomSplitsOfAMixedStream)
     }
 }
 
+// ---- text pieces on character boundaries ----
+
+namespace whole_chars {
+
+// Checks every text piece for UTF-8 validity on its own, and that a piece
+// lies in the caller's buffer unless it is one carried character.
+class PieceCheckingSink : public RecordingSink {
+public:
+    size_t invalidTextPieces = 0;
+    size_t copiedPieces = 0;
+    const uint8_t* bufferBegin = nullptr;
+    const uint8_t* bufferEnd = nullptr;
+    std::vector<size_t> textPieceSizes;
+
+    void onData(Opcode type, const uint8_t* data, size_t n, bool last) override
+    {
+        if (type == Opcode::Text) {
+            textPieceSizes.push_back(n);
+            if (!Utf8Validator::isValid(data, n))
+                ++invalidTextPieces;
+        }
+        if (n > 0 && bufferBegin && (data < bufferBegin || data + n > bufferEnd)) {
+            ++copiedPieces;
+            EXPECT_LE(n, 4u) << "only a carried character comes from elsewhere";
+        }
+        RecordingSink::onData(type, data, n, last);
+    }
+};
+
+struct Fed {
+    Events events;
+    size_t invalidTextPieces = 0;
+    size_t copiedPieces = 0;
+    size_t mostHeld = 0;
+    std::vector<size_t> textPieceSizes;
+};
+
+// Feeds in the given read sizes as the engine does: bytes left unconsumed go
+// in again ahead of the next read.
+Fed feedLikeTheEngine(const Bytes& input, DecoderOptions options, const std::vector<size_t>& reads, bool inPlace)
+{
+    options.wholeCharacters = true;
+    PieceCheckingSink sink;
+    sink.maxChunk = options.maxChunk;
+    FrameDecoder decoder(sink, options);
+    Fed run;
+    Bytes buffer;
+    size_t pos = 0, k = 0;
+    while (pos < input.size() && !decoder.stopped()) {
+        const size_t n = k < reads.size() ? std::min(reads[k++], input.size() - pos) : input.size() - pos;
+        buffer.insert(buffer.end(), input.begin() + long(pos), input.begin() + long(pos + n));
+        pos += n;
+        // Masked payload read through feed() is unmasked into the decoder's own room.
+        const bool zeroCopy = !options.expectMasked || inPlace;
+        sink.bufferBegin = zeroCopy ? buffer.data() : nullptr;
+        sink.bufferEnd = buffer.data() + buffer.size();
+        const size_t used = inPlace ? decoder.feedInPlace(buffer.data(), buffer.size())
+                                    : decoder.feed(buffer.data(), buffer.size());
+        EXPECT_LE(used, buffer.size());
+        if (!decoder.stopped()) {
+            EXPECT_LE(buffer.size() - used, 3u) << "more held back than a character's start";
+            run.mostHeld = std::max(run.mostHeld, buffer.size() - used);
+        }
+        buffer.erase(buffer.begin(), buffer.begin() + long(used));
+        if (decoder.stopped())
+            buffer.clear();
+    }
+    EXPECT_TRUE(buffer.empty() || decoder.stopped()) << buffer.size() << " bytes never consumed";
+    run.events = sink.events;
+    run.invalidTextPieces = sink.invalidTextPieces;
+    run.copiedPieces = sink.copiedPieces;
+    run.textPieceSizes = sink.textPieceSizes;
+    return run;
+}
+
+std::string mixedText()
+{
+    std::string text;
+    for (int i = 0; i < 12; ++i)
+        text += "a\xC3\xA9" "\xE2\x82\xAC" "\xF0\x9F\x98\x80" "bc";   // 1-, 2-, 3- and 4-byte characters
+    return text;
+}
+
+} // namespace whole_chars
+
+TEST(FrameDecoderWholeCharacters, TextPiecesAreValidWhereverReadsChunksAndFragmentsCut)
+{
+    using namespace whole_chars;
+    const std::string text = mixedText();
+    for (bool masked : {false, true}) {
+        // Fragment boundaries fall inside 2-, 3- and 4-byte characters.
+        const Bytes input = concat({buildFrame({Opcode::Text, false, text.substr(0, 2), masked}),
+                                    buildFrame({Opcode::Continuation, false, text.substr(2, 5), masked}),
+                                    buildFrame({Opcode::Ping, true, "p", masked}),
+                                    buildFrame({Opcode::Continuation, false, text.substr(7, 1), masked}),
+                                    buildFrame({Opcode::Continuation, false, text.substr(8, 1), masked}),
+                                    buildFrame({Opcode::Continuation, true, text.substr(9), masked})});
+        DecoderOptions options = masked ? serverSide() : DecoderOptions{};
+        for (size_t chunk : {size_t{4}, size_t{7}, size_t{1000}}) {
+            options.maxChunk = chunk;
+            for (bool inPlace : {false, true}) {
+                for (size_t split = 0; split <= input.size(); ++split) {
+                    SCOPED_TRACE("masked " + std::to_string(masked) + " chunk " + std::to_string(chunk) + " split "
+                                 + std::to_string(split) + (inPlace ? " in place" : ""));
+                    const Fed r = feedLikeTheEngine(input, options, {split}, inPlace);
+                    EXPECT_EQ(r.events, (Events{"ping:p", "text:" + text}));
+                    EXPECT_EQ(r.invalidTextPieces, 0u);
+                }
+                const Fed bytewise = feedLikeTheEngine(input, options, std::vector<size_t>(input.size(), 1), inPlace);
+                EXPECT_EQ(bytewise.events, (Events{"ping:p", "text:" + text}));
+                EXPECT_EQ(bytewise.invalidTextPieces, 0u);
+                EXPECT_GT(bytewise.mostHeld, 0u);
+            }
+        }
+    }
+}
+
+TEST(FrameDecoderWholeCharacters, OnlyCarriedCharactersAreCopiedAndBinaryIsCutAsBefore)
+{
+    using namespace whole_chars;
+    const std::string text = mixedText();
+    DecoderOptions options;
+    options.maxChunk = 16;
+    // One frame, reads of 13 bytes: pieces stay in the caller's buffer.
+    const Fed one = feedLikeTheEngine(buildFrame({Opcode::Text, true, text}), options, std::vector<size_t>(100, 13), false);
+    EXPECT_EQ(one.events, Events{"text:" + text});
+    EXPECT_EQ(one.copiedPieces, 0u);
+    EXPECT_EQ(one.invalidTextPieces, 0u);
+    for (size_t n : one.textPieceSizes)
+        EXPECT_LE(n, 16u);
+
+    // Fragments that cut characters: those characters, and nothing else, are copied.
+    const Bytes fragmented = concat({buildFrame({Opcode::Text, false, text.substr(0, 5)}),
+                                     buildFrame({Opcode::Continuation, true, text.substr(5)})});
+    const Fed two = feedLikeTheEngine(fragmented, options, {}, false);
+    EXPECT_EQ(two.events, Events{"text:" + text});
+    EXPECT_EQ(two.copiedPieces, 1u);
+
+    // The same bytes as a binary message are cut at the chunk limit exactly.
+    RecordingSink sink;
+    options.wholeCharacters = true;
+    FrameDecoder decoder(sink, options);
+    const Bytes binary = buildFrame({Opcode::Binary, true, text});
+    EXPECT_EQ(decoder.feed(binary.data(), binary.size()), binary.size());
+    EXPECT_EQ(sink.events, Events{"binary:" + text});
+    EXPECT_EQ(sink.pieces, (text.size() + 15) / 16);
+}
+
+TEST(FrameDecoderWholeCharacters, InvalidTextStillFailsAndTinyChunksStillProgress)
+{
+    using namespace whole_chars;
+    DecoderOptions options;
+    options.maxChunk = 8;
+    // A lead byte followed by ASCII, cut by the read boundary just after the lead.
+    const Bytes bad = buildFrame({Opcode::Text, true, "abc\xE2" "xyz"});
+    for (size_t split = 0; split <= bad.size(); ++split) {
+        const Fed r = feedLikeTheEngine(bad, options, {split}, false);
+        EXPECT_EQ(r.events, Events{"error:1007"}) << "split " << split;
+    }
+    // A message ending inside a character held back from the last fragment.
+    const Bytes truncated = concat({buildFrame({Opcode::Text, false, "ab\xE2\x82"}),
+                                    buildFrame({Opcode::Continuation, true, ""})});
+    EXPECT_EQ(feedLikeTheEngine(truncated, options, {}, false).events, Events{"error:1007"});
+
+    // Below four bytes a character cannot fit a piece: pieces keep the limit.
+    options.maxChunk = 2;
+    const std::string text = mixedText();
+    const Fed tiny = feedLikeTheEngine(buildFrame({Opcode::Text, true, text}), options, std::vector<size_t>(50, 5), false);
+    EXPECT_EQ(tiny.events, Events{"text:" + text});
+    for (size_t n : tiny.textPieceSizes)
+        EXPECT_LE(n, 2u);
+}
+
 } // namespace
 } // namespace corvane::protocol::test
