@@ -144,6 +144,8 @@ public:
     std::vector<QByteArray> messages;
     std::vector<int> messageFormats;
     std::vector<int> chunkSizes;
+    bool recordChunks = false;
+    std::vector<QByteArray> chunks;   // DataIn bytes, one entry per event, when recordChunks
     size_t eomCount = 0;
     int lastRc = 0;
 
@@ -173,6 +175,8 @@ private:
     {
         if (event == evDataIn) {
             chunkSizes.push_back(arglen[1]);
+            if (recordChunks)
+                chunks.emplace_back(static_cast<const char*>(argv[1]), arglen[1]);
             received.append(static_cast<const char*>(argv[1]), arglen[1]);
             if (argv[2]) {
                 ++eomCount;

@@ -146,6 +146,75 @@ TEST_P(Interop, FragmentedMessagesEndOnlyOnTheirLastChunk)
     EXPECT_EQ(host.messages[2], QByteArray("split into several frames"));
 }
 
+// With chunks of five bytes every 1- to 4-byte character gets cut somewhere:
+// text chunks end on whole characters (and so decode alone, through the
+// engine's text method as a component does), binary chunks fill the limit.
+TEST_P(Interop, TextChunksEndOnWholeCharactersBinaryChunksFillTheLimit)
+{
+    auto peer = server();
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.recordChunks = true;
+    EXPECT_EQ(host.config("ChunkSize=5"), QStringLiteral("5"));
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo")}), 0) << host.lastError().toStdString();
+    QString text;
+    for (int i = 0; i < 100; ++i)
+        text += QStringLiteral("a\u00e9\u20ac\U0001F600");
+    ASSERT_EQ(host.call(kSendText, {text}), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 1; }));
+    EXPECT_EQ(host.messages[0], text.toUtf8());
+    EXPECT_EQ(host.messageFormats[0], 1);
+    QString joined;
+    for (const QByteArray& chunk : host.chunks) {
+        EXPECT_LE(chunk.size(), 5);
+        void* argv[3] = {const_cast<char*>(chunk.constData()), nullptr, nullptr};
+        int arglen[3] = {int(chunk.size()), 0, 0};
+        ASSERT_EQ(CorvaneWS_WebSocketClient_Do(host.handle(), 2003, 2, argv, arglen, nullptr), 0);
+        std::u16string wide(size_t(num(argv[2])), u'\0');
+        argv[1] = wide.data();
+        arglen[1] = int(wide.size());
+        ASSERT_EQ(CorvaneWS_WebSocketClient_Do(host.handle(), 2003, 2, argv, arglen, nullptr), 0);
+        const QString piece = QString::fromStdU16String(wide);
+        EXPECT_FALSE(piece.contains(QChar::ReplacementCharacter)) << chunk.toHex().toStdString();
+        joined += piece;
+    }
+    EXPECT_EQ(joined, text);
+
+    host.chunks.clear();
+    const QByteArray bytes = text.toUtf8();
+    ASSERT_EQ(host.send(bytes), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 2; }));
+    EXPECT_EQ(host.messages[1], bytes);
+    EXPECT_EQ(host.messageFormats[1], 2);
+    size_t cutCharacters = 0;
+    for (const QByteArray& chunk : host.chunks) {
+        EXPECT_LE(chunk.size(), 5);
+        cutCharacters += !chunk.isEmpty() && (uchar(chunk[0]) & 0xC0) == 0x80;
+    }
+    EXPECT_GT(cutCharacters, 0u) << "binary chunks are cut at the limit, not at characters";
+
+    // Small reads of a large text: each read that ends inside a character
+    // leaves its start for the next chunk.
+    ASSERT_EQ(host.call(kDisconnect), 0);
+    host.config("ChunkSize=262144");
+    host.config("ReadBufferSize=4096");
+    ASSERT_EQ(host.call(kConnect, {url(*peer, "/echo")}), 0) << host.lastError().toStdString();
+    host.chunks.clear();
+    const QString large = text.repeated(300);
+    ASSERT_EQ(host.call(kSendText, {large}), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 3; }));
+    EXPECT_EQ(host.messages[2], large.toUtf8());
+    EXPECT_GT(host.chunks.size(), 50u);
+    QByteArray rejoined;
+    for (const QByteArray& chunk : host.chunks) {
+        EXPECT_LE(chunk.size(), 4096);
+        EXPECT_EQ(QString::fromUtf8(chunk).toUtf8(), chunk) << "a chunk of " << chunk.size() << " bytes cuts a character";
+        rejoined += chunk;
+    }
+    EXPECT_EQ(rejoined, large.toUtf8());
+}
+
 TEST_P(Interop, PingsBothWays)
 {
     auto peer = server();

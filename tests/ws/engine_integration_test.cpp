@@ -149,6 +149,35 @@ TEST_F(RealEngine, BytesAndTextMakeTheRoundTrip)
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
+// Chunks of five bytes cut a text of 1- to 4-byte characters everywhere;
+// the engine ends each chunk on a whole character, so Text never shows a
+// replacement character and always matches TextB.
+TEST_F(RealEngine, TextChunksDecodeOnTheirOwnWhereverTheLimitFalls)
+{
+    QList<QString> chunkTexts;
+    QList<QByteArray> chunkBytes;
+    auto record = client->OnDataIn;
+    client->OnDataIn = [&](QObject* sender, TwskWebSocketClientDataInEventParams& p) {
+        chunkTexts << p.Text;
+        chunkBytes << p.TextB;
+        record(sender, p);
+    };
+    EXPECT_EQ(client->Config(QStringLiteral("ChunkSize=5")), QStringLiteral("5"));
+    client->Connect(server->url());
+    QString text;
+    for (int i = 0; i < 50; ++i) text += QStringLiteral("a\u00e9\u20ac\U0001F600");
+    client->SendText(text);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got.messages.size() == 1; }, 30000));
+    EXPECT_EQ(got.texts[0], text);
+    EXPECT_EQ(got.messages[0], text.toUtf8());
+    ASSERT_GT(chunkTexts.size(), 1);
+    for (qsizetype k = 0; k < chunkTexts.size(); ++k) {
+        EXPECT_LE(chunkBytes[k].size(), 5);
+        EXPECT_FALSE(chunkTexts[k].contains(QChar::ReplacementCharacter)) << "chunk " << k;
+        EXPECT_EQ(chunkTexts[k].toUtf8(), chunkBytes[k]) << "chunk " << k;
+    }
+}
+
 TEST_F(RealEngine, EmptyMessageIsAValidSend)
 {
     client->Connect(server->url());
