@@ -1,8 +1,9 @@
 // Parts of the engine below the C interface: the SOCKS4 handshake bytes, the
-// error table, event strings and streams.
+// error table, event strings, streams and the socket graveyard.
 #include "engine/include/corvanews20.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/errors.h"
+#include "engine/src/socket_graveyard.h"
 #include "engine/src/socks4.h"
 #include "engine/src/stream.h"
 #include "engine/src/websocket_client.h"
@@ -10,9 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
 #include <QFile>
 #include <QRegularExpression>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -170,3 +176,44 @@ TEST(EngineStreams, ReadWriteSizeAndClose)
 }
 
 } // namespace
+
+// Retired sockets wait for the event loop, and not while a socket handler of
+// the engine runs (a host's nested DoEvents inside an event included).
+TEST(EngineSocketGraveyard, RetiredObjectsGoOnALaterLoopTurnOutsideSocketHandlers)
+{
+    // Turns the event loop until done, for two seconds at most.
+    auto spin = [](const std::function<bool()>& done, int turns = 200) {
+        for (int k = 0; k < turns && !done(); ++k) {
+            QEventLoop loop;
+            QTimer::singleShot(10, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+    };
+    QPointer<QObject> retired = new QObject();
+    retireObject(retired);
+    EXPECT_FALSE(retired.isNull()) << "deleted while its caller may still be inside one of its signals";
+    spin([&] { return retired.isNull(); });
+    EXPECT_TRUE(retired.isNull());
+
+    QPointer<QObject> duringSlot = new QObject();
+    {
+        SlotScope scope;
+        retireObject(duringSlot);
+        spin([] { return false; }, 10);   // several purge rounds come and go
+        EXPECT_FALSE(duringSlot.isNull()) << "deleted under a running socket handler";
+    }
+    spin([&] { return duringSlot.isNull(); });
+    EXPECT_TRUE(duringSlot.isNull());
+
+    // A lingering socket is nobody's to delete until it retires itself.
+    QPointer<QObject> lingering = new QObject();
+    lingerObject(lingering);
+    QPointer<QObject> other = new QObject();
+    retireObject(other);
+    spin([&] { return other.isNull(); });
+    EXPECT_TRUE(other.isNull());
+    EXPECT_FALSE(lingering.isNull());
+    retireLingering(lingering);
+    spin([&] { return lingering.isNull(); });
+    EXPECT_TRUE(lingering.isNull());
+}
