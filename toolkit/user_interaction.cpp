@@ -28,6 +28,13 @@ UserInteraction& userInteraction()
 
 void setUserInteraction(UserInteraction* replacement) { g_replacement = replacement; }
 
+QString suffixOfFilter(const QString& qtFilter)
+{
+    static const QRegularExpression firstPattern(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
+    const auto match = firstPattern.match(qtFilter);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
 QString qtFilterFromPairs(const QString& filter)
 {
     const QStringList parts = filter.split(u'|');
@@ -89,9 +96,8 @@ std::optional<QString> QtUserInteraction::saveFile(const FileDialogRequest& requ
     // A name typed without extension takes the one of the chosen filter, so callers that
     // choose the format by extension (CSV or GPX) write what the user picked.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString& filter) {
-        static const QRegularExpression firstPattern(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
-        const auto match = firstPattern.match(filter);
-        dialog.setDefaultSuffix(match.hasMatch() ? match.captured(1) : request.defaultSuffix);
+        const QString suffix = suffixOfFilter(filter);
+        dialog.setDefaultSuffix(suffix.isEmpty() ? request.defaultSuffix : suffix);
     });
     if (!dialog.nameFilters().isEmpty()) emit dialog.filterSelected(dialog.selectedNameFilter());
     // The file is updated in place, never replaced, so asking before overwrite would mislead.

@@ -47,4 +47,8 @@ void setUserInteraction(UserInteraction* replacement);
 // Converts a "desc|pattern|desc|pattern" filter into Qt's "desc (pattern);;..." form.
 QString qtFilterFromPairs(const QString& filter);
 
+// The extension of a Qt filter's first pattern ("GPX (*.gpx)" -> "gpx"); empty for "*".
+// A save dialog appends it to a name typed without one.
+QString suffixOfFilter(const QString& qtFilter);
+
 }  // namespace toolkit
