@@ -198,9 +198,10 @@ settings::DisplayUnit TFormWebsocketclientf::shownUnitOf(settings::Quantity quan
 
 QString TFormWebsocketclientf::keyOfField(const char* field) const
 {
-    for (const settings::ControlBinding& b : settings::controlBindings())
-        if (b.binding == settings::Binding::Text && std::string_view(b.controls[0]) == field)
-            return QLatin1String(b.key);
+    if (const auto row = settings::bindingRowOf(field)) {
+        const settings::ControlBinding& b = settings::controlBindings()[*row];
+        if (b.binding == settings::Binding::Text) return QLatin1String(b.key);
+    }
     throw toolkit::EArgumentException(QStringLiteral("No settings key shows in %1").arg(QLatin1String(field)));
 }
 

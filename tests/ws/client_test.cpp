@@ -1,6 +1,6 @@
 // The client's traffic with the engine: construction and Init, the property
 // numbering, indexed properties, methods and error treatment.
-#include "fake_engine_control.h"
+#include "fake_engine_fixture.h"
 #include "ws/wskwebsocketclient.h"
 
 #include <gtest/gtest.h>
@@ -13,21 +13,8 @@ using namespace CorvaneWS;
 
 namespace {
 
-class Client : public ::testing::Test {
+class Client : public wstest::FakeEngineTest {
 protected:
-    void SetUp() override
-    {
-        wstest::useFakeEngine();
-        client = std::make_unique<TwskWebSocketClient>();
-        fake = std::make_unique<wstest::FakeEngine>();
-        handle = client->engineObject().handle();
-        fake->clear();
-    }
-    void TearDown() override
-    {
-        client.reset();
-        if (fake) fake->clear();
-    }
     // The calls since the last clear, without the error text lookups.
     QStringList calls() const
     {
@@ -35,10 +22,6 @@ protected:
         out.removeAll(QStringLiteral("GetLastError"));
         return out;
     }
-
-    std::unique_ptr<TwskWebSocketClient> client;
-    std::unique_ptr<wstest::FakeEngine> fake;
-    void* handle = nullptr;
 };
 
 TEST_F(Client, ConstructionConfiguresUtf8ThenWritesTheDefaultsInOrder)

@@ -1,6 +1,6 @@
 // Engine events decoded into Params, write-back of Accept, and what becomes of
 // exceptions that handlers raise.
-#include "fake_engine_control.h"
+#include "fake_engine_fixture.h"
 #include "ws/wskwebsocketclient.h"
 
 #include <gtest/gtest.h>
@@ -15,18 +15,8 @@ namespace {
 void* iv(std::intptr_t v) { return reinterpret_cast<void*>(v); }
 void* wv(const char16_t* s) { return const_cast<char16_t*>(s); }
 
-class Events : public ::testing::Test {
+class Events : public wstest::FakeEngineTest {
 protected:
-    void SetUp() override
-    {
-        wstest::useFakeEngine();
-        client = std::make_unique<TwskWebSocketClient>();
-        fake = std::make_unique<wstest::FakeEngine>();
-        handle = client->engineObject().handle();
-        fake->clear();
-    }
-    void TearDown() override { client.reset(); }
-
     // Raises `event` with argv/arglen of one spare slot, as the engine does.
     int raise(int event, std::vector<void*> argv, std::vector<int> arglen = {})
     {
@@ -39,9 +29,6 @@ protected:
     }
     QStringList decodeCalls() const { return fake->calls().filter(QStringLiteral("Do 2003")); }
 
-    std::unique_ptr<TwskWebSocketClient> client;
-    std::unique_ptr<wstest::FakeEngine> fake;
-    void* handle = nullptr;
     std::vector<void*> lastArgv;
 };
 
