@@ -1,7 +1,4 @@
-#include "drv/drv_viewer.h"
-#include "form_about.h"
-#include "form_settings.h"
-#include "form_show_text.h"
+#include "app_windows.h"
 #include "main_window.h"
 
 #include "toolkit/exception_display.h"
@@ -38,29 +35,16 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Brindle Configuration Tool"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Created in this order and kept for the whole run; only the main window is shown.
-    std::unique_ptr<TFormWebsocketclientf> mainWindow;
-    std::unique_ptr<TformDrvViewer> drvViewer;
-    std::unique_ptr<TformAbout> about;
-    std::unique_ptr<TformSettings> preferences;
-    std::unique_ptr<TformShowText> textView;
+    std::unique_ptr<AppWindows> windows;
     bool started = false;
     toolkit::runGuarded([&] {
-        mainWindow = std::make_unique<TFormWebsocketclientf>();
-        drvViewer = std::make_unique<TformDrvViewer>();
-        about = std::make_unique<TformAbout>();
-        preferences = std::make_unique<TformSettings>(mainWindow.get());
-        textView = std::make_unique<TformShowText>(mainWindow.get());
-        preferences->setTextView(textView.get());
-        mainWindow->setDrvViewer(drvViewer.get());
-        mainWindow->setAboutBox(about.get());
-        mainWindow->setPreferencesDialog(preferences.get());
+        windows = std::make_unique<AppWindows>();
         started = true;
     });
     if (!started) return 1;
 
     QuitWhenClosed quitWhenClosed;
-    mainWindow->installEventFilter(&quitWhenClosed);
-    mainWindow->show();
+    windows->mainWindow->installEventFilter(&quitWhenClosed);
+    windows->mainWindow->show();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "screenshot_targets.h"
 
+#include "app_windows.h"
 #include "form_about.h"
 #include "form_settings.h"
 #include "form_show_text.h"
@@ -47,7 +48,11 @@ QStringList renderScreenshots(const QString& outputDirectory)
         if (grabTo(w, path)) written << path;
     };
 
-    TFormWebsocketclientf window;
+    AppWindows windows;
+    TFormWebsocketclientf& window = *windows.mainWindow;
+    TformAbout& about = *windows.about;
+    TformSettings& preferences = *windows.preferences;
+    TformShowText& textView = *windows.textView;
     window.resize(1100, 720);
     window.show();
     auto* tabs = window.control<QTabWidget>("PageControl1");
@@ -56,13 +61,6 @@ QStringList renderScreenshots(const QString& outputDirectory)
         const QString name = tabs->widget(i)->objectName().mid(3).toLower();
         save(&window, QStringLiteral("main-%1-%2.png").arg(i + 1).arg(name));
     }
-
-    TformAbout about;
-    TformSettings preferences(&window);
-    TformShowText textView(&window);
-    preferences.setTextView(&textView);
-    window.setAboutBox(&about);
-    window.setPreferencesDialog(&preferences);
 
     window.Button1Click();
     save(&about, QStringLiteral("dialog-about.png"));

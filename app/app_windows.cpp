@@ -1,0 +1,31 @@
+#include "app_windows.h"
+
+#include "drv/drv_viewer.h"
+#include "form_about.h"
+#include "form_settings.h"
+#include "form_show_text.h"
+#include "main_window.h"
+
+AppWindows::AppWindows()
+{
+    mainWindow = std::make_unique<TFormWebsocketclientf>();
+    drvViewer = std::make_unique<TformDrvViewer>();
+    about = std::make_unique<TformAbout>();
+    preferences = std::make_unique<TformSettings>(mainWindow.get());
+    textView = std::make_unique<TformShowText>(mainWindow.get());
+
+    preferences->setTextView(textView.get());
+    mainWindow->setDrvViewer(drvViewer.get());
+    mainWindow->setAboutBox(about.get());
+    mainWindow->setPreferencesDialog(preferences.get());
+}
+
+// The dialogs refer to the main window; they go first.
+AppWindows::~AppWindows()
+{
+    textView.reset();
+    preferences.reset();
+    about.reset();
+    drvViewer.reset();
+    mainWindow.reset();
+}
