@@ -34,6 +34,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("BrindleConfigTool"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brindle Configuration Tool"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.brindle.ConfigTool"));
 
     std::unique_ptr<AppWindows> windows;
     bool started = false;
