@@ -1,13 +1,17 @@
 #include "app_windows.h"
 
+#include "app_icon.h"
 #include "drv/drv_viewer.h"
 #include "form_about.h"
 #include "form_settings.h"
 #include "form_show_text.h"
 #include "main_window.h"
 
+#include <QApplication>
+
 AppWindows::AppWindows()
 {
+    QApplication::setWindowIcon(brindleAppIcon());
     mainWindow = std::make_unique<TFormWebsocketclientf>();
     drvViewer = std::make_unique<TformDrvViewer>();
     about = std::make_unique<TformAbout>();
