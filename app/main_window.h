@@ -49,7 +49,7 @@ public:
     void Button7Click();  // "Save"
     void Button1Click();  // "About"
     void Button2Click();  // "Settings"
-    void Button4Click();          // "Initialize SD Card"
+    void Button4Click();         // "Initialize SD Card"
     void btnEjectSdCardClick();  // "Eject SD Card"
     media::SdCardTools& sdCard() { return *sdCard_; }
 

@@ -4,6 +4,7 @@
 
 #include "toolkit/user_interaction.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
@@ -123,7 +124,10 @@ void SdCardInitializer::deleteInBackground(const QString& folder, bool keepFolde
     worker_ = QThread::create([report, folder, keepFolder, unlinkAt = unlinkAt_] {
         *report = deleteFolderTree(folder, keepFolder, unlinkAt);
     });
+    // The window stays usable; the cursor tells that the card is still being emptied.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
     connect(worker_, &QThread::finished, this, [this, report, folder] {
+        QApplication::restoreOverrideCursor();
         worker_->deleteLater();
         worker_ = nullptr;
         if (!report->complete)

@@ -18,6 +18,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+
+// Readable failures: texts as text rather than as arrays of UTF-16 units.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 class SdCardFixture : public ::testing::Test {
 protected:

@@ -247,3 +247,34 @@ TEST_F(Udisks2MediaTest, WithoutTheServiceOrTheBusBothButtonsSaySo)
     ASSERT_EQ(ui.errors().size(), 1);
     EXPECT_TRUE(ui.errors()[0].startsWith(QStringLiteral("Removable drives cannot be listed")));
 }
+
+TEST_F(Udisks2MediaTest, AnUnlockedEncryptedCardIsUnmountedAndLockedBeforeItIsEjected)
+{
+    ASSERT_TRUE(mock.startService()) << mock.error().toStdString();
+    const QString secret = makeDir(QStringLiteral("media/u/SECRET"));
+    addDrive(QStringLiteral("Crypt_Reader"), true, true, true);
+    addBlock(QStringLiteral("sdd1"), QStringLiteral("Crypt_Reader"));
+    const QString encrypted = QStringLiteral("org.freedesktop.UDisks2.Encrypted");
+    mock.addProperties(kBlocks + QStringLiteral("sdd1"), encrypted,
+                       {{QStringLiteral("CleartextDevice"), QVariant::fromValue(QDBusObjectPath(kBlocks + "dm_2d0"))}});
+    mock.addMethod(kBlocks + QStringLiteral("sdd1"), encrypted, QStringLiteral("Lock"), QStringLiteral("a{sv}"));
+    // The cleartext block belongs to no drive; only its backing device ties it to the card.
+    mock.addObject(kBlocks + QStringLiteral("dm_2d0"), kBlock,
+                   {{QStringLiteral("Drive"), QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")))},
+                    {QStringLiteral("CryptoBackingDevice"), QVariant::fromValue(QDBusObjectPath(kBlocks + "sdd1"))},
+                    {QStringLiteral("HintSystem"), false}});
+    mock.addProperties(kBlocks + QStringLiteral("dm_2d0"), kFilesystem,
+                       {{QStringLiteral("MountPoints"), QVariant::fromValue(QList<QByteArray>{bytes(secret)})}});
+    mock.addMethod(kBlocks + QStringLiteral("dm_2d0"), kFilesystem, QStringLiteral("Unmount"), QStringLiteral("a{sv}"),
+                   QStringLiteral("assert objects['%1'].GetMethodCalls('Lock') == []\n").arg(kBlocks + "sdd1"));
+    mock.addMethod(kDrives + QStringLiteral("Crypt_Reader"), kDrive, QStringLiteral("Eject"), QStringLiteral("a{sv}"),
+                   QStringLiteral("assert len(objects['%1'].GetMethodCalls('Lock')) == 1\n").arg(kBlocks + "sdd1"));
+    ASSERT_TRUE(mock.error().isEmpty()) << mock.error().toStdString();
+    useMockThroughWindow();
+
+    press("btnEjectSdCard");
+    EXPECT_EQ(ui.messages(), QStringList{secret + QStringLiteral(": Media Removal Complete.")});
+    EXPECT_EQ(callCount(kBlocks + QStringLiteral("dm_2d0"), QStringLiteral("Unmount")), 1);
+    EXPECT_EQ(callCount(kBlocks + QStringLiteral("sdd1"), QStringLiteral("Lock")), 1);
+    EXPECT_EQ(callCount(kDrives + QStringLiteral("Crypt_Reader"), QStringLiteral("Eject")), 1);
+}
