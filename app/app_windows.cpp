@@ -6,6 +6,7 @@
 #include "form_settings.h"
 #include "form_show_text.h"
 #include "main_window.h"
+#include "media/form_init_sd.h"
 
 #include <QApplication>
 
@@ -17,6 +18,7 @@ AppWindows::AppWindows()
     about = std::make_unique<TformAbout>();
     preferences = std::make_unique<TformSettings>(mainWindow.get());
     textView = std::make_unique<TformShowText>(mainWindow.get());
+    sdCardChooser = std::make_unique<TformInitSd>();
 
     preferences->setTextView(textView.get());
     mainWindow->setDrvViewer(drvViewer.get());
@@ -27,6 +29,7 @@ AppWindows::AppWindows()
 // The dialogs refer to the main window; they go first.
 AppWindows::~AppWindows()
 {
+    sdCardChooser.reset();
     textView.reset();
     preferences.reset();
     about.reset();

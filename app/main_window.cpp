@@ -5,6 +5,7 @@
 #include "editor_layout.h"
 #include "form_about.h"
 #include "form_settings.h"
+#include "media/sd_card_tools.h"
 #include "select_all_on_focus.h"
 #include "settings/number_fields.h"
 #include "settings/settings_file.h"
@@ -103,8 +104,14 @@ void TFormWebsocketclientf::buildWindow()
     }
     layout->addLayout(buttons);
 
-    // Buttons whose work arrives with the media part stay visible but inert.
-    for (const char* name : {"Button4", "btnEjectSdCard"}) control<QPushButton>(name)->setEnabled(false);
+    // Both SD card buttons rest while either one's work is under way.
+    sdCard_ = new media::SdCardTools(this, [this](const QString& line) { Memo1->appendPlainText(line); }, this);
+    connect(sdCard_, &media::SdCardTools::busyChanged, this, [this](bool busy) {
+        for (const char* name : {"Button4", "btnEjectSdCard"}) control<QPushButton>(name)->setEnabled(!busy);
+    });
+    toolkit::connectGuarded(control<QPushButton>("Button4"), &QPushButton::clicked, this, [this] { Button4Click(); });
+    toolkit::connectGuarded(control<QPushButton>("btnEjectSdCard"), &QPushButton::clicked, this,
+                            [this] { btnEjectSdCardClick(); });
 
     toolkit::connectGuarded(control<QPushButton>("Button1"), &QPushButton::clicked, this, [this] { Button1Click(); });
     toolkit::connectGuarded(control<QPushButton>("Button2"), &QPushButton::clicked, this, [this] { Button2Click(); });
@@ -130,6 +137,9 @@ void TFormWebsocketclientf::buildMenu()
     drv->setObjectName(QStringLiteral("actionDrvViewer"));
     toolkit::connectGuarded(drv, &QAction::triggered, this, [this] { showDrvViewer(); });
 }
+
+void TFormWebsocketclientf::Button4Click() { sdCard_->initializeSdCard(); }
+void TFormWebsocketclientf::btnEjectSdCardClick() { sdCard_->ejectSdCard(); }
 
 void TFormWebsocketclientf::setAboutBox(TformAbout* about) { formAbout = about; }
 void TFormWebsocketclientf::setPreferencesDialog(TformSettings* preferences) { formSettings = preferences; }

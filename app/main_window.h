@@ -23,6 +23,9 @@ extern int gDisplayScale;
 class EditorDocument;
 class TformAbout;
 class TformSettings;
+namespace media {
+class SdCardTools;
+}
 
 class TFormWebsocketclientf : public QMainWindow {
     Q_OBJECT
@@ -61,6 +64,9 @@ public:
     void Button7Click();  // "Save"
     void Button1Click();  // "About"
     void Button2Click();  // "Settings"
+    void Button4Click();         // "Initialize SD Card"
+    void btnEjectSdCardClick();  // "Eject SD Card"
+    media::SdCardTools& sdCard() { return *sdCard_; }
 
     // Takes a number typed into the visible encryption field as the new number.
     void CommitEncryptionNumber();
@@ -119,4 +125,5 @@ private:
     QPointer<QWidget> formDrvViewer;
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+    media::SdCardTools* sdCard_ = nullptr;
 };

@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace drvtest;
 
 namespace {
@@ -187,4 +189,24 @@ TEST_F(DrvCli, AFileThatIsNoDrvTrackIsToldOnStandardErrorAndExitsThree)
     EXPECT_TRUE(sample.err.isEmpty()) << sample.err.toStdString();
     EXPECT_TRUE(sample.out.startsWith("Records: 10\nStart: 2025.3.7 9:5:3 (local time)\n")) << sample.out.toStdString();
     EXPECT_TRUE(sample.out.contains("Max speed: 57 km/h\n"));
+}
+
+TEST_F(DrvCli, HostileFilesAndSizesAreRefusedWithOneLine)
+{
+    const QString path = write("trip.drv", trip().bytes());
+    const CliRun huge = run({path, "--prefix", "9223372036854775807", "--summary"});
+    EXPECT_EQ(huge.exitCode, 2);
+    EXPECT_TRUE(huge.err.contains("'9223372036854775807' is not a valid prefix length (0 to 1073741824 bytes)"))
+        << huge.err.toStdString();
+
+    const CliRun longPrefix = run({path, "--prefix", "1073741824", "--summary"});
+    EXPECT_EQ(longPrefix.exitCode, 1);
+    EXPECT_TRUE(longPrefix.err.contains("too short for its server header: 320 bytes, 1073741824 needed."))
+        << longPrefix.err.toStdString();
+
+    const QString fifo = dir.filePath("pipe.drv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const CliRun pipe = run({fifo, "--csv"});
+    EXPECT_EQ(pipe.exitCode, 1);
+    EXPECT_EQ(pipe.err, QStringLiteral("brindle-drv: %1: \"%1\" is not a regular file.\n").arg(fifo).toUtf8());
 }
