@@ -313,3 +313,14 @@ TEST_F(EditorTest, DroppedFilesOpen)
     writeFile("notes.txt", "hello");
     EXPECT_FALSE(drop(path("notes.txt"))) << "only .ini and .drv files are taken";
 }
+
+TEST_F(EditorTest, ADefaultSetThatIsNoSettingsFileIsRefusedAtStart)
+{
+    writeFile("setting.ini", QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\0", 12) + QByteArray(500, '\x90'));
+    auto& w = makeWindow();
+    ASSERT_EQ(dialogs.errors().size(), 1);
+    EXPECT_TRUE(dialogs.errors()[0].contains("is not a settings file")) << dialogs.errors()[0].toStdString();
+    EXPECT_TRUE(w.SettingsValues() == settings::SettingsValues()) << "nothing was read";
+    EXPECT_EQ(ctl<QLineEdit>("maskEdVehicleWidth")->text(), "180") << "the window keeps its start state";
+    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool");
+}
