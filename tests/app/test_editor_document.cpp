@@ -279,7 +279,7 @@ TEST_F(EditorTest, KeyboardShortcutsAndDialogFolders)
     EXPECT_EQ(saves[0].file.fileName, "truck.ini");
 }
 
-TEST_F(EditorTest, DroppedFilesOpen)
+TEST_F(EditorTest, DroppedFilesOpenAndTheProgramHasItsIcon)
 {
     AppWindows windows;
     TFormWebsocketclientf& w = *windows.mainWindow;
