@@ -35,6 +35,7 @@ void exerciseCodecs(const SettingsValues& v)
         const int minutes = toolkit::StrToInt(v.value("TIME_OFFSET"));
         const QString text = timeZoneText(minutes);
         FUZZ_CHECK(text.startsWith(QLatin1String("UTC")));
+        FUZZ_CHECK(text.count(u'-') + text.count(u'+') == (minutes != 0 ? 1 : 0));
         // The list holds offsets within a day; those come back as they went in.
         if (minutes > -24 * 60 && minutes < 24 * 60) FUZZ_CHECK(timeZoneMinutes(text) == QString::number(minutes));
     });
