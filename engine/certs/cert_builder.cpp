@@ -358,7 +358,7 @@ Error buildRequest(const CertProfile& profile, EVP_PKEY* key, X509ReqPtr& out)
     return ok();
 }
 
-Error signRequest(X509_REQ* req, const CertProfile& profile, X509* issuer, EVP_PKEY* issuerKey, X509Ptr& out)
+Error signRequest(X509_REQ* req, const CertProfile& p, X509* issuer, EVP_PKEY* issuerKey, X509Ptr& out)
 {
     out.reset();
     if (req == nullptr)
@@ -373,15 +373,17 @@ Error signRequest(X509_REQ* req, const CertProfile& profile, X509* issuer, EVP_P
     X509_NAME* subject = X509_REQ_get_subject_name(req);
     if (subject == nullptr || X509_NAME_entry_count(subject) == 0)
         return error(kInvalidName, "the request has no subject");
-    const bool ca = (profile.usageFlags & kKeyCertSign) != 0;
+    const bool ca = (p.usageFlags & kKeyCertSign) != 0;
     std::vector<std::pair<int, std::string>> extra;
-    if (Error e = extensionConf(profile, ca, subject, extra))
+    if (Error e = extensionConf(p, ca, subject, extra))
         return e;
 
     // What the request asks for, where the profile does not decide.
     STACK_OF(X509_EXTENSION)* requested = X509_REQ_get_extensions(req);
     STACK_OF(X509_EXTENSION)* copied = sk_X509_EXTENSION_new_null();
     auto decided = [&](int nid) {
+        if (nid == NID_subject_alt_name && p.subjectAltNames.empty())
+            return false;   // a name derived from the CN gives way to the request's own
         for (const auto& line : extra)
             if (line.first == nid)
                 return true;
@@ -393,7 +395,6 @@ Error signRequest(X509_REQ* req, const CertProfile& profile, X509* issuer, EVP_P
         if ((nid != NID_subject_alt_name && nid != NID_key_usage && nid != NID_ext_key_usage) || decided(nid))
             continue;
         if (nid == NID_subject_alt_name) {
-            // A host-like CN gave a derived name; the request's own names win.
             extra.erase(std::remove_if(extra.begin(), extra.end(), [](const auto& l) { return l.first == NID_subject_alt_name; }),
                         extra.end());
         }
@@ -420,9 +421,9 @@ Error signRequest(X509_REQ* req, const CertProfile& profile, X509* issuer, EVP_P
     clearOpenSslErrors();
 
     X509Ptr x;
-    Error e = startCertificate(profile, subject, key, issuer, issuerKey, ca, x);
+    Error e = startCertificate(p, subject, key, issuer, issuerKey, ca, x);
     if (!e)
-        e = finishCertificate(x.get(), profile, ca, issuer, issuerKey, extra, copied);
+        e = finishCertificate(x.get(), p, ca, issuer, issuerKey, extra, copied);
     sk_X509_EXTENSION_pop_free(copied, X509_EXTENSION_free);
     if (e)
         return e;
