@@ -261,6 +261,9 @@ TEST_F(CertMgrInterface, CreateIssueListExportChainAndDelete)
     const QByteArray caPem = host.bytes(P::CertEncoded);
     EXPECT_TRUE(caPem.startsWith("-----BEGIN CERTIFICATE-----"));
     EXPECT_TRUE(QFile::exists(root_.path() + "/MY/" + host.text(P::CertThumbprintSHA1) + ".pem"));
+    ASSERT_FALSE(host.of(E::Log).empty());
+    EXPECT_EQ(host.of(E::Log).back().ints.at(0), 1);
+    EXPECT_EQ(host.of(E::Log).back().texts, (QStringList{"Added \"CN=Interface CA, O=Brindle Test\" to store MY", "Store"}));
 
     // Extensions by index, with their count as the bound.
     const int count = int(host.getInt(P::CertExtensionCount));
@@ -308,11 +311,18 @@ TEST_F(CertMgrInterface, CreateIssueListExportChainAndDelete)
     EXPECT_NE(chain[1].ints.at(0), 0);
     EXPECT_NE(host.result, QStringLiteral("OK"));
 
-    // Listing the store.
+    // Listing the store; a damaged file in it is skipped with an OnError.
+    QFile broken(root_.path() + "/MY/broken.pem");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("-----BEGIN CERTIFICATE-----\nnot base64!\n-----END CERTIFICATE-----\n");
+    broken.close();
     host.events.clear();
     ASSERT_EQ(host.call(M::ListStoreCertificates), 0);
     EXPECT_EQ(host.of(E::CertList).size(), 2u);
     EXPECT_TRUE(host.result.contains("CN=localhost"));
+    ASSERT_EQ(host.of(E::Error).size(), 1u);
+    EXPECT_EQ(host.of(E::Error)[0].ints.at(0), 201);
+    EXPECT_TRUE(host.of(E::Error)[0].texts.value(0).contains("broken.pem")) << host.of(E::Error)[0].texts.value(0).toStdString();
     for (const Recorded& r : host.of(E::CertList))
         EXPECT_EQ(r.ints.at(0), 1) << r.texts.value(0).toStdString();   // both have their keys
     ASSERT_EQ(host.call(M::ListCertificateStores), 0);
