@@ -1,14 +1,14 @@
 # libcorvanews20.so: the engine objects behind the C interface of
 # engine/include/corvanews20.h. Only the fourteen C functions are exported.
 set(CORVANEWS20_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/cert_mgr.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/c_api.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/engine_object.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/errors.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/socket_graveyard.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/socks4.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/transport.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_client.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/cert_mgr.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_client.cpp)
 
 if(TARGET corvane_protocol)
   add_library(corvanews20 SHARED ${CORVANEWS20_SOURCES})

@@ -84,8 +84,9 @@ EngineObject* obj(void* h) { return static_cast<EngineObject*>(h); }
         return h ? obj(h)->setEventErrorAndCode(code, text) : code;                                           \
     }
 
-CORVANE_DEFINE_OBJECT(WebSocketClient, corvane::engine::WebSocketClient)
 CORVANE_DEFINE_OBJECT(CertMgr, corvane::engine::CertMgr)
+
+CORVANE_DEFINE_OBJECT(WebSocketClient, corvane::engine::WebSocketClient)
 
 extern "C" CORVANEWS20_API void* CorvaneWS_EvtStr(void* value, int action, void* text, int encoding)
 {
