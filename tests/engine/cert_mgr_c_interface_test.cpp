@@ -209,6 +209,15 @@ TEST_F(CertMgrInterface, DefaultsAndEveryPropertyNumber)
     }
     EXPECT_EQ(CorvaneWS_CertMgr_CheckIndex(h, 99, 0), 101);
 
+    // Byte arrays also cross as UTF-16 text under n + 20000, strings as UTF-8 under n.
+    const QString partners = QStringLiteral("Partners");
+    EXPECT_EQ(CorvaneWS_CertMgr_Set(h, P::CertStore + corvanews20::kAltOffset, 0, partners.utf16(), int(partners.size())), 0);
+    EXPECT_EQ(host.bytes(P::CertStore), QByteArray("Partners"));
+    int chars = 0;
+    const void* alt = CorvaneWS_CertMgr_Get(h, P::CertStore + corvanews20::kAltOffset, 0, &chars, nullptr);
+    EXPECT_EQ(QString::fromUtf16(static_cast<const char16_t*>(alt), chars), partners);
+    EXPECT_EQ(host.bytes(P::ExportFormat), QByteArray("PFX"));
+
     // Values the object refuses, and what it normalises.
     EXPECT_EQ(host.setInt(P::CertStoreType, 4), 105);
     EXPECT_EQ(host.setInt(P::CertStoreType, 6), 0);
