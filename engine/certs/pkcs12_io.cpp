@@ -80,6 +80,15 @@ Error readPfx(std::string_view data, const std::string& password, PfxContent& ou
         return error(kNotAPfx, "the bytes do not decode as PKCS#12");
     }
     const bool hasMac = PKCS12_mac_present(p12.get()) == 1;
+    if (hasMac) {
+        // The file chooses the rounds: a hostile one would keep us busy for hours.
+        const ASN1_INTEGER* iter = nullptr;
+        PKCS12_get0_mac(nullptr, nullptr, nullptr, &iter, p12.get());
+        const long rounds = iter ? ASN1_INTEGER_get(iter) : 1;
+        if (rounds < 0 || rounds > kMaxPfxIterations)
+            return error(kNotAPfx, "its integrity check asks for " + std::to_string(rounds) + " rounds (at most "
+                                       + std::to_string(kMaxPfxIterations) + " are accepted)");
+    }
     if (hasMac && !macVerifies(p12.get(), password))
         return error(kWrongPassword, "the PFX's integrity check fails with this password");
 

@@ -10,6 +10,8 @@ namespace corvane::certs {
 
 // PBKDF2 and MAC rounds of the files we write (what the openssl program uses).
 constexpr int kPfxIterations = 2048;
+// Most MAC rounds a file may ask for when read.
+constexpr long kMaxPfxIterations = 1'000'000;
 
 struct PfxContent {
     X509Ptr cert;                  // the certificate of the key, or the first one

@@ -355,6 +355,18 @@ TEST(CertPfx, WritesAndReadsModernAndLegacyAndRefusesBadInput)
     ASSERT_FALSE(readPfx(pfx, "", c));
     EXPECT_FALSE(c.key);
     EXPECT_EQ(readPfx("random bytes, not DER", "", c).code, kNotAPfx);
+
+    // A file asking for an absurd number of MAC rounds is refused before any work.
+    {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(pfx.data());
+        Pkcs12Ptr p12(d2i_PKCS12(nullptr, &p, long(pfx.size())));
+        ASSERT_TRUE(PKCS12_set_mac(p12.get(), "", 0, nullptr, 0, int(kMaxPfxIterations) + 1, EVP_sha256()));
+        unsigned char* der = nullptr;
+        const int n = i2d_PKCS12(p12.get(), &der);
+        const Bytes heavy(reinterpret_cast<char*>(der), size_t(n));
+        OPENSSL_free(der);
+        EXPECT_EQ(readPfx(heavy, "", c).code, kNotAPfx);
+    }
     EXPECT_EQ(writePfx(leaf.get(), caKey.get(), {}, "x", false, pfx).code, kKeyMismatch);
 }
 
