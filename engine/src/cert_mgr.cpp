@@ -194,6 +194,8 @@ int CertMgr::writeProperty(const PropertyDef& def, int /*index*/, Value& in)
         return 0;
     }
     case P::CertUsageFlags:
+        if (in.i & ~int64_t(certs::kAllUsageFlags))
+            return fail(kInvalidValue, "CertUsageFlags (bits outside the key usage bits)");
         stored(P::CertUsageFlags).i = in.i;
         stored(P::CertUsage).text = qs(certs::usageText(int(in.i)));
         return 0;

@@ -222,6 +222,7 @@ TEST_F(CertMgrInterface, DefaultsAndEveryPropertyNumber)
     EXPECT_EQ(host.setInt(P::CertStoreType, 4), 105);
     EXPECT_EQ(host.setInt(P::CertStoreType, 6), 0);
     EXPECT_EQ(host.setInt(P::CertUsageFlags, 0x10000), 105);
+    EXPECT_EQ(host.setInt(P::CertUsageFlags, 0x100), 105);   // inside the range, not a usage bit
     EXPECT_EQ(host.setText(P::ExportFormat, "p12"), 105);
     EXPECT_EQ(host.setText(P::ExportFormat, "pem"), 0);
     EXPECT_EQ(host.text(P::ExportFormat), QStringLiteral("PEM"));
