@@ -37,10 +37,10 @@ int passwordCallback(char* buf, int size, int /*rwflag*/, void* u)
 
 } // namespace
 
-bool parseKeyAlgorithm(std::string_view name, KeySpec& spec)
+bool parseKeyAlgorithm(std::string_view name, KeyKind& kind)
 {
     const std::string n = upper(name);
-    KeySpec s;
+    KeyKind s;
     if (n.empty() || n == "RSA" || n == "RSA2048")
         s.rsaBits = 2048;
     else if (n == "RSA3072")
@@ -55,7 +55,7 @@ bool parseKeyAlgorithm(std::string_view name, KeySpec& spec)
         s.curve = "P-384";
     } else
         return false;
-    spec = s;
+    kind = s;
     return true;
 }
 
@@ -87,9 +87,9 @@ std::string keyAlgorithmName(EVP_PKEY* key)
     return type ? upper(type) : std::string("UNKNOWN");
 }
 
-Error generateKey(const KeySpec& spec, KeyPtr& out)
+Error generateKey(const KeyKind& kind, KeyPtr& out)
 {
-    EVP_PKEY* key = spec.ec ? EVP_EC_gen(spec.curve) : EVP_RSA_gen(static_cast<unsigned int>(spec.rsaBits));
+    EVP_PKEY* key = kind.ec ? EVP_EC_gen(kind.curve) : EVP_RSA_gen(static_cast<unsigned int>(kind.rsaBits));
     if (key == nullptr)
         return error(kCryptoFailed, "key generation: " + takeOpenSslErrors());
     out.reset(key);

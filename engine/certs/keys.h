@@ -8,7 +8,7 @@
 
 namespace corvane::certs {
 
-struct KeySpec {
+struct KeyKind {
     bool ec = false;
     int rsaBits = 2048;
     const char* curve = nullptr;   // "P-256", "P-384"
@@ -16,13 +16,13 @@ struct KeySpec {
 
 // "" and "RSA" give RSA 2048; "RSA2048", "RSA3072", "RSA4096", "ECDSA"
 // (P-256), "ECDSA_P256", "ECDSA_P384". Case-insensitive; false when unknown.
-bool parseKeyAlgorithm(std::string_view name, KeySpec& spec);
+bool parseKeyAlgorithm(std::string_view name, KeyKind& kind);
 
 // Name of a key's algorithm in that vocabulary where one fits ("RSA3072",
 // "ECDSA_P384"); otherwise "RSA", "ECDSA_<curve>", "ED25519", ...
 std::string keyAlgorithmName(EVP_PKEY* key);
 
-Error generateKey(const KeySpec& spec, KeyPtr& out);
+Error generateKey(const KeyKind& kind, KeyPtr& out);
 
 // PKCS#8 PEM; encrypted with AES-256-CBC (PBKDF2) when password is not empty.
 std::string privateKeyPem(EVP_PKEY* key, const std::string& password);

@@ -206,8 +206,8 @@ int CertMgr::writeProperty(const PropertyDef& def, int /*index*/, Value& in)
         return -1;
     }
     case P::CertPublicKeyAlgorithm: {
-        certs::KeySpec spec;
-        if (!certs::parseKeyAlgorithm(utf8(in.text), spec))
+        certs::KeyKind kind;
+        if (!certs::parseKeyAlgorithm(utf8(in.text), kind))
             return fail(kInvalidValue, "CertPublicKeyAlgorithm (\"" + utf8(in.text) + "\")");
         return -1;
     }
@@ -516,11 +516,11 @@ int CertMgr::createCertificate(const QString& subject, int64_t serial, bool issu
         if (!certs::canIssue(current_.cert.get()))
             return fail(kNotACA, fields_.subject);
     }
-    certs::KeySpec spec;
-    if (!certs::parseKeyAlgorithm(utf8(textProp(P::CertPublicKeyAlgorithm)), spec))
+    certs::KeyKind kind;
+    if (!certs::parseKeyAlgorithm(utf8(textProp(P::CertPublicKeyAlgorithm)), kind))
         return fail(kInvalidValue, "CertPublicKeyAlgorithm (\"" + utf8(textProp(P::CertPublicKeyAlgorithm)) + "\")");
     certs::KeyPtr key;
-    if (Error e = certs::generateKey(spec, key))
+    if (Error e = certs::generateKey(kind, key))
         return failWith(e);
     certs::X509Ptr cert;
     if (Error e = certs::buildCertificate(profile(subject, serial), key.get(), issue ? current_.cert.get() : nullptr,
@@ -555,11 +555,11 @@ int CertMgr::createKey(const QString& name)
         return rc;
     if (name.isEmpty())
         return fail(kInvalidArgument, "the key needs a name");
-    certs::KeySpec spec;
-    if (!certs::parseKeyAlgorithm(utf8(textProp(P::CertPublicKeyAlgorithm)), spec))
+    certs::KeyKind kind;
+    if (!certs::parseKeyAlgorithm(utf8(textProp(P::CertPublicKeyAlgorithm)), kind))
         return fail(kInvalidValue, "CertPublicKeyAlgorithm (\"" + utf8(textProp(P::CertPublicKeyAlgorithm)) + "\")");
     certs::KeyPtr key;
-    if (Error e = certs::generateKey(spec, key))
+    if (Error e = certs::generateKey(kind, key))
         return failWith(e);
     if (Error e = folderStore().addKey(store, utf8(name), key.get(), utf8(textProp(P::CertKeyPassword))))
         return failWith(e);
@@ -644,10 +644,10 @@ int CertMgr::generateCsr(const QString& subject, const QString& keyName, QString
     if (Error e = folder.keyPem(store, utf8(keyName), pem)) {
         if (e.code != kKeyNotFound)
             return failWith(e);
-        certs::KeySpec spec;
-        if (!certs::parseKeyAlgorithm(utf8(textProp(P::CertPublicKeyAlgorithm)), spec))
+        certs::KeyKind kind;
+        if (!certs::parseKeyAlgorithm(utf8(textProp(P::CertPublicKeyAlgorithm)), kind))
             return fail(kInvalidValue, "CertPublicKeyAlgorithm");
-        if (Error g = certs::generateKey(spec, key))
+        if (Error g = certs::generateKey(kind, key))
             return failWith(g);
         fresh = true;
     } else if (Error r = certs::readPrivateKey(pem, password, key)) {

@@ -22,10 +22,10 @@ using namespace corvane::certs;
 
 inline KeyPtr makeKey(const char* algorithm = "ECDSA")
 {
-    KeySpec spec;
-    EXPECT_TRUE(parseKeyAlgorithm(algorithm, spec));
+    KeyKind kind;
+    EXPECT_TRUE(parseKeyAlgorithm(algorithm, kind));
     KeyPtr key;
-    EXPECT_FALSE(generateKey(spec, key));
+    EXPECT_FALSE(generateKey(kind, key));
     return key;
 }
 

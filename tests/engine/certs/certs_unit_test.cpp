@@ -89,11 +89,11 @@ TEST(CertUsage, FlagsNamesAndAlternativeNames)
 
 TEST(CertKeys, AlgorithmsPasswordsAndBadKeys)
 {
-    KeySpec spec;
+    KeyKind kind;
     for (const char* name : {"", "rsa", "RSA2048", "rsa3072", "RSA4096", "ECDSA", "ecdsa_p256", "ECDSA_P384"})
-        EXPECT_TRUE(parseKeyAlgorithm(name, spec)) << name;
+        EXPECT_TRUE(parseKeyAlgorithm(name, kind)) << name;
     for (const char* name : {"RSA1024", "DSA", "ED25519", "ECDSA_P521"})
-        EXPECT_FALSE(parseKeyAlgorithm(name, spec)) << name;
+        EXPECT_FALSE(parseKeyAlgorithm(name, kind)) << name;
 
     for (const char* name : {"RSA2048", "RSA3072", "ECDSA_P256", "ECDSA_P384"}) {
         SCOPED_TRACE(name);
