@@ -1,0 +1,234 @@
+// ws_server: WebSocket servers and proxies under the same client load.
+//
+// Every server runs in a process of its own, started from this program
+// ("--serve <name>"), so that its memory is its own and is read from /proc:
+//   engine   libcorvanews20.so's WebSocket server through its C interface
+//   beast    Boost.Beast, asynchronous, one io_context on one thread
+//   qt       Qt WebSockets, QWebSocketServer
+// The load generator (this process) runs its clients on one io_context.
+// Scenarios:
+//   echo    100 clients, each sending a binary message and waiting for its
+//           echo before the next: 64-byte messages (messages/s) and 1 MiB
+//           messages (MB/s of echoed payload)
+//   idle    10,000 open connections without traffic (descriptor limit
+//           raised): the server's RSS growth per connection
+//   proxy   256 MiB from a WebSocket client into a TCP sink through the
+//           engine's WebSocket proxy and through websockify, against the same
+//           bytes written straight to the sink over TCP
+// It prints its figures and ratios against the peers measured in the same
+// run; it is not a test and never fails on a figure.
+//
+// Usage: ws_server [echo] [idle] [proxy]     (all three without arguments)
+//        ws_server --serve NAME [FORWARD_PORT]
+#include "load.h"
+#include "peers.h"
+#include "process.h"
+#include "proxy_path.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace ws_bench;
+
+namespace {
+
+constexpr int kEchoClients = 100;
+constexpr double kEchoSeconds = 3.0;
+constexpr int kIdleConnections = 10000;
+constexpr uint64_t kProxyBytes = 256ull << 20;
+constexpr size_t kProxyMessage = 1 << 20;
+constexpr int kProxyRuns = 3;
+
+struct ServerKind {
+    const char* name;
+    const char* title;
+};
+const ServerKind kServers[] = {
+    {"beast", "Boost.Beast"},
+    {"qt", "Qt WebSockets"},
+};
+
+double mib(double bytes) { return bytes / (1024.0 * 1024.0); }
+
+Child start(const std::string& self, const std::string& name, const std::vector<std::string>& extra = {})
+{
+    std::vector<std::string> argv{self, "--serve", name};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    return startServer(argv);
+}
+
+struct Echo {
+    EchoResult small, large;
+};
+
+void runEchoTable(const std::string& self, std::map<std::string, Echo>& out)
+{
+    std::printf("echo, %d clients, one message in flight each, %.0f s per figure after 0.5 s warm-up\n",
+                kEchoClients, kEchoSeconds);
+    std::printf("  %-14s %14s %14s\n", "server", "64 B msgs/s", "1 MiB MB/s");
+    for (const ServerKind& s : kServers) {
+        Child child = start(self, s.name);
+        Echo& e = out[s.name];
+        if (!child.ok()) {
+            std::printf("  %-14s not started: %s\n", s.title, child.error.c_str());
+            continue;
+        }
+        e.small = runEcho(child.port, kEchoClients, 64, kEchoSeconds);
+        e.large = runEcho(child.port, kEchoClients, 1 << 20, kEchoSeconds);
+        stopChild(child);
+        auto cell = [](const EchoResult& r, double v) {
+            char text[64];
+            if (r.ok)
+                std::snprintf(text, sizeof text, "%14.0f", v);
+            else
+                std::snprintf(text, sizeof text, "%14s", "failed");
+            return std::string(text);
+        };
+        std::printf("  %-14s %s %s\n", s.title, cell(e.small, e.small.messages / e.small.seconds).c_str(),
+                    cell(e.large, mib(double(e.large.bytes)) / e.large.seconds).c_str());
+        for (const EchoResult* r : {&e.small, &e.large})
+            if (!r->ok)
+                std::printf("    (%s)\n", r->error.c_str());
+        std::fflush(stdout);
+    }
+}
+
+void runIdleTable(const std::string& self, std::map<std::string, IdleResult>& out)
+{
+    std::printf("\nidle connections: %d held open, server RSS from /proc (descriptor limit %ld)\n", kIdleConnections,
+                raiseDescriptorLimit());
+    std::printf("  %-14s %12s %12s %14s %14s %14s\n", "server", "RSS base", "RSS held", "KiB/conn RSS",
+                "KiB/conn peak", "RSS closed");
+    for (const ServerKind& s : kServers) {
+        Child child = start(self, s.name);
+        if (!child.ok()) {
+            std::printf("  %-14s not started: %s\n", s.title, child.error.c_str());
+            continue;
+        }
+        IdleResult r = runIdle(child.port, kIdleConnections, child.pid);
+        stopChild(child);
+        out[s.name] = r;
+        if (r.held > 0)
+            std::printf("  %-14s %9.1f MiB %9.1f MiB %14.2f %14.2f %10.1f MiB\n", s.title, r.baseKiB / 1024.0,
+                        r.rssKiB / 1024.0, double(r.rssKiB - r.baseKiB) / r.held,
+                        double(r.peakKiB - r.baseKiB) / r.held, r.afterKiB / 1024.0);
+        if (!r.ok)
+            std::printf("    (%s)\n", r.error.c_str());
+        std::fflush(stdout);
+    }
+}
+
+PathResult best(const std::vector<PathResult>& runs)
+{
+    PathResult b;
+    for (const PathResult& r : runs) {
+        if (!r.ok)
+            return r;
+        if (!b.ok || r.seconds < b.seconds)
+            b = r;
+    }
+    return b;
+}
+
+void runProxyTable(std::map<std::string, PathResult>& out)
+{
+    std::printf("\nproxy: %llu MiB from a WebSocket client (binary messages of %zu KiB) into a TCP sink; best of %d\n",
+                (unsigned long long)(kProxyBytes >> 20), kProxyMessage >> 10, kProxyRuns);
+    TcpSink sink;
+    auto line = [](const char* title, const PathResult& r) {
+        if (r.ok)
+            std::printf("  %-26s %9.1f MB/s %8.3f s\n", title, mib(double(kProxyBytes)) / r.seconds, r.seconds);
+        else
+            std::printf("  %-26s failed: %s\n", title, r.error.c_str());
+        std::fflush(stdout);
+    };
+    std::vector<PathResult> runs;
+    for (int k = 0; k < kProxyRuns; ++k)
+        runs.push_back(sendDirect(sink, kProxyBytes));
+    out["direct"] = best(runs);
+    line("direct TCP", out["direct"]);
+
+    const int wsPort = freePort();
+    Child websockify = startListening(
+        {"/usr/bin/websockify", "127.0.0.1:" + std::to_string(wsPort), "127.0.0.1:" + std::to_string(sink.port())},
+        wsPort);
+    if (websockify.ok()) {
+        runs.clear();
+        for (int k = 0; k < kProxyRuns; ++k)
+            runs.push_back(sendThroughProxy(sink, websockify.port, kProxyBytes, kProxyMessage));
+        out["websockify"] = best(runs);
+        stopChild(websockify);
+    } else {
+        out["websockify"].error = websockify.error;
+    }
+    line("websockify", out["websockify"]);
+}
+
+void ratio(const char* what, double mine, double theirs)
+{
+    if (mine > 0 && theirs > 0)
+        std::printf("  %-44s %7.2fx\n", what, mine / theirs);
+    else
+        std::printf("  %-44s    n/a\n", what);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 3 && std::strcmp(argv[1], "--serve") == 0) {
+        raiseDescriptorLimit();
+        const std::string name = argv[2];
+        int qtArgc = 1;
+        if (name == "beast")
+            return serveBeast();
+        if (name == "qt")
+            return serveQt(qtArgc, argv);
+        return 2;
+    }
+    std::set<std::string> parts;
+    for (int k = 1; k < argc; ++k)
+        parts.insert(argv[k]);
+    if (parts.empty())
+        parts = {"echo", "idle", "proxy"};
+    const std::string self = selfPath();
+    std::printf("ws_server: loopback, %s\n\n", loadAverage().c_str());
+
+    std::map<std::string, Echo> echo;
+    std::map<std::string, IdleResult> idle;
+    std::map<std::string, PathResult> proxy;
+    if (parts.count("echo"))
+        runEchoTable(self, echo);
+    if (parts.count("idle"))
+        runIdleTable(self, idle);
+    if (parts.count("proxy"))
+        runProxyTable(proxy);
+
+    std::printf("\nratios:\n");
+    if (parts.count("echo")) {
+        auto msgs = [&](const char* s) {
+            const EchoResult& r = echo[s].small;
+            return r.ok ? r.messages / r.seconds : 0.0;
+        };
+        auto mbps = [&](const char* s) {
+            const EchoResult& r = echo[s].large;
+            return r.ok ? mib(double(r.bytes)) / r.seconds : 0.0;
+        };
+        ratio("echo 64 B, Qt WebSockets / Beast", msgs("qt"), msgs("beast"));
+        ratio("echo 1 MiB, Qt WebSockets / Beast", mbps("qt"), mbps("beast"));
+    }
+    if (parts.count("proxy")) {
+        auto rate = [&](const char* s) {
+            const PathResult& r = proxy[s];
+            return r.ok ? 1.0 / r.seconds : 0.0;
+        };
+        ratio("proxy, websockify / direct TCP", rate("websockify"), rate("direct"));
+    }
+    std::printf("\n%s\n", loadAverage().c_str());
+    return 0;
+}
