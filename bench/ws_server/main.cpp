@@ -49,6 +49,7 @@ struct ServerKind {
     const char* title;
 };
 const ServerKind kServers[] = {
+    {"engine", "engine"},
     {"beast", "Boost.Beast"},
     {"qt", "Qt WebSockets"},
 };
@@ -135,7 +136,7 @@ PathResult best(const std::vector<PathResult>& runs)
     return b;
 }
 
-void runProxyTable(std::map<std::string, PathResult>& out)
+void runProxyTable(const std::string& self, std::map<std::string, PathResult>& out)
 {
     std::printf("\nproxy: %llu MiB from a WebSocket client (binary messages of %zu KiB) into a TCP sink; best of %d\n",
                 (unsigned long long)(kProxyBytes >> 20), kProxyMessage >> 10, kProxyRuns);
@@ -152,6 +153,18 @@ void runProxyTable(std::map<std::string, PathResult>& out)
         runs.push_back(sendDirect(sink, kProxyBytes));
     out["direct"] = best(runs);
     line("direct TCP", out["direct"]);
+
+    Child engine = start(self, "engine-proxy", {std::to_string(sink.port())});
+    if (engine.ok()) {
+        runs.clear();
+        for (int k = 0; k < kProxyRuns; ++k)
+            runs.push_back(sendThroughProxy(sink, engine.port, kProxyBytes, kProxyMessage));
+        out["engine"] = best(runs);
+        stopChild(engine);
+    } else {
+        out["engine"].error = engine.error;
+    }
+    line("engine WebSocket proxy", out["engine"]);
 
     const int wsPort = freePort();
     Child websockify = startListening(
@@ -189,6 +202,10 @@ int main(int argc, char** argv)
             return serveBeast();
         if (name == "qt")
             return serveQt(qtArgc, argv);
+        if (name == "engine")
+            return serveEngine(qtArgc, argv);
+        if (name == "engine-proxy" && argc >= 4)
+            return serveEngineProxy(qtArgc, argv, std::atoi(argv[3]));
         return 2;
     }
     std::set<std::string> parts;
@@ -207,7 +224,7 @@ int main(int argc, char** argv)
     if (parts.count("idle"))
         runIdleTable(self, idle);
     if (parts.count("proxy"))
-        runProxyTable(proxy);
+        runProxyTable(self, proxy);
 
     std::printf("\nratios:\n");
     if (parts.count("echo")) {
@@ -219,6 +236,10 @@ int main(int argc, char** argv)
             const EchoResult& r = echo[s].large;
             return r.ok ? mib(double(r.bytes)) / r.seconds : 0.0;
         };
+        ratio("echo 64 B, engine / Beast", msgs("engine"), msgs("beast"));
+        ratio("echo 64 B, engine / Qt WebSockets", msgs("engine"), msgs("qt"));
+        ratio("echo 1 MiB, engine / Beast", mbps("engine"), mbps("beast"));
+        ratio("echo 1 MiB, engine / Qt WebSockets", mbps("engine"), mbps("qt"));
         ratio("echo 64 B, Qt WebSockets / Beast", msgs("qt"), msgs("beast"));
         ratio("echo 1 MiB, Qt WebSockets / Beast", mbps("qt"), mbps("beast"));
     }
@@ -227,8 +248,20 @@ int main(int argc, char** argv)
             const PathResult& r = proxy[s];
             return r.ok ? 1.0 / r.seconds : 0.0;
         };
+        ratio("proxy, engine / direct TCP", rate("engine"), rate("direct"));
+        ratio("proxy, engine / websockify", rate("engine"), rate("websockify"));
         ratio("proxy, websockify / direct TCP", rate("websockify"), rate("direct"));
     }
+    if (parts.count("idle")) {
+        auto perConnection = [&](const char* s) {
+            const IdleResult& r = idle[s];
+            return r.held > 0 ? double(r.peakKiB - r.baseKiB) / r.held : 0.0;
+        };
+        std::printf("  %-44s %7.2f KiB (Beast %.2f, Qt %.2f)\n", "idle, engine peak RSS growth per connection",
+                    perConnection("engine"), perConnection("beast"), perConnection("qt"));
+    }
+    std::printf("\ntargets: echo >= 0.8x Beast and >= 5x Qt WebSockets; <= 16 KiB per idle connection;\n"
+                "         proxy >= 0.5x direct TCP and >= 5x websockify\n");
     std::printf("\n%s\n", loadAverage().c_str());
     return 0;
 }
