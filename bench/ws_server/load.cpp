@@ -142,11 +142,13 @@ private:
 
 } // namespace
 
-EchoResult runEcho(int port, int clients, size_t messageSize, double seconds)
+EchoResult runEcho(int port, pid_t server, int clients, int window, size_t messageSize, double seconds)
 {
     EchoResult result;
     net::io_context io(1);
-    const std::string frame = clientFrame(0x2, std::string(messageSize, 'x'));
+    std::string frame;
+    for (int k = 0; k < window; ++k)
+        frame += clientFrame(0x2, std::string(messageSize, 'x'));
     std::vector<std::shared_ptr<Client>> all;
     int opened = 0, failed = 0, ended = 0;
     bool running = false;
@@ -154,14 +156,14 @@ EchoResult runEcho(int port, int clients, size_t messageSize, double seconds)
 
     struct Turn {
         bool writing = false;
-        bool echoed = true;
+        int waiting = 0;   // echoes of the last batch still to come
     };
     std::vector<Turn> turns(static_cast<size_t>(clients));
     auto next = [&](size_t k) {
         Turn& t = turns[k];
-        if (running && !t.writing && t.echoed) {
+        if (running && !t.writing && t.waiting == 0) {
             t.writing = true;
-            t.echoed = false;
+            t.waiting = window;
             all[k]->send(frame);
         }
     };
@@ -171,7 +173,7 @@ EchoResult runEcho(int port, int clients, size_t messageSize, double seconds)
         c->onOpen = [&](bool ok) { ok ? ++opened : ++failed; };
         c->onMessage = [&, i] {
             ++received;
-            turns[i].echoed = true;
+            --turns[i].waiting;
             next(i);
         };
         c->onWritten = [&, i] {
@@ -198,12 +200,14 @@ EchoResult runEcho(int port, int clients, size_t messageSize, double seconds)
     while (Clock::now() < warm && ended == 0)
         io.run_for(std::chrono::milliseconds(20));
     const uint64_t before = received;
+    const double cpuBefore = cpuSeconds(server);
     const auto start = Clock::now();
     const auto end = start + std::chrono::duration<double>(seconds);
     while (Clock::now() < end && ended == 0)
         io.run_for(std::chrono::milliseconds(20));
     const auto stop = Clock::now();
     const uint64_t after = received;
+    result.serverCpu = cpuSeconds(server) - cpuBefore;
     running = false;
     if (ended > 0) {
         result.error = std::to_string(ended) + " clients lost their connection";

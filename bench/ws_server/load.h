@@ -17,11 +17,14 @@ struct EchoResult {
     double seconds = 0;
     uint64_t messages = 0;   // echoes received in the timed window
     uint64_t bytes = 0;      // their payload
+    double serverCpu = 0;    // CPU seconds the server used in the window
 };
 
-// clients connections each send a binary message of messageSize bytes, wait
-// for its echo and send the next; counted for seconds after a short warm-up.
-EchoResult runEcho(int port, int clients, size_t messageSize, double seconds);
+// clients connections each send window binary messages of messageSize bytes
+// at once, wait for their echoes and send the next ones; counted for seconds
+// after a short warm-up. The CPU time of the server process is read over the
+// same window.
+EchoResult runEcho(int port, pid_t server, int clients, int window, size_t messageSize, double seconds);
 
 struct IdleResult {
     bool ok = false;

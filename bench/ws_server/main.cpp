@@ -38,11 +38,13 @@ using namespace ws_bench;
 namespace {
 
 constexpr int kEchoClients = 100;
+constexpr int kSmallWindow = 8;   // 64-byte messages in flight per client, pipelined
 constexpr double kEchoSeconds = 3.0;
 constexpr int kIdleConnections = 10000;
 constexpr uint64_t kProxyBytes = 256ull << 20;
 constexpr size_t kProxyMessage = 1 << 20;
-constexpr int kProxyRuns = 3;
+constexpr int kProxyRuns = 5;
+constexpr int kWebsockifyRuns = 2;   // several seconds per run: it is the slow one
 
 struct ServerKind {
     const char* name;
@@ -64,14 +66,16 @@ Child start(const std::string& self, const std::string& name, const std::vector<
 }
 
 struct Echo {
-    EchoResult small, large;
+    EchoResult single, small, large;   // 64 B one in flight, 64 B pipelined, 1 MiB
 };
 
 void runEchoTable(const std::string& self, std::map<std::string, Echo>& out)
 {
-    std::printf("echo, %d clients, one message in flight each, %.0f s per figure after 0.5 s warm-up\n",
-                kEchoClients, kEchoSeconds);
-    std::printf("  %-14s %14s %14s\n", "server", "64 B msgs/s", "1 MiB MB/s");
+    std::printf("echo, %d clients, %.0f s per figure after 0.5 s warm-up; 64-byte messages one in flight per\n"
+                "client (64 B x1) and %d (64 B x%d), 1 MiB messages one; CPU is the share of one core the\n"
+                "server process used, and the figure per CPU-second of it\n",
+                kEchoClients, kEchoSeconds, kSmallWindow, kSmallWindow);
+    std::printf("  %-14s %-10s %12s %8s %14s\n", "server", "messages", "per second", "CPU", "per CPU-s");
     for (const ServerKind& s : kServers) {
         Child child = start(self, s.name);
         Echo& e = out[s.name];
@@ -79,22 +83,23 @@ void runEchoTable(const std::string& self, std::map<std::string, Echo>& out)
             std::printf("  %-14s not started: %s\n", s.title, child.error.c_str());
             continue;
         }
-        e.small = runEcho(child.port, kEchoClients, 64, kEchoSeconds);
-        e.large = runEcho(child.port, kEchoClients, 1 << 20, kEchoSeconds);
+        e.single = runEcho(child.port, child.pid, kEchoClients, 1, 64, kEchoSeconds);
+        e.small = runEcho(child.port, child.pid, kEchoClients, kSmallWindow, 64, kEchoSeconds);
+        e.large = runEcho(child.port, child.pid, kEchoClients, 1, 1 << 20, kEchoSeconds);
         stopChild(child);
-        auto cell = [](const EchoResult& r, double v) {
-            char text[64];
+        auto row = [&](const char* what, const char* unit, const EchoResult& r, double perSecond) {
             if (r.ok)
-                std::snprintf(text, sizeof text, "%14.0f", v);
+                std::printf("  %-14s %-10s %9.0f %-3s %7.0f%% %11.0f %-3s\n", s.title, what, perSecond, unit,
+                            100 * r.serverCpu / r.seconds, r.serverCpu > 0 ? perSecond * r.seconds / r.serverCpu : 0.0,
+                            unit);
             else
-                std::snprintf(text, sizeof text, "%14s", "failed");
-            return std::string(text);
+                std::printf("  %-14s %-10s failed: %s\n", s.title, what, r.error.c_str());
         };
-        std::printf("  %-14s %s %s\n", s.title, cell(e.small, e.small.messages / e.small.seconds).c_str(),
-                    cell(e.large, mib(double(e.large.bytes)) / e.large.seconds).c_str());
-        for (const EchoResult* r : {&e.small, &e.large})
-            if (!r->ok)
-                std::printf("    (%s)\n", r->error.c_str());
+        char pipelined[32];
+        std::snprintf(pipelined, sizeof pipelined, "64 B x%d", kSmallWindow);
+        row("64 B x1", "msg", e.single, e.single.messages / e.single.seconds);
+        row(pipelined, "msg", e.small, e.small.messages / e.small.seconds);
+        row("1 MiB", "MB", e.large, mib(double(e.large.bytes)) / e.large.seconds);
         std::fflush(stdout);
     }
 }
@@ -138,8 +143,8 @@ PathResult best(const std::vector<PathResult>& runs)
 
 void runProxyTable(const std::string& self, std::map<std::string, PathResult>& out)
 {
-    std::printf("\nproxy: %llu MiB from a WebSocket client (binary messages of %zu KiB) into a TCP sink; best of %d\n",
-                (unsigned long long)(kProxyBytes >> 20), kProxyMessage >> 10, kProxyRuns);
+    std::printf("\nproxy: %llu MiB from a WebSocket client (binary messages of %zu KiB) into a TCP sink; best of %d (websockify %d)\n",
+                (unsigned long long)(kProxyBytes >> 20), kProxyMessage >> 10, kProxyRuns, kWebsockifyRuns);
     TcpSink sink;
     auto line = [](const char* title, const PathResult& r) {
         if (r.ok)
@@ -155,16 +160,22 @@ void runProxyTable(const std::string& self, std::map<std::string, PathResult>& o
     line("direct TCP", out["direct"]);
 
     Child engine = start(self, "engine-proxy", {std::to_string(sink.port())});
+    double engineCpu = 0;
     if (engine.ok()) {
         runs.clear();
+        const double cpuBefore = cpuSeconds(engine.pid);
         for (int k = 0; k < kProxyRuns; ++k)
             runs.push_back(sendThroughProxy(sink, engine.port, kProxyBytes, kProxyMessage));
+        engineCpu = (cpuSeconds(engine.pid) - cpuBefore) / kProxyRuns;
         out["engine"] = best(runs);
         stopChild(engine);
     } else {
         out["engine"].error = engine.error;
     }
     line("engine WebSocket proxy", out["engine"]);
+    if (engineCpu > 0)
+        std::printf("  %-26s %9.3f CPU-s per %llu MiB in the proxy process\n", "", engineCpu,
+                    (unsigned long long)(kProxyBytes >> 20));
 
     const int wsPort = freePort();
     Child websockify = startListening(
@@ -172,7 +183,7 @@ void runProxyTable(const std::string& self, std::map<std::string, PathResult>& o
         wsPort);
     if (websockify.ok()) {
         runs.clear();
-        for (int k = 0; k < kProxyRuns; ++k)
+        for (int k = 0; k < kWebsockifyRuns; ++k)
             runs.push_back(sendThroughProxy(sink, websockify.port, kProxyBytes, kProxyMessage));
         out["websockify"] = best(runs);
         stopChild(websockify);
@@ -226,22 +237,30 @@ int main(int argc, char** argv)
     if (parts.count("proxy"))
         runProxyTable(self, proxy);
 
-    std::printf("\nratios:\n");
+    std::printf("\nratios (throughput; in brackets per CPU-second of the server, which a busy machine\n"
+                "disturbs less):\n");
     if (parts.count("echo")) {
-        auto msgs = [&](const char* s) {
-            const EchoResult& r = echo[s].small;
-            return r.ok ? r.messages / r.seconds : 0.0;
+        auto figure = [&](const char* s, int which, bool perCpu) {
+            const EchoResult& r = which == 0 ? echo[s].single : which == 1 ? echo[s].small : echo[s].large;
+            if (!r.ok)
+                return 0.0;
+            const double amount = which < 2 ? double(r.messages) : mib(double(r.bytes));
+            return amount / (perCpu ? r.serverCpu : r.seconds);
         };
-        auto mbps = [&](const char* s) {
-            const EchoResult& r = echo[s].large;
-            return r.ok ? mib(double(r.bytes)) / r.seconds : 0.0;
-        };
-        ratio("echo 64 B, engine / Beast", msgs("engine"), msgs("beast"));
-        ratio("echo 64 B, engine / Qt WebSockets", msgs("engine"), msgs("qt"));
-        ratio("echo 1 MiB, engine / Beast", mbps("engine"), mbps("beast"));
-        ratio("echo 1 MiB, engine / Qt WebSockets", mbps("engine"), mbps("qt"));
-        ratio("echo 64 B, Qt WebSockets / Beast", msgs("qt"), msgs("beast"));
-        ratio("echo 1 MiB, Qt WebSockets / Beast", mbps("qt"), mbps("beast"));
+        const char* titles[] = {"64 B x1", "64 B pipelined", "1 MiB"};
+        for (int which : {0, 1, 2}) {
+            for (const char* peer : {"beast", "qt"}) {
+                const double mine = figure("engine", which, false), theirs = figure(peer, which, false);
+                const double mineCpu = figure("engine", which, true), theirsCpu = figure(peer, which, true);
+                char what[64];
+                std::snprintf(what, sizeof what, "echo %s, engine / %s", titles[which],
+                              std::strcmp(peer, "qt") == 0 ? "Qt WebSockets" : "Beast");
+                if (mine > 0 && theirs > 0 && mineCpu > 0 && theirsCpu > 0)
+                    std::printf("  %-44s %7.2fx  (%.2fx)\n", what, mine / theirs, mineCpu / theirsCpu);
+                else
+                    std::printf("  %-44s    n/a\n", what);
+            }
+        }
     }
     if (parts.count("proxy")) {
         auto rate = [&](const char* s) {

@@ -79,8 +79,12 @@ private:
     }
     void onAccept(beast::error_code ec, tcp::socket socket)
     {
-        if (!ec)
+        if (!ec) {
+            // Echoes of pipelined messages go out one write each: without this
+            // Nagle's algorithm holds all but the first for the peer's delayed ACK.
+            socket.set_option(tcp::no_delay(true), ec);
             std::make_shared<Session>(std::move(socket))->run();
+        }
         accept();
     }
 

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 
 namespace ws_bench {
@@ -141,6 +143,27 @@ Memory memoryOf(pid_t pid)
             m.hwmKiB = std::stol(line.substr(6));
     }
     return m;
+}
+
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    // Fields after the command name, which may hold blanks: state is field 3,
+    // utime and stime are fields 14 and 15.
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream rest(stat.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int k = 3; k <= 15 && rest >> field; ++k) {
+        if (k == 14)
+            utime = std::stoull(field);
+        else if (k == 15)
+            stime = std::stoull(field);
+    }
+    return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
 }
 
 long raiseDescriptorLimit()

@@ -29,6 +29,8 @@ struct Memory {
     long hwmKiB = -1;   // VmHWM, the peak so far
 };
 Memory memoryOf(pid_t pid);
+// CPU time (user and system) the process has used so far, in seconds.
+double cpuSeconds(pid_t pid);
 
 // Raises the descriptor limit to the hard limit; returns the new soft limit.
 long raiseDescriptorLimit();
