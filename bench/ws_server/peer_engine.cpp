@@ -69,6 +69,14 @@ int serverSink(void*, int event, int, void** argv, int* arglen)
     if (event == ev::DataIn) {
         const intptr_t id = intptr_t(argv[0]);
         std::string& m = gPending[id];
+        if (argv[3] != nullptr && m.empty()) {
+            // A whole message in one piece goes back from the engine's buffer.
+            void* args[3] = {value(id), argv[2], nullptr};
+            int lens[3] = {0, arglen[2], 0};
+            gServerApi.call(gServer, corvanews20::kMethodOffset + corvanews20::server::method::Send, 2, args, lens,
+                            nullptr);
+            return 0;
+        }
         m.append(static_cast<const char*>(argv[2]), size_t(arglen[2]));
         if (argv[3] != nullptr) {
             void* args[3] = {value(id), m.data(), nullptr};
