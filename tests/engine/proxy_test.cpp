@@ -6,6 +6,7 @@
 #include "proxy_test_support.h"
 
 #include <QCryptographicHash>
+#include <QTemporaryDir>
 
 using namespace proxy_test;
 using engine_test::peersDir;
@@ -458,6 +459,43 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ProxyFirewall,
                          ::testing::Values(FirewallCase{"socks5", 3, true}, FirewallCase{"socks4", 2, false},
                                            FirewallCase{"connect", 1, false}),
                          [](const auto& info) { return std::string(info.param.kind); });
+
+// TLS on the WebSocket side: the server's certificate properties and the
+// TLS events, under the proxy's own numbers.
+TEST(ProxyTls, WssClientsAreForwardedAndTheTlsEventsComeUnderTheProxysNumbers)
+{
+    QTemporaryDir dir;
+    QProcess make;
+    make.start("/bin/sh", {peersDir() + "/make_certs.sh", dir.path()});
+    ASSERT_TRUE(make.waitForFinished(60000) && make.exitCode() == 0) << "openssl could not make the certificates";
+    QFile cert(dir.path() + "/server.pem"), key(dir.path() + "/server.key");
+    ASSERT_TRUE(cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly));
+    const QByteArray pem = cert.readAll() + key.readAll();
+
+    auto echo = tcpEcho();
+    ASSERT_PEER(echo);
+    ProxyHost host;
+    host.setText(kDefaultForwardHost, QStringLiteral("127.0.0.1"));
+    host.setInt(kDefaultForwardPort, echo->port());
+    EXPECT_EQ(host.setInt(kSSLCertStoreType, 7), 0);
+    EXPECT_EQ(CorvaneWS_WebSocketProxy_Set(host.handle(), kSSLCertStore, 0, pem.constData(), int(pem.size())), 0);
+    EXPECT_EQ(host.setInt(kUseSSL, 1), 0);
+    EXPECT_EQ(host.getInt(kUseSSL), 1);
+    const int port = host.listen();
+    ASSERT_GT(port, 0) << host.lastError().toStdString();
+
+    ClientProcess client("/usr/bin/python3", {peersDir() + "/proxy_client.py", "--mode", "streams", "--url",
+                                              QStringLiteral("wss://127.0.0.1:%1/").arg(port), "--streams", "3",
+                                              "--bytes", "100000", "--ca", dir.path() + "/ca.pem"});
+    EXPECT_EQ(runClient(host, client), QStringLiteral("ok 3 300000"));
+    EXPECT_EQ(host.count(evSSLConnectionRequest), 3u);
+    EXPECT_EQ(host.count(evSSLStatus), 3u);
+    ASSERT_NE(host.last(evSSLStatus), nullptr);
+    EXPECT_EQ(host.last(evSSLStatus)->texts, QStringList{"TLS handshake complete"});
+    EXPECT_EQ(host.count(evSSLClientAuthentication), 0u);
+    EXPECT_EQ(host.count(evWebSocketOpenRequest), 3u);
+    EXPECT_EQ(host.count(evConnected), 3u);
+}
 
 // ---- flow control ----
 

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """WebSocket clients (python3-websockets) for the proxy tests.
 
-  --mode streams --url U --streams N --bytes B
-      N concurrent connections; each sends B bytes of its own seeded
+  --mode streams --url U --streams N --bytes B [--ca FILE]
+      N concurrent connections (wss: trusting the certificates of FILE); each sends B bytes of its own seeded
       pseudo-random data in binary messages of 1 byte to 64 KiB, reads the echo
       (binary messages, cut anywhere) until it has B bytes and compares.
       Prints "ok <N> <total bytes>" or "fail <why>".
@@ -18,6 +18,7 @@ import argparse
 import asyncio
 import hashlib
 import random
+import ssl
 import sys
 
 import websockets
@@ -27,10 +28,10 @@ def stream_data(k, total):
     return random.Random(k).randbytes(total)
 
 
-async def one_stream(url, k, total):
+async def one_stream(url, k, total, context):
     data = stream_data(k, total)
     sizes = random.Random(1000 + k)
-    async with websockets.connect(url, max_size=None, compression=None, open_timeout=30) as ws:
+    async with websockets.connect(url, max_size=None, compression=None, open_timeout=30, ssl=context) as ws:
         async def sender():
             off = 0
             while off < total:
@@ -51,8 +52,9 @@ async def one_stream(url, k, total):
             raise RuntimeError(f"stream {k}: bytes differ at {at} (got {len(got)})")
 
 
-async def streams(url, n, total):
-    results = await asyncio.gather(*(one_stream(url, k, total) for k in range(n)), return_exceptions=True)
+async def streams(url, n, total, ca):
+    context = ssl.create_default_context(cafile=ca) if url.startswith("wss:") else None
+    results = await asyncio.gather(*(one_stream(url, k, total, context) for k in range(n)), return_exceptions=True)
     errors = [r for r in results if isinstance(r, BaseException)]
     if errors:
         print(f"fail {len(errors)} of {n} streams: {errors[0]!r}", flush=True)
@@ -103,9 +105,10 @@ def main():
     parser.add_argument("--streams", type=int, default=100)
     parser.add_argument("--bytes", type=int, default=1 << 18)
     parser.add_argument("--hold", type=float, default=3.0)
+    parser.add_argument("--ca")
     args = parser.parse_args()
     if args.mode == "streams":
-        return asyncio.run(streams(args.url, args.streams, args.bytes))
+        return asyncio.run(streams(args.url, args.streams, args.bytes, args.ca))
     if args.mode == "flood":
         return asyncio.run(flood(args.url, args.bytes))
     return asyncio.run(drain(args.url, args.bytes, args.hold))
