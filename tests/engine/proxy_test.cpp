@@ -355,6 +355,69 @@ TEST(ProxyForwarding, ClientCloseFlushesAndEndsTheTcpSide)
     EXPECT_EQ(host.last(evDisconnected)->ints[1], 3000);
 }
 
+// Disconnect ends one connection, Shutdown every other one (1001) and the
+// listening; each forward connection goes with its client.
+TEST(ProxyForwarding, DisconnectAndShutdownEndBothSides)
+{
+    TcpPeer target;
+    ProxyHost host;
+    host.setText(kDefaultForwardHost, QStringLiteral("127.0.0.1"));
+    host.setInt(kDefaultForwardPort, target.port());
+    const int port = host.listen();
+    ASSERT_GT(port, 0);
+    RawClient first, second;
+    for (RawClient* c : {&first, &second}) {
+        c->connectTo(port);
+        c->sendRequest();
+    }
+    ASSERT_TRUE(host.waitUntil([&] { return host.count(evConnected) == 2; }));
+    std::vector<intptr_t> ids;
+    for (const Recorded& r : host.events)
+        if (r.event == evConnected)
+            ids.push_back(r.ints[0]);
+
+    EXPECT_EQ(host.call(kDisconnect, {reinterpret_cast<void*>(ids[0])}), 0);
+    RawClient::Frame frame;
+    RawClient& owner = host.getInt(kConnRemotePort, int(ids[0])) == first.s.localPort() ? first : second;
+    RawClient& other = &owner == &first ? second : first;
+    ASSERT_TRUE(host.waitUntil([&] { return owner.haveHead() && owner.haveFrame(frame); }));
+    EXPECT_EQ(closeCode(frame), 1000);
+    owner.sendFrame(0x8, frame.payload);
+    ASSERT_TRUE(host.waitUntil([&] { return target.disconnected == 1 && host.count(evDisconnected) == 1; }));
+
+    EXPECT_EQ(host.call(kShutdown), 0);
+    EXPECT_EQ(host.getInt(kListening), 0);
+    ASSERT_TRUE(host.waitUntil([&] { return other.haveHead() && other.haveFrame(frame); }));
+    EXPECT_EQ(closeCode(frame), 1001);
+    other.sendFrame(0x8, frame.payload);
+    ASSERT_TRUE(host.waitUntil([&] { return target.disconnected == 2 && host.count(evDisconnected) == 2; }));
+    EXPECT_EQ(host.getInt(kConnectionCount), 0);
+}
+
+// A host may destroy the proxy from inside an event that the TCP side
+// raised: the object goes once the event returns, its sockets with it.
+TEST(ProxyForwarding, DestroyedFromItsOwnEventTheProxyLetsGoOfBothSides)
+{
+    TcpPeer target;
+    auto host = std::make_unique<ProxyHost>();
+    host->setText(kDefaultForwardHost, QStringLiteral("127.0.0.1"));
+    host->setInt(kDefaultForwardPort, target.port());
+    host->handlers[evDataIn] = [&](int, void** argv, int*) {
+        if (num(argv[2]) == 1)
+            host->destroy();
+        return 0;
+    };
+    const int port = host->listen();
+    ASSERT_GT(port, 0);
+    RawClient client;
+    client.connectTo(port);
+    client.sendRequest();
+    ASSERT_TRUE(host->waitUntil([&] { return host->count(evConnected) == 1; }));
+    client.sendFrame(0x2, "ping");
+    ASSERT_TRUE(host->waitUntil([&] { return host->handle() == nullptr; }));
+    ASSERT_TRUE(host->waitUntil([&] { return client.closed() && target.disconnected == 1; }));
+}
+
 // ---- independent clients ----
 
 std::unique_ptr<Peer> tcpEcho()

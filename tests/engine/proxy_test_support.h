@@ -56,6 +56,12 @@ public:
     ProxyHost& operator=(const ProxyHost&) = delete;
 
     void* handle() const { return h_; }
+    // Destroys the object now (also from inside one of its events).
+    void destroy()
+    {
+        CorvaneWS_WebSocketProxy_Destroy(h_);
+        h_ = nullptr;
+    }
     int setInt(int id, intptr_t v, int index = 0)
     {
         return CorvaneWS_WebSocketProxy_Set(h_, id, index, reinterpret_cast<void*>(v), 0);
@@ -107,7 +113,10 @@ public:
         while (!pred()) {
             if (deadline.hasExpired())
                 return false;
-            call(kDoEvents);
+            if (h_)
+                call(kDoEvents);
+            else
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
         return true;
     }
