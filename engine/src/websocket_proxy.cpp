@@ -232,6 +232,8 @@ int WebSocketProxy::onOpenRequest(void** argv, int* arglen)
         argv[7] = ext[7];
         port = reinterpret_cast<intptr_t>(ext[10]);
     }
+    if (reinterpret_cast<intptr_t>(argv[7]) != 101)
+        return rc;   // refused: no connection will open
     Target& t = targets_[id];
     t.host = host.text.trimmed();
     t.port = port > 0 && port <= 65535 ? uint16_t(port) : 0;
@@ -346,7 +348,15 @@ void WebSocketProxy::onWebSocketData(int id, const uint8_t* data, int n)
 void WebSocketProxy::onWebSocketClosed(int id, void** argv, int* arglen)
 {
     targets_.erase(id);
-    retire(id, true);
+    Forward* f = find(id);
+    if (f != nullptr && !f->tcpReady && !f->tcpEnded && !f->toTcp.isEmpty()) {
+        // What the client sent before it left still reaches the forward host
+        // once the connection is up; then the TCP side closes.
+        f->clientGone = true;
+        f->closing = true;
+    } else {
+        retire(id, true);
+    }
     raise(E::Disconnected, 3, argv, arglen);
 }
 
@@ -366,6 +376,10 @@ void WebSocketProxy::onTcpReady(int id)
             return;
         }
     }
+    if (f->clientGone) {
+        retire(id, true);
+        return;
+    }
     if (f->tcp.bytesToWrite() <= forwardQueueLimit())
         pauseWebSocket(*f, false);
     if (hasSink()) {
@@ -381,6 +395,10 @@ void WebSocketProxy::onTcpFailed(int id, int code, const QString& detail)
     if (f == nullptr)
         return;
     f->connectTimer.stop();
+    if (f->clientGone) {
+        retire(id, false);
+        return;
+    }
     const bool wasReady = f->tcpReady;
     const QString where = QStringLiteral("%1:%2").arg(f->host).arg(f->port);
     f->tcp.abort();
@@ -465,6 +483,8 @@ void WebSocketProxy::pumpToWebSocket(int id)
     if (f != nullptr && !destroyed() && f->tcpEnded && !f->closing && f->toWs.isEmpty()
         && f->tcp.bytesAvailable() == 0) {
         f->closing = true;
+        // The client's close reply must be read even if its data was held.
+        pauseWebSocket(*f, false);
         closeWebSocket(id, 1000, QStringLiteral("forward connection closed"));
     }
 }
@@ -556,7 +576,7 @@ void WebSocketProxy::retire(int id, bool flush)
     forwards_.erase(it);
     f->connectTimer.stop();
     if (flush && f->tcpReady && !f->tcpEnded)
-        f->tcp.closeGracefully(int(configInt("ForwardConnectTimeout") * 1000));
+        f->tcp.closeGracefully(lingerMs());
     else
         f->tcp.abort();
     retired_.push_back(std::move(f));
@@ -587,6 +607,12 @@ void WebSocketProxy::log(int id, int level, const QString& message, const QStrin
 int64_t WebSocketProxy::forwardQueueLimit() const
 {
     return configInt("ForwardQueueLimit");
+}
+
+// How long a closing TCP side may take to hand over what is queued for it.
+int WebSocketProxy::lingerMs() const
+{
+    return int(std::max<int64_t>(configInt("ForwardConnectTimeout"), 5) * 1000);
 }
 
 // ---- properties ----

@@ -52,6 +52,7 @@ private:
         bool wsPaused = false;      // WebSocket reading held: TCP not ready or its queue full
         bool wsBlocked = false;     // the WebSocket queue is full: TCP reading waits for ReadyToSend
         bool closing = false;       // the WebSocket side is closing; nothing more goes to it
+        bool clientGone = false;    // the client left while the TCP side was connecting
         QByteArray toTcp;           // WebSocket data that came before the TCP side was ready
         QByteArray toWs;            // TCP bytes the full WebSocket queue refused
     };
@@ -85,6 +86,7 @@ private:
     void raiseError(int id, int code, const QString& text);
     void log(int id, int level, const QString& message, const QString& type);
     int64_t forwardQueueLimit() const;
+    int lingerMs() const;
 
     EngineObject* inner_ = nullptr;     // the WebSocket server that accepts for us
     std::map<int, std::unique_ptr<Forward>> forwards_;
