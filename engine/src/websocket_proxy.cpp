@@ -7,6 +7,7 @@
 #include "engine/src/websocket_server.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -714,12 +715,20 @@ int WebSocketProxy::invoke(int method, int argc, void** argv, int* arglen)
         return 0;
     }
     case M::Disconnect:
-    case M::DoEvents:
-    case M::Shutdown: {
-        const int innerMethod = method == M::Disconnect ? SM::Disconnect
-                              : method == M::DoEvents   ? SM::DoEvents
-                                                        : SM::Shutdown;
-        return copyInnerError(inner_->doMethod(kMethodOffset + innerMethod, argc, argv, arglen));
+    case M::Shutdown:
+        return copyInnerError(inner_->doMethod(kMethodOffset + (method == M::Disconnect ? SM::Disconnect : SM::Shutdown),
+                                               argc, argv, arglen));
+    case M::DoEvents: {
+        // What is pending, then a short wait for more. The wait's timer starts
+        // only after the pending part: started before, a pending part longer
+        // than the wait would use it up and leave the loop without a wake-up.
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (destroyed())
+            return 0;
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+        return 0;
     }
     default:
         return fail(kUnknownMethod, std::to_string(kMethodOffset + method));
