@@ -268,6 +268,9 @@ void WebSocketProxy::onOpened(int id)
         onTcpFailed(id, kProxyFailed, QStringLiteral("FirewallType is set but FirewallHost is empty"));
         return;
     }
+    log(id, 1, QStringLiteral("Forwarding to %1:%2").arg(f.host).arg(f.port), QStringLiteral("Forward"));
+    if (destroyed() || find(id) != &f)
+        return;   // the host ended the connection or the proxy from the log event
     TransportConfig config;
     config.host = f.host;
     config.port = f.port;
@@ -318,7 +321,6 @@ void WebSocketProxy::onOpened(int id)
         });
         f.connectTimer.start(int(std::min<int64_t>(timeout * 1000, kMaxInt)));
     }
-    log(id, 1, QStringLiteral("Forwarding to %1:%2").arg(f.host).arg(f.port), QStringLiteral("Forward"));
     f.tcp.open(config, std::move(cb));
 }
 
