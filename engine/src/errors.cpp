@@ -36,6 +36,9 @@ const ErrorInfo kErrors[] = {
     {kMessageTooBig, "Message too big: %s."},
     {kInvalidUtf8, "Invalid UTF-8 in text: %s."},
     {kSendFailed, "Send failed: %s."},
+    {kSendQueueFull, "Send queue full: %s."},
+    {kListenFailed, "Cannot listen: %s."},
+    {kCertificateStoreError, "Certificate store error: %s."},
     {kEventHandlerError, "%s"},
 };
 } // namespace

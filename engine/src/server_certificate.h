@@ -1,0 +1,44 @@
+// The server's certificate and key from the SSLCertStore* properties.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QString>
+
+#include <string>
+
+namespace corvane::engine {
+
+// Store types the server understands (engine/README.md).
+enum CertStoreType : int {
+    kStoreUser = 0,      // SSLCertStore names a folder store ("MY") under the store root
+    kStorePfxFile = 2,   // SSLCertStore is the path of a PKCS#12 file
+    kStorePfxBlob = 3,   // SSLCertStore holds PKCS#12 bytes
+    kStorePemFile = 6,   // SSLCertStore is the path of a PEM file with certificate and key
+    kStorePemBlob = 7,   // SSLCertStore holds that PEM text
+};
+
+struct ServerCertificate {
+    QSslCertificate certificate;
+    QList<QSslCertificate> chain;   // further certificates sent along
+    QSslKey key;
+};
+
+struct CertificateSource {
+    int storeType = 0;
+    QByteArray store;
+    QString password;
+    QString subject;     // empty or "*": the first certificate with its key; else part of the subject
+    QString storeRoot;   // folder of the folder stores
+};
+
+// 0 and the certificate, or kCertificateStoreError with why in error.
+int loadServerCertificate(const CertificateSource& source, ServerCertificate& out, std::string& error);
+
+// The default folder of the folder stores (the certificate manager uses the same):
+// $CORVANE_CERTSTORE_ROOT, else <user data>/corvane/certstores.
+QString defaultStoreRoot();
+
+} // namespace corvane::engine
