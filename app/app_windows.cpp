@@ -1,5 +1,7 @@
 #include "app_windows.h"
 
+#include "device/form_download.h"
+#include "device/form_websocket.h"
 #include "drv/drv_viewer.h"
 #include "form_about.h"
 #include "form_settings.h"
@@ -10,6 +12,8 @@ AppWindows::AppWindows()
 {
     mainWindow = std::make_unique<TFormWebsocketclientf>();
     drvViewer = std::make_unique<TformDrvViewer>();
+    download = std::make_unique<TformDownload>();
+    console = std::make_unique<TformWebsocket>();
     about = std::make_unique<TformAbout>();
     preferences = std::make_unique<TformSettings>(mainWindow.get());
     textView = std::make_unique<TformShowText>(mainWindow.get());
@@ -18,6 +22,10 @@ AppWindows::AppWindows()
     mainWindow->setDrvViewer(drvViewer.get());
     mainWindow->setAboutBox(about.get());
     mainWindow->setPreferencesDialog(preferences.get());
+    download->attach(&mainWindow->deviceLink());
+    console->attach(mainWindow.get(), &mainWindow->deviceLink(), download.get());
+    mainWindow->setDownloadDialog(download.get());
+    mainWindow->setConsoleWindow(console.get());
 }
 
 // The dialogs refer to the main window; they go first.
@@ -26,6 +34,8 @@ AppWindows::~AppWindows()
     textView.reset();
     preferences.reset();
     about.reset();
+    console.reset();
+    download.reset();
     drvViewer.reset();
     mainWindow.reset();
 }

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
 #include <vector>
 
 class QLabel;
@@ -21,6 +22,8 @@ extern int gDisplayScale;
 
 class TformAbout;
 class TformSettings;
+class DeviceLink;
+class CameraAnglePanel;
 
 class TFormWebsocketclientf : public QMainWindow {
     Q_OBJECT
@@ -70,6 +73,12 @@ public:
     void setPreferencesDialog(TformSettings* preferences);
     void setDrvViewer(QWidget* viewer);
     void showDrvViewer();
+    void setDownloadDialog(QWidget* dialog) { formDownload = dialog; }
+    void setConsoleWindow(QWidget* console) { formWebsocket = console; }
+
+    // The device link (client, reassembly, transfers) and the camera angle panel.
+    DeviceLink& deviceLink() { return *deviceLink_; }
+    CameraAnglePanel& cameraAnglePanel() { return *cameraPanel_; }
 
 private:
     void FormCreate();
@@ -97,6 +106,11 @@ private:
     QPointer<TformAbout> formAbout;
     QPointer<TformSettings> formSettings;
     QPointer<QWidget> formDrvViewer;
+    QPointer<QWidget> formDownload;
+    QPointer<QWidget> formWebsocket;
+    CameraAnglePanel* cameraPanel_ = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+    // Last, so it goes first: closing the window closes the connection.
+    std::unique_ptr<DeviceLink> deviceLink_;
 };
