@@ -28,8 +28,13 @@ void DeviceLink::setConnection(std::unique_ptr<device::DeviceConnection> connect
     connection_->setHandlers(std::move(handlers));
 }
 
-// A file being written is finished first; its acknowledgement is dropped.
-DeviceLink::~DeviceLink() { writer_.waitForDone(); }
+// A file being written is finished first; its acknowledgement is dropped. The
+// client goes before the rest of the link, which its last events may still reach.
+DeviceLink::~DeviceLink()
+{
+    writer_.waitForDone();
+    connection_.reset();
+}
 
 bool DeviceLink::isConnected() const { return connection_ && connection_->connected(); }
 
