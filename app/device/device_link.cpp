@@ -85,8 +85,8 @@ void DeviceLink::messageComplete(const QByteArray& message) { device::dispatchMe
 
 void DeviceLink::disconnected(int statusCode, const QString& description)
 {
-    // The design keeps a cut message collecting across connections, which glues
-    // the next connection's first message to it; it is dropped instead.
+    // A message cut off by the close would otherwise swallow the next
+    // connection's first message.
     reassembly_.reset();
     QString text = QStringLiteral("Not Connected");
     if (statusCode != 1000 || !description.isEmpty())
