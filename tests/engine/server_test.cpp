@@ -440,6 +440,45 @@ TEST(ServerHostile, TenThousandDroppedConnectionsGiveTheirMemoryBack)
     EXPECT_TRUE(serves());
 }
 
+// A peer that pings without ever reading the pongs: reading stops once the
+// pongs fill the send queue, so the server's memory stays bounded.
+TEST(ServerHostile, PingFloodWithoutReadingKeepsMemoryBounded)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.config("SendQueueLimit=65536");
+    s.config("LogLevel=0");
+    RawClient raw(port);
+    raw.socket.write(RawClient::request());
+    const auto pump = [&] { s.call(sDoEvents); };
+    raw.readUntil([](const QByteArray& b) { return b.contains("\r\n\r\n"); }, pump);
+    ASSERT_TRUE(raw.received.startsWith("HTTP/1.1 101 "));
+    raw.socket.setReadBufferSize(4096);   // the flooder hardly reads
+    const QByteArray ping = RawClient::frame(0x9, "");
+    QByteArray burst;
+    for (int k = 0; k < 10000; ++k)
+        burst += ping;
+    const size_t before = heapInUse();
+    size_t peak = before;
+    qint64 written = 0;
+    QDeadlineTimer deadline(8000);   // the flooder stalls once the server stops reading
+    while (written < 5000000LL * ping.size() && !deadline.hasExpired()) {
+        if (raw.socket.bytesToWrite() < 1 << 20) {
+            raw.socket.write(burst);
+            written += burst.size();
+        }
+        raw.socket.waitForBytesWritten(1);
+        s.call(sDoEvents);
+        peak = std::max(peak, heapInUse());
+    }
+    std::printf("ping flood: %lld bytes of pings written, server heap grew at most %zu bytes\n",
+                static_cast<long long>(written), peak - before);
+    // The flooder's own buffer (1 MiB) and the kernel's are the only ones allowed to fill.
+    EXPECT_LT(peak - before, size_t(8) << 20);
+    EXPECT_EQ(s.getInt(sConnectionCount), 1);
+}
+
 TEST(ServerInterface, ShutdownClosesEveryConnectionWith1001AndStopsListening)
 {
     ServerHost s;
