@@ -268,7 +268,13 @@ void ClientTransport::closeGracefully(int timeoutMs)
     if (s == nullptr)
         return;
     s->disconnect();
-    if (s->state() == QAbstractSocket::ConnectedState && s->bytesToWrite() > 0) {
+    // The last bytes (a close frame answering the server's) go to the kernel
+    // now, so they survive a host that stops running the event loop next.
+    if (s->state() == QAbstractSocket::ConnectedState)
+        s->flush();
+    if (s->state() == QAbstractSocket::ConnectedState && s->bytesToWrite() == 0 && s->encryptedBytesToWrite() == 0)
+        s->disconnectFromHost();
+    if (s->state() == QAbstractSocket::ConnectedState && (s->bytesToWrite() > 0 || s->encryptedBytesToWrite() > 0)) {
         // The deadline is the socket's child, so it goes with the socket
         // whichever way the socket ends.
         lingerObject(s);

@@ -492,7 +492,7 @@ void WebSocketClient::onReadable(uint64_t gen)
     feeding_ = true;
     activeGen_ = gen;
     while (gen == connGen_ && !destroyed()) {
-        if (state_ == State::Open && !boolProp(P::AcceptData))
+        if (state_ == State::Open && (!boolProp(P::AcceptData) || pongPaused_))
             break;
         // The start of a character the last read cut off goes first.
         const size_t held = heldLength_;
@@ -728,6 +728,13 @@ void WebSocketClient::onWritten(uint64_t gen)
     if (gen != connGen_)
         return;
     wake();
+    if (pongPaused_ && transport_.bytesToWrite() < configInt("SendBufferLimit") / 2) {
+        pongPaused_ = false;
+        QTimer::singleShot(0, &closeTimer_, [this, gen] {
+            Entry entry(this);
+            onReadable(gen);
+        });
+    }
     if (outputBlocked_ && transport_.bytesToWrite() < configInt("SendBufferLimit") && !sendingFile_) {
         outputBlocked_ = false;
         if (state_ == State::Open)
@@ -785,6 +792,7 @@ void WebSocketClient::dropConnection(bool graceful)
     heldLength_ = 0;
     pendingControl_.clear();
     outputBlocked_ = false;
+    pongPaused_ = false;
     state_ = State::Idle;
 }
 
@@ -1053,8 +1061,13 @@ void WebSocketClient::onPing(const uint8_t* data, size_t n)
 {
     if (activeGen_ != connGen_)
         return;
-    if (state_ == State::Open)
+    if (state_ == State::Open) {
         sendControl(Opcode::Pong, std::string(reinterpret_cast<const char*>(data), n));
+        // Answers to a flood of pings are output like any other: once the
+        // socket holds SendBufferLimit, reading stops until the server takes them.
+        if (transport_.bytesToWrite() >= configInt("SendBufferLimit"))
+            pongPaused_ = true;
+    }
     log(2, QStringLiteral("Ping received"), QStringLiteral("Ping"));
 }
 

@@ -137,6 +137,7 @@ private:
 
     bool sendingFile_ = false;
     bool outputBlocked_ = false;
+    bool pongPaused_ = false;      // pong answers filled the socket: reading waits for it to drain
     std::vector<std::pair<protocol::Opcode, std::string>> pendingControl_;
 
     bool interrupted_ = false;

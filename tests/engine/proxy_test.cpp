@@ -150,7 +150,7 @@ TEST(ProxyCInterface, MethodsConfigListeningAndErrors)
 TEST(EngineExports, ExactlyTheObjectsFunctionsAndTheHelpers)
 {
     QStringList expected{"CorvaneWS_EvtStr", "CorvaneWS_Stream"};
-    for (const char* object : {"WebSocketClient", "WebSocketServer", "WebSocketProxy"})
+    for (const char* object : {"WebSocketClient", "WebSocketServer", "WebSocketProxy", "CertMgr"})
         for (const char* op : {"Create", "Destroy", "CheckIndex", "Get", "Set", "Do", "GetLastError",
                                "GetLastErrorCode", "SetLastErrorAndCode", "GetEventError", "GetEventErrorCode",
                                "SetEventErrorAndCode"})

@@ -3,7 +3,10 @@
 // against it; raw-socket peers for the close handshake and hostile input.
 #include "server_test_support.h"
 
+#include <QCryptographicHash>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <malloc.h>
@@ -304,6 +307,52 @@ TEST(ServerInterface, CloseAnswerIsWrittenBeforeDisconnectedAndSurvivesDestroy)
     EXPECT_EQ(quint8(raw.received[3]), 0xb8);
 }
 
+// The same for our client: a raw server closes with 3000; the host polls
+// Connected, destroys the client at once, and the close answer still arrives.
+TEST(ClientCloseAnswer, ReachesTheServerWhenTheHostDestroysRightAfter)
+{
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+    QTcpSocket* peer = nullptr;
+    QByteArray request;
+    QObject::connect(&listener, &QTcpServer::newConnection, [&] {
+        peer = listener.nextPendingConnection();
+        QObject::connect(peer, &QTcpSocket::readyRead, [&] {
+            request += peer->readAll();
+            const qsizetype end = request.indexOf("\r\n\r\n");
+            if (end < 0 || request.isEmpty())
+                return;
+            const QByteArray key = QRegularExpression("Sec-WebSocket-Key: ([^\r]+)")
+                                       .match(QString::fromLatin1(request)).captured(1).toLatin1();
+            const QByteArray accept = QCryptographicHash::hash(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11",
+                                                               QCryptographicHash::Sha1).toBase64();
+            peer->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                        "Sec-WebSocket-Accept: " + accept + "\r\n\r\n");
+            request.clear();
+            request += "done";   // nothing more to answer
+            QObject::disconnect(peer, &QTcpSocket::readyRead, nullptr, nullptr);
+        });
+    });
+    auto* c = new Host();
+    c->setInt(kTimeout, 5);
+    ASSERT_EQ(c->call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(listener.serverPort())}), 0)
+        << c->lastError().toStdString();
+    ASSERT_NE(peer, nullptr);
+    peer->write(QByteArray("\x88\x02\x0b\xb8", 4));
+    peer->flush();
+    ASSERT_TRUE(c->waitUntil([&] { return c->getInt(kConnected) == 0; }));
+    delete c;   // a plain host: no more event processing for the client
+    QByteArray got = peer->readAll();
+    QDeadlineTimer deadline(5000);
+    while (got.size() < 8 && !deadline.hasExpired() && peer->waitForReadyRead(100))
+        got += peer->readAll();
+    ASSERT_GE(got.size(), 8) << got.toHex().toStdString();
+    EXPECT_EQ(quint8(got[0]), 0x88);
+    EXPECT_EQ(quint8(got[1]), 0x82);   // masked, two bytes
+    const int code = ((quint8(got[6]) ^ quint8(got[2])) << 8) | (quint8(got[7]) ^ quint8(got[3]));
+    EXPECT_EQ(code, 3000);
+}
+
 TEST(ServerInterface, UnmaskedFramesAndMalformedRequestsAreRefused)
 {
     ServerHost s;
@@ -438,6 +487,45 @@ TEST(ServerHostile, TenThousandDroppedConnectionsGiveTheirMemoryBack)
         << "heap in use before " << before << ", after " << after;
     std::printf("heap in use before 10000 dropped connections: %zu bytes, after: %zu bytes\n", before, after);
     EXPECT_TRUE(serves());
+}
+
+// A peer that pings without ever reading the pongs: reading stops once the
+// pongs fill the send queue, so the server's memory stays bounded.
+TEST(ServerHostile, PingFloodWithoutReadingKeepsMemoryBounded)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.config("SendQueueLimit=65536");
+    s.config("LogLevel=0");
+    RawClient raw(port);
+    raw.socket.write(RawClient::request());
+    const auto pump = [&] { s.call(sDoEvents); };
+    raw.readUntil([](const QByteArray& b) { return b.contains("\r\n\r\n"); }, pump);
+    ASSERT_TRUE(raw.received.startsWith("HTTP/1.1 101 "));
+    raw.socket.setReadBufferSize(4096);   // the flooder hardly reads
+    const QByteArray ping = RawClient::frame(0x9, "");
+    QByteArray burst;
+    for (int k = 0; k < 10000; ++k)
+        burst += ping;
+    const size_t before = heapInUse();
+    size_t peak = before;
+    qint64 written = 0;
+    QDeadlineTimer deadline(8000);   // the flooder stalls once the server stops reading
+    while (written < 5000000LL * ping.size() && !deadline.hasExpired()) {
+        if (raw.socket.bytesToWrite() < 1 << 20) {
+            raw.socket.write(burst);
+            written += burst.size();
+        }
+        raw.socket.waitForBytesWritten(1);
+        s.call(sDoEvents);
+        peak = std::max(peak, heapInUse());
+    }
+    std::printf("ping flood: %lld bytes of pings written, server heap grew at most %zu bytes\n",
+                static_cast<long long>(written), peak - before);
+    // The flooder's own buffer (1 MiB) and the kernel's are the only ones allowed to fill.
+    EXPECT_LT(peak - before, size_t(8) << 20);
+    EXPECT_EQ(s.getInt(sConnectionCount), 1);
 }
 
 TEST(ServerInterface, ShutdownClosesEveryConnectionWith1001AndStopsListening)
