@@ -1,5 +1,6 @@
 #include "engine/src/server_certificate.h"
 
+#include "engine/src/cert_mgr.h"
 #include "engine/src/errors.h"
 #include "engine/src/event_args.h"
 

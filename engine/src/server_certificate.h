@@ -11,14 +11,7 @@
 
 namespace corvane::engine {
 
-// Store types the server understands (engine/README.md).
-enum CertStoreType : int {
-    kStoreUser = 0,      // SSLCertStore names a folder store ("MY") under the store root
-    kStorePfxFile = 2,   // SSLCertStore is the path of a PKCS#12 file
-    kStorePfxBlob = 3,   // SSLCertStore holds PKCS#12 bytes
-    kStorePemFile = 6,   // SSLCertStore is the path of a PEM file with certificate and key
-    kStorePemBlob = 7,   // SSLCertStore holds that PEM text
-};
+// Store types: the certificate manager's CertStoreType codes (engine/src/cert_mgr.h).
 
 struct ServerCertificate {
     QSslCertificate certificate;

@@ -1,6 +1,7 @@
 // Parts of the engine below the C interface: the SOCKS4 handshake bytes, the
 // error table, event strings, streams and the socket graveyard.
 #include "engine/include/corvanews20.h"
+#include "engine/src/cert_mgr.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/errors.h"
 #include "engine/src/socket_graveyard.h"
@@ -8,6 +9,7 @@
 #include "engine/src/stream.h"
 #include "engine/src/websocket_client.h"
 #include "engine/src/websocket_proxy.h"
+#include "engine/src/websocket_server.h"
 
 #include <gtest/gtest.h>
 
@@ -123,10 +125,40 @@ TEST(EngineTables, ReadmeListsTheErrorCodesAndConfigSettingsOfTheCode)
     }
 }
 
+TEST(EngineTables, ReadmeListsTheCertificateManagerConfigSettings)
+{
+    const std::vector<QStringList> settings = readmeTable("### Config settings of the certificate manager");
+    const auto config = certMgrConfig();
+    ASSERT_EQ(settings.size(), config.size());
+    for (size_t k = 0; k < config.size(); ++k) {
+        SCOPED_TRACE(config[k].name);
+        EXPECT_EQ(settings[k].value(0), QLatin1String(config[k].name));
+        const QString expected = config[k].type == ConfigType::String
+                                     ? '"' + QString::fromUtf8(config[k].defaultText) + '"'
+                                     : QString::number(config[k].defaultInt);
+        EXPECT_EQ(settings[k].value(1), expected);
+    }
+}
+
+TEST(EngineTables, ReadmeListsTheServerConfigSettings)
+{
+    const std::vector<QStringList> settings = readmeTable("### Config settings of the server");
+    const auto config = serverConfig();
+    ASSERT_EQ(settings.size(), config.size());
+    for (size_t k = 0; k < config.size(); ++k) {
+        SCOPED_TRACE(config[k].name);
+        EXPECT_EQ(settings[k].value(0), QLatin1String(config[k].name));
+        const QString expected = config[k].type == ConfigType::String
+                                     ? '"' + QString::fromUtf8(config[k].defaultText) + '"'
+                                     : QString::number(config[k].defaultInt);
+        EXPECT_EQ(settings[k].value(1), expected);
+    }
+}
+
 // The proxy's own settings, as its README section lists them.
 TEST(EngineTables, ReadmeListsTheProxysConfigSettings)
 {
-    const std::vector<QStringList> settings = readmeTable("## Config settings of the proxy");
+    const std::vector<QStringList> settings = readmeTable("### Config settings of the proxy");
     const auto config = proxyConfig();
     ASSERT_EQ(settings.size(), config.size());
     for (size_t k = 0; k < config.size(); ++k) {
