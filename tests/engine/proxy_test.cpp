@@ -145,31 +145,6 @@ TEST(ProxyCInterface, MethodsConfigListeningAndErrors)
     EXPECT_EQ(host.getInt(kListening), 0);
 }
 
-// The library exports the twelve functions of each object and the two
-// shared helpers, and nothing else.
-TEST(EngineExports, ExactlyTheObjectsFunctionsAndTheHelpers)
-{
-    QStringList expected{"CorvaneWS_EvtStr", "CorvaneWS_Stream"};
-    for (const char* object : {"WebSocketClient", "WebSocketServer", "WebSocketProxy", "CertMgr"})
-        for (const char* op : {"Create", "Destroy", "CheckIndex", "Get", "Set", "Do", "GetLastError",
-                               "GetLastErrorCode", "SetLastErrorAndCode", "GetEventError", "GetEventErrorCode",
-                               "SetEventErrorAndCode"})
-            expected << QStringLiteral("CorvaneWS_%1_%2").arg(object, op);
-    QProcess nm;
-    nm.start("nm", {"-D", "--defined-only", ENGINE_LIBRARY});
-    ASSERT_TRUE(nm.waitForFinished(30000) && nm.exitCode() == 0) << "nm (binutils) could not read the library";
-    QStringList exported;
-    for (const QByteArray& line : nm.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> f = line.simplified().split(' ');
-        // Code and data symbols of our own; the version node is not a symbol.
-        if (f.size() == 3 && f[1] != "A")
-            exported << QString::fromLatin1(f[2]).section('@', 0, 0);
-    }
-    exported.sort();
-    expected.sort();
-    EXPECT_EQ(exported, expected);
-}
-
 // One connection end to end: the events with their arguments, the forward
 // target and subprotocol chosen by the open-request handler, the indexed
 // properties, and the close that follows the TCP side's end.
