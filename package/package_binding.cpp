@@ -3,7 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace CorvaneWS::Package {
+namespace CorvaneWS {
+inline namespace Package {
 
 namespace {
 
@@ -34,4 +35,5 @@ EngineLibrary& packageLibrary(const char* objectName)
     throw std::invalid_argument(objectName);
 }
 
-}  // namespace CorvaneWS::Package
+}  // namespace Package
+}  // namespace CorvaneWS

@@ -6,7 +6,8 @@
 
 #include "ws/engine_binding.h"
 
-namespace CorvaneWS::Package {
+namespace CorvaneWS {
+inline namespace Package {
 
 // The binding of the component class whose engine object is `objectName`
 // (WebSocketClient, WebSocketServer, WebSocketProxy or CertMgr).
@@ -14,4 +15,5 @@ EngineLibrary& packageLibrary(const char* objectName);
 
 inline constexpr const char* kLibraryMissingText = "Could not load component library (libcorvanews20.so).";
 
-}  // namespace CorvaneWS::Package
+}  // namespace Package
+}  // namespace CorvaneWS

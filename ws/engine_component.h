@@ -44,6 +44,7 @@ public:
     const EngineTable& table() const { return *table_; }
 
     const PropertyInfo& property(int id) const;
+    std::span<const PropertyInfo> properties() const { return properties_; }
 
     // Generic accessors; getters are not checked, setters and Do go through treatErr.
     int getInt(int id, int index = 0) const;

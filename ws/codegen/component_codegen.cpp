@@ -247,8 +247,8 @@ void writeHeader(std::ostream& out, const ComponentPolicy& policy, const corvane
                "    Q_INVOKABLE virtual void AboutDlg();\n";
     out << "\n    // Event slots, in the order of the engine's event numbers.\n";
     for (const auto& e : t.events) out << "    " << eventType(policy, e) << " On" << e.name << ";\n";
-    out << "\n    // Methods: Do with 10000 + the method's number.\n";
-    for (const auto& m : t.methods) out << "    " << methodSignature(m, "") << ";\n";
+    out << "\n    // Methods: Do with 10000 + the method's number (invokable by name, as a designer or script does).\n";
+    for (const auto& m : t.methods) out << "    Q_INVOKABLE " << methodSignature(m, "") << ";\n";
     out << "\n    // Property accessors: F<Property> reads, FSet<Property> writes.\n";
     writeAccessors(out, policy, t);
     if (policy.flavour.about)

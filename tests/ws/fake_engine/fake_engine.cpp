@@ -262,6 +262,8 @@ int doMethod(void* h, int method, int argc, void** argv, int* arglen, void* rese
             line += hexBytes(argv[k], arglen[k]) + "/" + std::to_string(arglen[k]);
         else if (method == 2003 && k == 1)
             line += argv[k] ? "buffer/" + std::to_string(arglen[k]) : "null";
+        else if (arglen[k] == 0 && argv[k] != nullptr && reinterpret_cast<std::uintptr_t>(argv[k]) < 0x10000)
+            line += "int:" + std::to_string(reinterpret_cast<std::uintptr_t>(argv[k]));  // no text lives that low
         else if (arglen[k] == 0)
             line += quotedWide(argv[k], 0);
         else
@@ -306,32 +308,33 @@ int setEventErrorAndCode(void* h, int code, const char* text)
 
 }  // namespace
 
+#define FAKE_EXPORT __attribute__((visibility("default")))
 #define FAKE_OBJECT(Object, prefix, byteIds)                                                                         \
     extern "C" {                                                                                                     \
-    void* CorvaneWS_##Object##_Create(CorvaneWS_EventSink sink, void* user, void* reserved, int flags)              \
+    FAKE_EXPORT void* CorvaneWS_##Object##_Create(CorvaneWS_EventSink sink, void* user, void* reserved, int flags)              \
     {                                                                                                                \
         return create(prefix, byteIds, sink, user, reserved, flags);                                                 \
     }                                                                                                                \
-    int CorvaneWS_##Object##_Destroy(void* h) { return destroy(h); }                                                 \
-    int CorvaneWS_##Object##_CheckIndex(void* h, int id, int index) { return checkIndex(h, id, index); }             \
-    void* CorvaneWS_##Object##_Get(void* h, int id, int index, int* length_out, long long* value64_out)             \
+    FAKE_EXPORT int CorvaneWS_##Object##_Destroy(void* h) { return destroy(h); }                                                 \
+    FAKE_EXPORT int CorvaneWS_##Object##_CheckIndex(void* h, int id, int index) { return checkIndex(h, id, index); }             \
+    FAKE_EXPORT void* CorvaneWS_##Object##_Get(void* h, int id, int index, int* length_out, long long* value64_out)             \
     {                                                                                                                \
         return get(h, id, index, length_out, value64_out);                                                           \
     }                                                                                                                \
-    int CorvaneWS_##Object##_Set(void* h, int id, int index, const void* value, int length)                          \
+    FAKE_EXPORT int CorvaneWS_##Object##_Set(void* h, int id, int index, const void* value, int length)                          \
     {                                                                                                                \
         return set(h, id, index, value, length);                                                                     \
     }                                                                                                                \
-    int CorvaneWS_##Object##_Do(void* h, int method, int argc, void** argv, int* arglen, void* reserved)             \
+    FAKE_EXPORT int CorvaneWS_##Object##_Do(void* h, int method, int argc, void** argv, int* arglen, void* reserved)             \
     {                                                                                                                \
         return doMethod(h, method, argc, argv, arglen, reserved);                                                    \
     }                                                                                                                \
-    const char* CorvaneWS_##Object##_GetLastError(void* h) { return getLastError(h); }                               \
-    int CorvaneWS_##Object##_GetLastErrorCode(void*) { return 0; }                                                   \
-    int CorvaneWS_##Object##_SetLastErrorAndCode(void*, int code, const char*) { return code; }                      \
-    const char* CorvaneWS_##Object##_GetEventError(void*) { return nullptr; }                                        \
-    int CorvaneWS_##Object##_GetEventErrorCode(void*) { return 0; }                                                  \
-    int CorvaneWS_##Object##_SetEventErrorAndCode(void* h, int code, const char* text)                               \
+    FAKE_EXPORT const char* CorvaneWS_##Object##_GetLastError(void* h) { return getLastError(h); }                               \
+    FAKE_EXPORT int CorvaneWS_##Object##_GetLastErrorCode(void*) { return 0; }                                                   \
+    FAKE_EXPORT int CorvaneWS_##Object##_SetLastErrorAndCode(void*, int code, const char*) { return code; }                      \
+    FAKE_EXPORT const char* CorvaneWS_##Object##_GetEventError(void*) { return nullptr; }                                        \
+    FAKE_EXPORT int CorvaneWS_##Object##_GetEventErrorCode(void*) { return 0; }                                                  \
+    FAKE_EXPORT int CorvaneWS_##Object##_SetEventErrorAndCode(void* h, int code, const char* text)                               \
     {                                                                                                                \
         return setEventErrorAndCode(h, code, text);                                                                  \
     }                                                                                                                \
