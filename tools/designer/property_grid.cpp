@@ -31,7 +31,10 @@ PropertyGrid::~PropertyGrid() = default;
 void PropertyGrid::showComponent(toolkit::TComponent* component)
 {
     component_ = component;
-    setRowCount(0);  // the cells first: their signals still reach the editors
+    // The cells go at once, before their editors: the view would only retire
+    // them later, and until then they could still call into the editors.
+    for (int r = 0; r < rowCount(); ++r) delete cellWidget(r, 1);
+    setRowCount(0);
     editors_.clear();
     if (component == nullptr) return;
     addNameRow();
