@@ -15,8 +15,7 @@ if(TARGET corvane_protocol)
     PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
     PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(corvanews20 PRIVATE CORVANEWS20_BUILDING)
-  # Widgets only for the about box (method 255) when the host runs a QApplication.
-  target_link_libraries(corvanews20 PRIVATE corvane_protocol Qt6::Core Qt6::Network Qt6::Widgets)
+  target_link_libraries(corvanews20 PRIVATE corvane_protocol Qt6::Core Qt6::Network)
   set_target_properties(corvanews20 PROPERTIES
     OUTPUT_NAME corvanews20
     CXX_VISIBILITY_PRESET hidden
@@ -32,7 +31,13 @@ if(TARGET corvane_protocol)
   add_library(corvanews20_internal STATIC ${CORVANEWS20_SOURCES})
   target_include_directories(corvanews20_internal PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/include)
   target_compile_definitions(corvanews20_internal PRIVATE CORVANEWS20_BUILDING)
-  target_link_libraries(corvanews20_internal PUBLIC corvane_protocol Qt6::Core Qt6::Network Qt6::Widgets)
+  target_link_libraries(corvanews20_internal PUBLIC corvane_protocol Qt6::Core Qt6::Network)
   set_target_properties(corvanews20_internal PROPERTIES EXCLUDE_FROM_ALL ON)
   brindle_warnings(corvanews20_internal)
+endif()
+
+# The about box (method 255) is a message box when the host runs a QApplication.
+if(TARGET corvanews20)
+  target_link_libraries(corvanews20 PRIVATE Qt6::Widgets)
+  target_link_libraries(corvanews20_internal PUBLIC Qt6::Widgets)
 endif()
