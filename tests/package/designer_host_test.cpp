@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -118,6 +119,16 @@ TEST(DesignerHost, ListsEditsSavesAndReopensAFormWithEveryClass)
     EXPECT_EQ(window.formText(), saved);
     // Reopened components are in design state: their About entry is the component.
     for (auto* c : window.components()) EXPECT_TRUE(c->designing());
+
+    // A form with a line the designer cannot use opens with the rest, and the line is named.
+    QFile bad(dir.filePath(QStringLiteral("Bad.dfm")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("object EchoServer: TwskWebSocketServer\n  LocalPort = many\n  DefaultTimeout = 5\nend\n");
+    bad.close();
+    ASSERT_TRUE(window.openForm(bad.fileName()));
+    ASSERT_EQ(ui.errors().size(), 1);
+    EXPECT_TRUE(ui.errors()[0].contains(QStringLiteral("Line 2: "))) << ui.errors()[0].toStdString();
+    EXPECT_EQ(window.formText(), QStringLiteral("object EchoServer: TwskWebSocketServer\n  DefaultTimeout = 5\nend\n"));
 }
 
 }  // namespace
