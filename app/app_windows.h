@@ -9,6 +9,7 @@ class TformDrvViewer;
 class TformAbout;
 class TformSettings;
 class TformShowText;
+class TformInitSd;
 
 struct AppWindows {
     AppWindows();
@@ -24,4 +25,5 @@ struct AppWindows {
     std::unique_ptr<TformAbout> about;
     std::unique_ptr<TformSettings> preferences;
     std::unique_ptr<TformShowText> textView;
+    std::unique_ptr<TformInitSd> sdCardChooser;  // never shown: the folder dialog serves instead
 };

@@ -2,6 +2,7 @@
 // The main window: the tabbed editor of the recorder's settings file.
 
 #include "editor_rules.h"
+#include "settings/load_report.h"
 #include "settings/settings_binding.h"
 #include "settings/settings_values.h"
 #include "settings/unit_conversion.h"
@@ -19,8 +20,12 @@ class QTabWidget;
 // The screen's display scale in percent, set once when the main window is created.
 extern int gDisplayScale;
 
+class EditorDocument;
 class TformAbout;
 class TformSettings;
+namespace media {
+class SdCardTools;
+}
 
 class TFormWebsocketclientf : public QMainWindow {
     Q_OBJECT
@@ -39,6 +44,19 @@ public:
     void SaveSettingsFile(const QString& path);
 
     const settings::SettingsValues& SettingsValues() const { return values_; }
+    // What CollectValuesFromWindow would put into the table, put into `values` instead.
+    void collectInto(settings::SettingsValues& values) const;
+
+    // A load the user asked for (Open, a dropped file): the file is refused when it
+    // is no settings file, and the keys it lacked are named afterwards.
+    void openSettingsFile(const QString& path);
+    // What the last successful LoadSettingsFile found in its file.
+    const settings::LoadReport& lastLoadReport() const { return lastLoad_; }
+    // Collect, then ask before writing values the recorder does not expect (go
+    // back or save anyway), then write. False when the user went back.
+    bool SaveSettingsFileChecked(const QString& path);
+    EditorDocument* document() const { return document_; }
+    void openDrvFile(const QString& path);
 
     // Handlers, public so that tests and the other windows can drive them.
     void Button5Click();  // "PC Time"
@@ -46,6 +64,9 @@ public:
     void Button7Click();  // "Save"
     void Button1Click();  // "About"
     void Button2Click();  // "Settings"
+    void Button4Click();         // "Initialize SD Card"
+    void btnEjectSdCardClick();  // "Eject SD Card"
+    media::SdCardTools& sdCard() { return *sdCard_; }
 
     // Takes a number typed into the visible encryption field as the new number.
     void CommitEncryptionNumber();
@@ -71,6 +92,9 @@ public:
     void setDrvViewer(QWidget* viewer);
     void showDrvViewer();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void FormCreate();
     void buildWindow();
@@ -94,9 +118,12 @@ private:
         return units;
     }();
     std::size_t rowsFilled_ = 0;  // binding rows the last fill completed
+    settings::LoadReport lastLoad_;
+    EditorDocument* document_ = nullptr;
     QPointer<TformAbout> formAbout;
     QPointer<TformSettings> formSettings;
     QPointer<QWidget> formDrvViewer;
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+    media::SdCardTools* sdCard_ = nullptr;
 };
