@@ -251,10 +251,11 @@ int dispatchEvent(C& component, std::span<const EventEntry<C>> events, int error
         if (e.number == event) entry = &e;
     if (entry == nullptr || !entry->assigned(component)) return 0;
     const EngineObject& object = component.engineObject();
+    const EventArgs args(object, argc, argv, arglen);
     int code = 0;
     QString text;
     try {
-        entry->invoke(component, EventArgs(object, argc, argv, arglen));
+        entry->invoke(component, args);
         return 0;
     } catch (const EWSKCore& e) {
         code = reportHandlerError(object, entry->name, e, e.Code);
@@ -267,7 +268,7 @@ int dispatchEvent(C& component, std::span<const EventEntry<C>> events, int error
         for (const auto& e : events)
             if (e.number == errorEvent && e.assigned(component)) {
                 try {
-                    component.raiseErrorEvent(code, text);
+                    component.raiseErrorEvent(code, text, event, args);
                 } catch (const std::exception&) {
                     // The first failure is the one on record; an error
                     // handler that fails in turn raises nothing further.

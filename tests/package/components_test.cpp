@@ -181,7 +181,7 @@ TEST_F(Server, HandlerExceptionsBecomeEngineErrorsAndOnError)
 {
     QStringList errors;
     component->OnError = [&](QObject*, TwskWebSocketServerErrorEventParams& p) {
-        errors << QStringLiteral("%1|%2").arg(p.ErrorCode).arg(p.Description);
+        errors << QStringLiteral("%1|%2|%3").arg(p.ConnectionId).arg(p.ErrorCode).arg(p.Description);
     };
     component->OnReadyToSend = [](QObject*, TwskWebSocketServerReadyToSendEventParams&) {
         throw EWSKCore(77, "busy");
@@ -199,7 +199,8 @@ TEST_F(Server, HandlerExceptionsBecomeEngineErrorsAndOnError)
         QStringLiteral("An unhandled error occurred in the Connected event handler: plain failure");
     EXPECT_EQ(calls(), (QStringList{"SetEventErrorAndCode 77 \"" + ready + "\"",
                                     "SetEventErrorAndCode -1 \"" + connected + "\""}));
-    EXPECT_EQ(errors, (QStringList{"-5|" + ready, "-5|" + connected}));
+    // The error event names the failed event's connection.
+    EXPECT_EQ(errors, (QStringList{"4|-5|" + ready, "4|-5|" + connected}));
 
     // A failing OnError is recorded but raises no further OnError.
     component->OnError = [&](QObject*, TwskWebSocketServerErrorEventParams&) {

@@ -255,7 +255,9 @@ void writeHeader(std::ostream& out, const ComponentPolicy& policy, const corvane
         out << "    CorvaneWS::TAbout* FAbout() const;\n    void FSetAbout(CorvaneWS::TAbout*) {}\n";
     out << "\n    // Plumbing for the event sink.\n"
            "    const EngineObject& engineObject() const { return engine_; }\n"
-           "    void raiseErrorEvent(int code, const QString& text);\n"
+           "    // The error event after a failed handler; its other fields (a connection id)\n"
+           "    // come from the failed event when that has them.\n"
+           "    void raiseErrorEvent(int code, const QString& text, int failedEvent, const EventArgs& failed);\n"
            "    static std::span<const EventEntry<" << C << ">> eventTable();\n\n"
            "private:\n    void Init();\n"
            "    static int eventSink(void* user, int event, int argc, void** argv, int* arglen);\n\n"
@@ -302,8 +304,26 @@ void writeSource(std::ostream& out, const ComponentPolicy& policy, const corvane
         << "    return dispatchEvent<" << C << ">(*static_cast<" << C << "*>(user), kEvents, " << ns
         << "::event::Error, event, argc, argv, arglen);\n}\n\n";
     const auto& error = errorEvent(t);
-    out << "void " << C << "::raiseErrorEvent(int code, const QString& text)\n{\n    " << paramsType(policy, error)
-        << " params;\n    params.ErrorCode = code;\n    params.Description = text;\n    OnError(this, params);\n}\n\n";
+    // Fields of the error event besides its code and text, filled from a
+    // failed event's argument of the same name and type.
+    std::string cases;
+    for (const auto& e : t.events) {
+        std::string assignments;
+        for (const auto& f : error.args) {
+            const std::string name = f.name;
+            if (name == "ErrorCode" || name == "Description" || f.type != ArgType::Int) continue;
+            for (size_t k = 0; k < e.args.size(); ++k)
+                if (name == e.args[k].name && e.args[k].type == ArgType::Int)
+                    assignments += "        params." + name + " = failed.integer(" + std::to_string(k) + ");\n";
+        }
+        if (!assignments.empty() && &e != &error)
+            cases += "    case " + ns + "::event::" + e.name + ":\n" + assignments + "        break;\n";
+    }
+    out << "void " << C << "::raiseErrorEvent(int code, const QString& text, int" << (cases.empty() ? "" : " failedEvent")
+        << ", const EventArgs&" << (cases.empty() ? "" : " failed") << ")\n{\n    " << paramsType(policy, error)
+        << " params;\n    params.ErrorCode = code;\n    params.Description = text;\n";
+    if (!cases.empty()) out << "    switch (failedEvent) {\n" << cases << "    default:\n        break;\n    }\n";
+    out << "    OnError(this, params);\n}\n\n";
     if (policy.flavour.about) {
         out << "void " << C << "::AboutDlg() { engine_.showAbout(); }\n\n";
         out << "CorvaneWS::TAbout* " << C << "::FAbout() const\n{\n"
