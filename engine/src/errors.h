@@ -39,6 +39,27 @@ enum ErrorCode : int {
     kInvalidUtf8 = 162,
     kSendFailed = 163,
     kEventHandlerError = 170,
+    // Certificate manager
+    kNotACertificate = 201,
+    kWrongPassword = 202,
+    kNoPrivateKey = 203,
+    kBadRequestSignature = 204,
+    kNotARequest = 205,
+    kNoCertificate = 206,
+    kCertificateNotFound = 207,
+    kKeyNotFound = 208,
+    kKeyExists = 209,
+    kStoreError = 210,
+    kStoreReadOnly = 211,
+    kFileTooLarge = 212,
+    kInvalidName = 213,
+    kNotACA = 214,
+    kKeyMismatch = 215,
+    kCryptoFailed = 216,
+    kCannotWrite = 217,
+    kValidityTooLong = 218,
+    kNotAKey = 219,
+    kNotAPfx = 220,
 };
 
 struct ErrorInfo {
