@@ -3,9 +3,7 @@
 // numbers tables (engine/include/corvanews20_<object>.h) and the policies in
 // package/codegen/.
 
-#if defined(CORVANEWS_PKG_CERTMGR)
 #include "wskcertmgr.h"
-#endif
 #include "wskwebsocketclient_pkg.h"
 #include "wskwebsocketproxy.h"
 #include "wskwebsocketserver.h"

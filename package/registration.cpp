@@ -25,18 +25,12 @@ void registerClasses(const QList<const QMetaObject*>& classes)
 void Wskwebsocketclient::Register() { registerClasses({&TwskWebSocketClient::staticMetaObject}); }
 void Wskwebsocketserver::Register() { registerClasses({&TwskWebSocketServer::staticMetaObject}); }
 void Wskwebsocketproxy::Register() { registerClasses({&TwskWebSocketProxy::staticMetaObject}); }
-#if defined(CORVANEWS_PKG_CERTMGR)
 void Wskcertmgr::Register() { registerClasses({&TwskCertMgr::staticMetaObject}); }
-#endif
 
 void Corvanews::Register()
 {
-    registerClasses({
-#if defined(CORVANEWS_PKG_CERTMGR)
-        &TwskCertMgr::staticMetaObject,
-#endif
-        &TwskWebSocketClient::staticMetaObject, &TwskWebSocketProxy::staticMetaObject,
-        &TwskWebSocketServer::staticMetaObject});
+    registerClasses({&TwskCertMgr::staticMetaObject, &TwskWebSocketClient::staticMetaObject,
+                     &TwskWebSocketProxy::staticMetaObject, &TwskWebSocketServer::staticMetaObject});
 }
 
 }  // namespace CorvaneWS

@@ -16,8 +16,6 @@ int main(int argc, char** argv)
     failed |= packagegen::generateClient(folder);
     failed |= packagegen::generateServer(folder);
     failed |= packagegen::generateProxy(folder);
-#if defined(CORVANEWS_PKG_CERTMGR)
     failed |= packagegen::generateCertMgr(folder);
-#endif
     return failed;
 }

@@ -72,10 +72,8 @@ TEST_F(PackageBinding, RefusedCreateNamesTheClass)
     EXPECT_EQ(creationError<TwskWebSocketProxy>(), QStringLiteral("Error initializing TwskWebSocketProxy."));
     fake->failCreates(1);
     EXPECT_EQ(creationError<TwskWebSocketClient>(), QStringLiteral("Error initializing TwskWebSocketClient."));
-#if defined(CORVANEWS_PKG_CERTMGR)
     fake->failCreates(1);
     EXPECT_EQ(creationError<TwskCertMgr>(), QStringLiteral("Error initializing TwskCertMgr."));
-#endif
     fake->clear();
 }
 

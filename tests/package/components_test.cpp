@@ -48,7 +48,6 @@ TEST(PackageInit, EachClassWritesItsDefaultsInOrderWithoutACodePage)
     EXPECT_TRUE(client.contains(QStringLiteral("Set 33 0 80")));
     EXPECT_TRUE(client.contains(QStringLiteral("Set 46 0 60")));
     EXPECT_EQ(client.size(), 27);  // Create, 25 defaults, Destroy
-#if defined(CORVANEWS_PKG_CERTMGR)
     fake->clear();
     { TwskCertMgr certMgr; }
     EXPECT_EQ(fake->calls(), (QStringList{
@@ -57,7 +56,6 @@ TEST(PackageInit, EachClassWritesItsDefaultsInOrderWithoutACodePage)
                                  "Set 10021 0 \"\"", "Set 22 0 0", "Set 28 0 bytes:4d59 2", "Set 10029 0 \"\"",
                                  "Set 30 0 0", "Set 10032 0 \"PFX\"", "Set 33 0 1", "Destroy",
                              }));
-#endif
 }
 
 using Server = pkgtest::FakeEngineTest<TwskWebSocketServer>;
@@ -284,7 +282,6 @@ TEST_F(Client, AboutDlgSendsMethod255AndAboutIsNullAtRunTime)
     EXPECT_EQ(reinterpret_cast<QObject*>(component->FAbout()), component.get());
 }
 
-#if defined(CORVANEWS_PKG_CERTMGR)
 using CertMgr = pkgtest::FakeEngineTest<TwskCertMgr>;
 
 TEST_F(CertMgr, ExtensionsAreCheckedAndCertificatesConvertAsAnsi)
@@ -319,6 +316,5 @@ TEST_F(CertMgr, ListEventsCarryCertificatesAsAnsiTextAndBytes)
     EXPECT_EQ(fake->raise(handle, 2, 5, argv, arglen), 0);
     EXPECT_EQ(seen, QStringLiteral("0A|3041"));
 }
-#endif
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -123,7 +124,41 @@ TEST_F(PackageOnEngine, ProxyComponentForwardsToATcpEcho)
     EXPECT_EQ(proxy.FWebSocketProxyConnectionCount(), 1);
 }
 
-#if defined(CORVANEWS_PKG_CERTMGR)
+TEST_F(PackageOnEngine, CertificateManagerMakesListsAndExportsASelfSignedCertificate)
+{
+    REQUIRE_ENGINE_OBJECT("CertMgr");
+    QTemporaryDir dir;
+    TwskCertMgr certs;
+    EXPECT_EQ(certs.FCertStore(), QStringLiteral("MY"));
+    EXPECT_EQ(certs.FExportFormat(), QStringLiteral("PFX"));
+    EXPECT_TRUE(certs.FExportPrivateKey());
+    certs.Config(QStringLiteral("CertStoreRoot=") + dir.path());  // never the user's own stores
+    certs.CreateCertificate(QStringLiteral("CN=localhost, O=Brindle Test"), 0);
+    EXPECT_TRUE(certs.FCertSubject().contains(QStringLiteral("CN=localhost")));
+    EXPECT_TRUE(certs.FCertPrivateKeyAvailable());
+    EXPECT_TRUE(certs.FCertEncoded().startsWith(QStringLiteral("-----BEGIN CERTIFICATE")));
+
+    // The store's listing comes as events whose certificate is ANSI text and bytes.
+    QStringList listed;
+    certs.OnCertList = [&](QObject*, TwskCertMgrCertListEventParams& p) {
+        EXPECT_EQ(p.CertEncoded.toLocal8Bit(), p.CertEncodedB);
+        listed << p.CertEncoded.section(u'\n', 0, 0);
+    };
+    (void)certs.ListStoreCertificates();
+    EXPECT_EQ(listed, QStringList{QStringLiteral("-----BEGIN CERTIFICATE-----")});
+
+    certs.FSetExportFormat(QStringLiteral("PEM"));
+    const QString pem = dir.filePath(QStringLiteral("server.pem"));
+    certs.ExportCertificate(pem, QString());
+    QFile file(pem);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("BEGIN CERTIFICATE"));
+    EXPECT_TRUE(text.contains("PRIVATE KEY"));
+    // A failing call raises EWSKCore with the engine's code and text.
+    EXPECT_THROW(certs.ReadCertificate(dir.filePath(QStringLiteral("missing.pem"))), CorvaneWS::EWSKCore);
+}
+
 TEST_F(PackageOnEngine, SelfSignedCertificateFromTheManagerServedOverWss)
 {
     REQUIRE_ENGINE_OBJECT("CertMgr");
@@ -158,6 +193,5 @@ TEST_F(PackageOnEngine, SelfSignedCertificateFromTheManagerServedOverWss)
     ASSERT_TRUE(waitUntil([&] { return !client.received().isEmpty(); })) << client.errors().join(u'\n').toStdString();
     EXPECT_EQ(client.received(), QStringList{QStringLiteral("secret")});
 }
-#endif
 
 }  // namespace

@@ -97,7 +97,6 @@ constexpr Event kClientEvents[] = {{1, "Connected"}, {2, "ConnectionStatus"}, {3
                                    {9, "Redirect"},  {10, "SetCookie"},       {11, "SSLServerAuthentication"},
                                    {12, "SSLStatus"}};
 
-#if defined(CORVANEWS_PKG_CERTMGR)
 constexpr Prop kCertMgrProps[] = {
     {1, "CertEffectiveDate", 's'}, {2, "CertEncoded", 'y'}, {3, "CertExpirationDate", 's'},
     {4, "CertExtendedKeyUsage", 's'}, {5, "CertFingerprint", 's'}, {6, "CertIssuer", 's'},
@@ -121,7 +120,6 @@ constexpr Method kCertMgrMethods[] = {
     {20, "ShowCertificateChain", 0}, {21, "SignCSR", 2}};
 constexpr Event kCertMgrEvents[] = {{1, "CertChain"}, {2, "CertList"}, {3, "Error"},
                                     {4, "KeyList"},   {5, "Log"},      {6, "StoreList"}};
-#endif
 
 const Prop* ownProp(std::span<const Prop> own, const char* name)
 {
@@ -260,9 +258,7 @@ TEST_F(ProxyNumbers, MatchTheTestsOwnList) { checkAll(kProxyProps, kProxyMethods
 using ClientNumbers = Numbers<TwskWebSocketClient>;
 TEST_F(ClientNumbers, MatchTheTestsOwnList) { checkAll(kClientProps, kClientMethods, kClientEvents); }
 
-#if defined(CORVANEWS_PKG_CERTMGR)
 using CertMgrNumbers = Numbers<TwskCertMgr>;
 TEST_F(CertMgrNumbers, MatchTheTestsOwnList) { checkAll(kCertMgrProps, kCertMgrMethods, kCertMgrEvents); }
-#endif
 
 }  // namespace
