@@ -75,7 +75,7 @@ DesignerWindow::DesignerWindow(QWidget* parent) : QMainWindow(parent)
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setStretchFactor(2, 0);
-    splitter->setSizes({220, 420, 380});
+    splitter->setSizes({210, 390, 460});
     setCentralWidget(splitter);
     buildMenus();
     updateTitle();

@@ -100,6 +100,7 @@ void PropertyGrid::addEditorRow(std::unique_ptr<design::TPropertyEditor> owned)
         auto* text = new QLineEdit(value);
         text->setReadOnly(attributes.testFlag(design::paReadOnly));
         text->setObjectName(objectName);
+        text->setCursorPosition(0);  // the start of a long value, not its end
         auto* ellipsis = new QToolButton;
         ellipsis->setText(QStringLiteral("..."));
         ellipsis->setObjectName(QStringLiteral("ellipsis_") + editor->GetName());
@@ -138,6 +139,7 @@ void PropertyGrid::addEditorRow(std::unique_ptr<design::TPropertyEditor> owned)
     auto* line = new QLineEdit(value);
     line->setObjectName(objectName);
     line->setReadOnly(attributes.testFlag(design::paReadOnly));
+    line->setCursorPosition(0);
     connect(line, &QLineEdit::editingFinished, this, [this, editor, line] {
         if (line->isReadOnly() || line->text() == editor->GetValue()) return;
         apply(editor, line->text());
