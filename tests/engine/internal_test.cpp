@@ -8,6 +8,7 @@
 #include "engine/src/socks4.h"
 #include "engine/src/stream.h"
 #include "engine/src/websocket_client.h"
+#include "engine/src/websocket_proxy.h"
 #include "engine/src/websocket_server.h"
 
 #include <gtest/gtest.h>
@@ -151,6 +152,19 @@ TEST(EngineTables, ReadmeListsTheServerConfigSettings)
                                      ? '"' + QString::fromUtf8(config[k].defaultText) + '"'
                                      : QString::number(config[k].defaultInt);
         EXPECT_EQ(settings[k].value(1), expected);
+    }
+}
+
+// The proxy's own settings, as its README section lists them.
+TEST(EngineTables, ReadmeListsTheProxysConfigSettings)
+{
+    const std::vector<QStringList> settings = readmeTable("### Config settings of the proxy");
+    const auto config = proxyConfig();
+    ASSERT_EQ(settings.size(), config.size());
+    for (size_t k = 0; k < config.size(); ++k) {
+        SCOPED_TRACE(config[k].name);
+        EXPECT_EQ(settings[k].value(0), QLatin1String(config[k].name));
+        EXPECT_EQ(settings[k].value(1), QString::number(config[k].defaultInt));
     }
 }
 
