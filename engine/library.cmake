@@ -41,3 +41,9 @@ if(TARGET corvane_protocol)
   set_target_properties(corvanews20_internal PROPERTIES EXCLUDE_FROM_ALL ON)
   brindle_warnings(corvanews20_internal)
 endif()
+
+# The about box (method 255) is a message box when the host runs a QApplication.
+if(TARGET corvanews20)
+  target_link_libraries(corvanews20 PRIVATE Qt6::Widgets)
+  target_link_libraries(corvanews20_internal PUBLIC Qt6::Widgets)
+endif()

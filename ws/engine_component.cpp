@@ -14,14 +14,14 @@ const char16_t* utf16(const QString& s) { return reinterpret_cast<const char16_t
 const PropertyInfo& EngineObject::property(int id) const
 {
     for (const auto& p : properties_)
-        if (p.id == id) return p;
+        if (p.number == id) return p;
     throw toolkit::EArgumentException(QStringLiteral("Unknown engine property %1").arg(id));
 }
 
 void EngineObject::checkIndex(const PropertyInfo& p, int index) const
 {
-    if (!p.indexed()) return;
-    const int code = table_->CheckIndex(handle_, p.id, index);
+    if (p.indexName == nullptr) return;
+    const int code = table_->CheckIndex(handle_, p.number, index);
     if (code != 0)
         throw EWSKCore(code, QStringLiteral("Invalid array index (%1).").arg(QLatin1String(p.indexName)));
 }
@@ -35,10 +35,10 @@ int EngineObject::getInt(int id, int index) const
 
 QString EngineObject::getText(int id, int index) const
 {
-    const PropertyInfo& p = property(id);
-    checkIndex(p, index);
+    checkIndex(property(id), index);
     int length = 0;
-    const auto* text = static_cast<const char16_t*>(table_->Get(handle_, p.strNumber(), index, &length, nullptr));
+    const auto* text =
+        static_cast<const char16_t*>(table_->Get(handle_, id + corvanews20::kStrOffset, index, &length, nullptr));
     return text ? QString::fromUtf16(text) : QString();
 }
 
@@ -53,10 +53,10 @@ QByteArray EngineObject::getBytes(int id, int index) const
 QString EngineObject::getBytesText(int id, int index) const
 {
     if (textForm_ == TextForm::LocalCodePage) return QString::fromLocal8Bit(getBytes(id, index));
-    const PropertyInfo& p = property(id);
-    checkIndex(p, index);
+    checkIndex(property(id), index);
     int length = 0;
-    const auto* text = static_cast<const char16_t*>(table_->Get(handle_, p.altNumber(), index, &length, nullptr));
+    const auto* text =
+        static_cast<const char16_t*>(table_->Get(handle_, id + corvanews20::kAltOffset, index, &length, nullptr));
     return text && length > 0 ? QString::fromUtf16(text, length) : QString();
 }
 
@@ -67,7 +67,7 @@ void EngineObject::setInt(int id, int value, int index)
 
 void EngineObject::setText(int id, const QString& value, int index)
 {
-    treatErr(table_->Set(handle_, property(id).strNumber(), index, utf16(value), 0));
+    treatErr(table_->Set(handle_, id + corvanews20::kStrOffset, index, utf16(value), 0));
 }
 
 void EngineObject::setBytes(int id, const void* data, int length, int index)
@@ -78,26 +78,7 @@ void EngineObject::setBytes(int id, const void* data, int length, int index)
 void EngineObject::setBytesText(int id, const QString& value, int index)
 {
     if (textForm_ == TextForm::LocalCodePage) return setBytes(id, value.toLocal8Bit(), index);
-    treatErr(table_->Set(handle_, property(id).altNumber(), index, utf16(value), int(value.size())));
-}
-
-void EngineObject::writeDefaults()
-{
-    for (const auto& p : properties_) {
-        if (!p.hasDefault) continue;
-        switch (p.kind) {
-        case PropertyKind::Bool:
-        case PropertyKind::Int:
-            setInt(p.id, p.intDefault);
-            break;
-        case PropertyKind::Str:
-            setText(p.id, QString::fromUtf16(p.textDefault ? p.textDefault : u""));
-            break;
-        case PropertyKind::Bytes:
-            setBytesText(p.id, QString::fromUtf16(p.textDefault ? p.textDefault : u""));
-            break;
-        }
-    }
+    treatErr(table_->Set(handle_, id + corvanews20::kAltOffset, index, utf16(value), int(value.size())));
 }
 
 void EngineObject::treatErr(int code) const
@@ -110,7 +91,7 @@ QString EngineObject::decodeText(const void* bytes, int length) const
 {
     if (textForm_ == TextForm::LocalCodePage)
         return bytes && length > 0 ? QString::fromLocal8Bit(static_cast<const char*>(bytes), length) : QString();
-    constexpr int kDecodeText = 2003;
+    constexpr int kDecodeText = corvanews20::kDecodeTextDo;
     void* argv[3] = {const_cast<void*>(bytes), nullptr, nullptr};
     int arglen[3] = {length, 0, 0};
     if (table_->Do(handle_, kDecodeText, 2, argv, arglen, nullptr) != 0) return {};
@@ -123,6 +104,13 @@ QString EngineObject::decodeText(const void* bytes, int length) const
         if (table_->Do(handle_, kDecodeText, 2, argv, arglen, nullptr) != 0) return {};
     }
     return text;
+}
+
+void EngineObject::showAbout() const
+{
+    constexpr int kAboutBox = 255;
+    if (table_ != nullptr && table_->Do != nullptr && handle_ != nullptr)
+        (void)table_->Do(handle_, kAboutBox, 0, nullptr, nullptr, nullptr);
 }
 
 void EngineObject::createEngineObject(EngineLibrary& library, const char* objectName, EngineEventSink sink, void* user,
@@ -172,7 +160,7 @@ void EngineObject::Call::run(const EngineObject& object)
     argv.push_back(nullptr);
     arglen.push_back(0);
     const int argc = int(argv_.size());
-    object.treatErr(object.table_->Do(object.handle_, 10000 + method_, argc, argv.data(), arglen.data(), nullptr));
+    object.treatErr(object.table_->Do(object.handle_, corvanews20::kMethodOffset + method_, argc, argv.data(), arglen.data(), nullptr));
     result_ = argv[size_t(argc)];
 }
 
@@ -187,6 +175,22 @@ QString EventArgs::wide(int k) const
 {
     const auto* text = static_cast<const char16_t*>(at(k));
     return text ? QString::fromUtf16(text) : QString();
+}
+
+QString EventArgs::eventString(int k) const
+{
+    const auto evtStr = object_.table().EvtStr;
+    if (evtStr == nullptr || at(k) == nullptr) return {};
+    const auto* text = static_cast<const char16_t*>(evtStr(at(k), 0, nullptr, 2));
+    return text ? QString::fromUtf16(text) : QString();
+}
+
+void EventArgs::setEventString(int k, const QString& value) const
+{
+    const auto evtStr = object_.table().EvtStr;
+    if (evtStr == nullptr || at(k) == nullptr) return;
+    // A null text would be written as an empty one anyway; say so plainly.
+    evtStr(at(k), 2, const_cast<char16_t*>(utf16(value)), 2);
 }
 
 QByteArray EventArgs::bytes(int k) const

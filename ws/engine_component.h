@@ -4,6 +4,7 @@
 // error treatment, and the event sink that decodes engine events into typed
 // Params structures from an event table.
 
+#include "corvanews20_tables.h"
 #include "ws/engine_binding.h"
 #include "ws/wsk_core.h"
 
@@ -20,23 +21,10 @@
 
 namespace CorvaneWS {
 
-// ---- property table ---------------------------------------------------------
-
-enum class PropertyKind { Bool, Int, Str, Bytes };
-
-struct PropertyInfo {
-    int id;
-    const char* name;
-    PropertyKind kind;
-    const char* indexName = nullptr;  // set for indexed properties: "CookieIndex"
-    bool hasDefault = false;
-    int intDefault = 0;
-    const char16_t* textDefault = nullptr;  // Str: its own; Bytes: the string form
-
-    constexpr int strNumber() const { return id + 10000; }
-    constexpr int altNumber() const { return id + 20000; }
-    constexpr bool indexed() const { return indexName != nullptr; }
-};
+// The property rows come from the engine object's numbers table
+// (engine/include/corvanews20_<object>.h): number, name, type, access, index.
+using corvanews20::PropertyInfo;
+using corvanews20::PropType;
 
 // ---- the engine object behind a component ------------------------------------
 
@@ -56,6 +44,7 @@ public:
     const EngineTable& table() const { return *table_; }
 
     const PropertyInfo& property(int id) const;
+    std::span<const PropertyInfo> properties() const { return properties_; }
 
     // Generic accessors; getters are not checked, setters and Do go through treatErr.
     int getInt(int id, int index = 0) const;
@@ -70,15 +59,16 @@ public:
     void setBytes(int id, const QByteArray& value, int index = 0) { setBytes(id, value.constData(), int(value.size()), index); }
     void setBytesText(int id, const QString& value, int index = 0);
 
-    // Writes the defaults of the property table, in table order.
-    void writeDefaults();
-
     // Raises EWSKCore for a non-zero engine result, with the engine's text.
     void treatErr(int code) const;
 
-    // Decodes bytes that an event delivers as text, through the engine's
-    // text decoding method (2003).
+    // Decodes bytes that an event delivers as text: through the engine's
+    // text decoding method (2003), or with the local code page.
     QString decodeText(const void* bytes, int length) const;
+
+    // Asks the engine to show its about box (method 255); nothing when there
+    // is no engine object.
+    void showAbout() const;
 
     // Argument list of a Do call: one slot more than the arguments, zeroed,
     // so that a result lands after them.
@@ -130,10 +120,15 @@ public:
     QString wide(int k) const;
     QByteArray bytes(int k) const;
     QString text(int k) const { return object_.decodeText(at(k), length(k)); }
-    void setBoolean(int k, bool value) const
+    void setBoolean(int k, bool value) const { setInteger(k, value ? 1 : 0); }
+    void setInteger(int k, int value) const
     {
-        if (k < argc_) argv_[k] = reinterpret_cast<void*>(std::intptr_t(value ? 1 : 0));
+        if (k < argc_) argv_[k] = reinterpret_cast<void*>(std::intptr_t(value));
     }
+    // Event strings live in the engine and are read and replaced through
+    // CorvaneWS_EvtStr as UTF-16 (encoding 2).
+    QString eventString(int k) const;
+    void setEventString(int k, const QString& value) const;
 
 private:
     void* at(int k) const { return k < argc_ ? argv_[k] : nullptr; }
@@ -145,7 +140,7 @@ private:
     int* arglen_;
 };
 
-enum class FieldKind { Int, Bool, Wide, Bytes, Text };
+enum class FieldKind { Int, Bool, Wide, Bytes, Text, EventString };
 
 template <class P, class T>
 struct Field {
@@ -172,15 +167,24 @@ void decodeField(P& params, const Field<P, T>& f, const EventArgs& args)
         out = args.boolean(f.arg);
     } else if constexpr (std::is_same_v<T, QByteArray>) {
         out = args.bytes(f.arg);
+    } else if (f.kind == FieldKind::Text) {
+        out = args.text(f.arg);
+    } else if (f.kind == FieldKind::EventString) {
+        out = args.eventString(f.arg);
     } else {
-        out = f.kind == FieldKind::Text ? args.text(f.arg) : args.wide(f.arg);
+        out = args.wide(f.arg);
     }
 }
 template <class P, class T>
 void writeBackField(const P& params, const Field<P, T>& f, const EventArgs& args)
 {
+    if (!f.writeBack) return;
     if constexpr (std::is_same_v<T, bool>) {
-        if (f.writeBack) args.setBoolean(f.arg, params.*f.member);
+        args.setBoolean(f.arg, params.*f.member);
+    } else if constexpr (std::is_same_v<T, int>) {
+        args.setInteger(f.arg, params.*f.member);
+    } else if constexpr (std::is_same_v<T, QString>) {
+        if (f.kind == FieldKind::EventString) args.setEventString(f.arg, params.*f.member);
     }
 }
 }  // namespace detail
@@ -247,10 +251,11 @@ int dispatchEvent(C& component, std::span<const EventEntry<C>> events, int error
         if (e.number == event) entry = &e;
     if (entry == nullptr || !entry->assigned(component)) return 0;
     const EngineObject& object = component.engineObject();
+    const EventArgs args(object, argc, argv, arglen);
     int code = 0;
     QString text;
     try {
-        entry->invoke(component, EventArgs(object, argc, argv, arglen));
+        entry->invoke(component, args);
         return 0;
     } catch (const EWSKCore& e) {
         code = reportHandlerError(object, entry->name, e, e.Code);
@@ -263,7 +268,7 @@ int dispatchEvent(C& component, std::span<const EventEntry<C>> events, int error
         for (const auto& e : events)
             if (e.number == errorEvent && e.assigned(component)) {
                 try {
-                    component.raiseErrorEvent(code, text);
+                    component.raiseErrorEvent(code, text, event, args);
                 } catch (const std::exception&) {
                     // The first failure is the one on record; an error
                     // handler that fails in turn raises nothing further.

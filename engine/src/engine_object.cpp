@@ -2,9 +2,12 @@
 
 #include "engine/src/socket_graveyard.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QRegularExpression>
 
+#include <cstdio>
 #include <cstring>
 
 namespace corvane::engine {
@@ -282,9 +285,24 @@ int EngineObject::doMethod(int method, int argc, void** argv, int* arglen)
         return fail(kInvalidArgument, "argv");
     if (method == kDecodeTextMethod)
         return decodeTextMethod(argc, argv, arglen);
+    if (method == kAboutBoxMethod) {
+        showAboutBox();
+        return 0;
+    }
     if (method <= kMethodOffset || method >= kMethodOffset + 1000)
         return fail(kUnknownMethod, std::to_string(method));
     return invoke(method - kMethodOffset, argc, argv, arglen);
+}
+
+void EngineObject::showAboutBox()
+{
+    const QString product = QStringLiteral("Corvane WebSocket Server 2020");
+    const QString text = product + QStringLiteral("\nVersion 20.0\nBuild 7239");
+    // A host without widgets (a plain C program, a service) still gets the facts.
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr)
+        QMessageBox::about(nullptr, QStringLiteral("About ") + product, text);
+    else
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 QString EngineObject::wideArg(void* p, int len)

@@ -81,6 +81,7 @@ using corvanews20::kAltOffset;
 using corvanews20::kMethodOffset;
 using corvanews20::kStrOffset;
 constexpr int kDecodeTextMethod = corvanews20::kDecodeTextDo;
+constexpr int kAboutBoxMethod = 255;  // Do number of the about box, for every object
 
 class EngineObject {
 public:
@@ -175,6 +176,7 @@ protected:
 
 private:
     int decodeTextMethod(int argc, void** argv, int* arglen);
+    static void showAboutBox();
 
     CorvaneWS_EventSink sink_;
     void* user_;

@@ -84,12 +84,12 @@ TEST_F(Client, OwnerDestroysItsComponent)
 TEST_F(Client, ValuePropertiesUseTheirNumber)
 {
     client->FSetTimeout(10);
-    client->setConnected(true);
+    client->FSetConnected(true);
     client->FSetAuthScheme(authNone);
     client->FSetFirewallType(fwSOCKS5);
     EXPECT_EQ(calls(), (QStringList{"Set 46 0 10", "Set 5 0 1", "Set 3 0 3", "Set 16 0 3"}));
     fake->clear();
-    EXPECT_EQ(client->timeout(), 10);
+    EXPECT_EQ(client->FTimeout(), 10);
     EXPECT_TRUE(client->FConnected());
     EXPECT_EQ(client->FAuthScheme(), authNone);
     fake->putInt(handle, 37, 0, 7);  // any non-zero value reads as true
@@ -100,7 +100,7 @@ TEST_F(Client, ValuePropertiesUseTheirNumber)
 TEST_F(Client, StringPropertiesCrossAsWideTextUnderIdPlus10000)
 {
     client->FSetOrigin(QStringLiteral("http://brindle.example"));
-    client->setUser(QString());  // empty passes an empty text, never null
+    client->FSetUser(QString());  // empty passes an empty text, never null
     client->FSetSubProtocols(QStringLiteral("überproto"));
     EXPECT_EQ(calls(), (QStringList{"Set 10024 0 \"http://brindle.example\"", "Set 10048 0 \"\"",
                                     "Set 10045 0 \"überproto\""}));
@@ -108,7 +108,7 @@ TEST_F(Client, StringPropertiesCrossAsWideTextUnderIdPlus10000)
     EXPECT_EQ(client->FSubProtocols(), QStringLiteral("überproto"));
     EXPECT_TRUE(client->FUser().isEmpty());
     fake->putText(handle, 47, 0, "GET / HTTP/1.1");
-    EXPECT_EQ(client->transferredHeaders(), QStringLiteral("GET / HTTP/1.1"));
+    EXPECT_EQ(client->FTransferredHeaders(), QStringLiteral("GET / HTTP/1.1"));
     EXPECT_TRUE(calls().contains(QStringLiteral("Get 10047 0")));
 }
 
@@ -125,7 +125,7 @@ TEST_F(Client, ByteArrayPropertiesHaveBytesAltTextAndRawForms)
     EXPECT_EQ(client->FSSLCertEncodedB(), QByteArray("\xc3\xa9"));
     EXPECT_EQ(client->FSSLCertEncoded(), QStringLiteral("é"));
     fake->putBytes(handle, 44, 0, der);
-    EXPECT_EQ(client->sslServerCertEncodedB(), der);
+    EXPECT_EQ(client->FSSLServerCertEncodedB(), der);
     EXPECT_EQ(calls(), (QStringList{"Get 39 0", "Get 20039 0", "Get 44 0"}));
 }
 
@@ -179,14 +179,14 @@ TEST_F(Client, IndexedGettersCheckTheIndexFirst)
     }
     fake->setIndexCount(11, 1, 201);
     fake->putInt(handle, 11, 0, 1);
-    EXPECT_TRUE(client->cookieSecure(0));
+    EXPECT_TRUE(client->FCookieSecure(0));
 }
 
 TEST_F(Client, IndexedSettersPassTheIndexWithoutChecking)
 {
     fake->setIndexCount(12, 0, 201);
     client->FSetCookieValue(4, QStringLiteral("v"));
-    client->setCookieName(1, QStringLiteral("n"));
+    client->FSetCookieName(1, QStringLiteral("n"));
     EXPECT_EQ(calls(), (QStringList{"Set 10012 4 \"v\"", "Set 10009 1 \"n\""}));
 }
 
@@ -257,7 +257,7 @@ TEST(LocalCodePageTexts, ByteTextsAreConvertedWithoutTheEngine)
     wstest::useFakeEngine();
     wstest::FakeEngine fake;
     fake.clear();
-    CorvaneWS::EngineObject object(CorvaneWS::kWebSocketClientProperties, CorvaneWS::TextForm::LocalCodePage);
+    CorvaneWS::EngineObject object(corvanews20::client::kProperties, CorvaneWS::TextForm::LocalCodePage);
     object.createEngineObject(CorvaneWS::EngineLibrary::embedded(), "WebSocketClient", nullptr, nullptr,
                               QStringLiteral("missing"), QStringLiteral("refused"));
     object.setBytesText(39, QStringLiteral("é"));

@@ -47,9 +47,10 @@ inline void useFakeEngine()
 
 class FakeEngine {
 public:
-    FakeEngine()
+    FakeEngine() : FakeEngine(CorvaneWS::EngineLibrary::embedded().moduleHandle()) {}
+    // The fake as another binding opened it (the package's bindings open the file by name).
+    explicit FakeEngine(void* module) : module_(module)
     {
-        module_ = CorvaneWS::EngineLibrary::embedded().moduleHandle();
         if (module_ == nullptr) throw std::runtime_error("engine not bound");
     }
 
@@ -75,6 +76,11 @@ public:
     void putBytes(void* h, int id, int index, const QByteArray& b)
     {
         fn<void (*)(void*, int, int, const void*, int)>("FakeEngine_PutBytes")(h, id, index, b.constData(), int(b.size()));
+    }
+    void* newEventString(const char* text) { return fn<void* (*)(const char*)>("FakeEngine_NewEventString")(text); }
+    QString eventStringText(void* value)
+    {
+        return QString::fromUtf8(fn<const char* (*)(void*)>("FakeEngine_EventStringText")(value));
     }
     int raise(void* h, int event, int argc, void** argv, int* arglen)
     {

@@ -1,5 +1,6 @@
 // A stand-in for libcorvanews20.so that the component tests load in its place.
-// It exports the fourteen engine functions, records every call with its
+// It exports the engine functions of all four objects (client, server, proxy,
+// certificate manager) and the two shared ones, records every call with its
 // numbers and arguments as one line of text, keeps what is Set so that Get
 // returns it, answers with scripted results, and raises events through the
 // sink on request. The FakeEngine_ functions steer it; tests reach them through
@@ -7,6 +8,7 @@
 #define CORVANEWS20_BUILDING
 #include "engine/include/corvanews20.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -27,11 +29,13 @@ struct Value {
 };
 
 struct Object {
+    const std::set<int>* byteIds = nullptr;
     CorvaneWS_EventSink sink = nullptr;
     void* user = nullptr;
     std::map<std::pair<int, int>, Value> values;
     std::string lastError;
     std::u16string configAnswer;
+    int configMethod = 3;  // Config is method 3 in the client, 2 in the others
     std::u16string scratch;
 };
 
@@ -57,8 +61,11 @@ State& state()
     return s;
 }
 
-// Byte-array property numbers of the client.
-const std::set<int> kByteIds = {14, 38, 39, 40, 44};
+// Byte-array property numbers of each object; the rest hold integers or texts.
+const std::set<int> kClientByteIds = {14, 38, 39, 40, 44};
+const std::set<int> kServerByteIds = {8, 24, 25};
+const std::set<int> kProxyByteIds = {29, 30};
+const std::set<int> kCertMgrByteIds = {2, 27, 28, 31};
 
 std::string utf8(const std::u16string& s)
 {
@@ -158,23 +165,29 @@ Object* object(void* h) { return static_cast<Object*>(h); }
 
 // ---- the engine interface ---------------------------------------------------
 
-extern "C" {
+namespace {
 
-void* CorvaneWS_WebSocketClient_Create(CorvaneWS_EventSink sink, void* user, void* reserved, int flags)
+// The client's lines carry no object name (its tests came first); the other
+// objects' lines start with theirs.
+void* create(const char* objectName, const std::set<int>& byteIds, CorvaneWS_EventSink sink, void* user,
+             void* reserved, int flags)
 {
-    record("Create reserved=" + std::string(reserved ? "set" : "0") + " flags=" + std::to_string(flags));
+    record(std::string(objectName) + "Create reserved=" + std::string(reserved ? "set" : "0") +
+           " flags=" + std::to_string(flags));
     if (state().failCreates > 0) {
         --state().failCreates;
         return nullptr;
     }
     auto o = std::make_unique<Object>();
+    o->byteIds = &byteIds;
+    if (&byteIds != &kClientByteIds) o->configMethod = 2;
     o->sink = sink;
     o->user = user;
     state().objects.push_back(std::move(o));
     return state().objects.back().get();
 }
 
-int CorvaneWS_WebSocketClient_Destroy(void* h)
+int destroy(void* h)
 {
     record("Destroy");
     auto& objects = state().objects;
@@ -186,7 +199,7 @@ int CorvaneWS_WebSocketClient_Destroy(void* h)
     return 1;
 }
 
-int CorvaneWS_WebSocketClient_CheckIndex(void* h, int id, int index)
+int checkIndex(void* h, int id, int index)
 {
     (void)h;
     record("CheckIndex " + std::to_string(id) + " " + std::to_string(index));
@@ -195,7 +208,7 @@ int CorvaneWS_WebSocketClient_CheckIndex(void* h, int id, int index)
     return index >= 0 && index < it->second.first ? 0 : it->second.second;
 }
 
-void* CorvaneWS_WebSocketClient_Get(void* h, int id, int index, int* length_out, long long* value64_out)
+void* get(void* h, int id, int index, int* length_out, long long* value64_out)
 {
     record("Get " + std::to_string(id) + " " + std::to_string(index) + (value64_out ? " v64" : ""));
     Object* o = object(h);
@@ -210,14 +223,14 @@ void* CorvaneWS_WebSocketClient_Get(void* h, int id, int index, int* length_out,
         return v.text.data();
     }
     Value& v = o->values[{id, index}];
-    if (kByteIds.count(id)) {
+    if (o->byteIds->count(id)) {
         if (length_out) *length_out = int(v.bytes.size());
         return v.bytes.data();
     }
     return reinterpret_cast<void*>(v.integer);
 }
 
-int CorvaneWS_WebSocketClient_Set(void* h, int id, int index, const void* value, int length)
+int set(void* h, int id, int index, const void* value, int length)
 {
     Object* o = object(h);
     std::string line = "Set " + std::to_string(id) + " " + std::to_string(index) + " ";
@@ -227,7 +240,7 @@ int CorvaneWS_WebSocketClient_Set(void* h, int id, int index, const void* value,
     } else if (id >= 10000) {
         line += quotedWide(value, 0);
         if (value) o->values[{id - 10000, index}].text = static_cast<const char16_t*>(value);
-    } else if (kByteIds.count(id)) {
+    } else if (o->byteIds->count(id)) {
         line += hexBytes(value, length) + " " + std::to_string(length);
         o->values[{id, index}].bytes = value ? std::string(static_cast<const char*>(value), size_t(length)) : std::string();
     } else {
@@ -239,7 +252,7 @@ int CorvaneWS_WebSocketClient_Set(void* h, int id, int index, const void* value,
     return takeFailure("Set", id, o, code) ? code : 0;
 }
 
-int CorvaneWS_WebSocketClient_Do(void* h, int method, int argc, void** argv, int* arglen, void* reserved)
+int doMethod(void* h, int method, int argc, void** argv, int* arglen, void* reserved)
 {
     Object* o = object(h);
     std::string line = "Do " + std::to_string(method) + " " + std::to_string(argc);
@@ -249,12 +262,17 @@ int CorvaneWS_WebSocketClient_Do(void* h, int method, int argc, void** argv, int
             line += hexBytes(argv[k], arglen[k]) + "/" + std::to_string(arglen[k]);
         else if (method == 2003 && k == 1)
             line += argv[k] ? "buffer/" + std::to_string(arglen[k]) : "null";
+        else if (arglen[k] == 0 && argv[k] != nullptr && reinterpret_cast<std::uintptr_t>(argv[k]) < 0x10000)
+            line += "int:" + std::to_string(reinterpret_cast<std::uintptr_t>(argv[k]));  // no text lives that low
         else if (arglen[k] == 0)
             line += quotedWide(argv[k], 0);
         else
             line += hexBytes(argv[k], arglen[k]) + "/" + std::to_string(arglen[k]);
     }
-    if (argv[argc] != nullptr || arglen[argc] != 0) line += " result-slot-dirty";
+    if (argv == nullptr || arglen == nullptr)
+        line += " argv=null";
+    else if (argv[argc] != nullptr || arglen[argc] != 0)
+        line += " result-slot-dirty";
     if (reserved) line += " reserved";
     record(line);
     int code = 0;
@@ -267,36 +285,104 @@ int CorvaneWS_WebSocketClient_Do(void* h, int method, int argc, void** argv, int
             const size_t n = std::min(text.size(), size_t(arglen[1]));
             std::memcpy(argv[1], text.data(), n * sizeof(char16_t));
         }
-    } else if (method == 10003) {
+    } else if (method == 10000 + o->configMethod) {
         o->configAnswer = utf16(state().configAnswer);
         argv[1] = o->configAnswer.data();
     }
     return 0;
 }
 
-const char* CorvaneWS_WebSocketClient_GetLastError(void* h)
+const char* getLastError(void* h)
 {
     record("GetLastError");
     Object* o = object(h);
     return o->lastError.empty() ? nullptr : o->lastError.c_str();
 }
 
-int CorvaneWS_WebSocketClient_GetLastErrorCode(void*) { return 0; }
-int CorvaneWS_WebSocketClient_SetLastErrorAndCode(void*, int code, const char*) { return code; }
-const char* CorvaneWS_WebSocketClient_GetEventError(void*) { return nullptr; }
-int CorvaneWS_WebSocketClient_GetEventErrorCode(void*) { return 0; }
-
-int CorvaneWS_WebSocketClient_SetEventErrorAndCode(void* h, int code, const char* text)
+int setEventErrorAndCode(void* h, int code, const char* text)
 {
     (void)h;
     record("SetEventErrorAndCode " + std::to_string(code) + " \"" + (text ? text : "") + "\"");
     return state().hasEventErrorResult ? state().eventErrorResult : code;
 }
 
-void* CorvaneWS_EvtStr(void* value, int, void*, int) { return value; }
+}  // namespace
+
+#define FAKE_EXPORT __attribute__((visibility("default")))
+#define FAKE_OBJECT(Object, prefix, byteIds)                                                                         \
+    extern "C" {                                                                                                     \
+    FAKE_EXPORT void* CorvaneWS_##Object##_Create(CorvaneWS_EventSink sink, void* user, void* reserved, int flags)              \
+    {                                                                                                                \
+        return create(prefix, byteIds, sink, user, reserved, flags);                                                 \
+    }                                                                                                                \
+    FAKE_EXPORT int CorvaneWS_##Object##_Destroy(void* h) { return destroy(h); }                                                 \
+    FAKE_EXPORT int CorvaneWS_##Object##_CheckIndex(void* h, int id, int index) { return checkIndex(h, id, index); }             \
+    FAKE_EXPORT void* CorvaneWS_##Object##_Get(void* h, int id, int index, int* length_out, long long* value64_out)             \
+    {                                                                                                                \
+        return get(h, id, index, length_out, value64_out);                                                           \
+    }                                                                                                                \
+    FAKE_EXPORT int CorvaneWS_##Object##_Set(void* h, int id, int index, const void* value, int length)                          \
+    {                                                                                                                \
+        return set(h, id, index, value, length);                                                                     \
+    }                                                                                                                \
+    FAKE_EXPORT int CorvaneWS_##Object##_Do(void* h, int method, int argc, void** argv, int* arglen, void* reserved)             \
+    {                                                                                                                \
+        return doMethod(h, method, argc, argv, arglen, reserved);                                                    \
+    }                                                                                                                \
+    FAKE_EXPORT const char* CorvaneWS_##Object##_GetLastError(void* h) { return getLastError(h); }                               \
+    FAKE_EXPORT int CorvaneWS_##Object##_GetLastErrorCode(void*) { return 0; }                                                   \
+    FAKE_EXPORT int CorvaneWS_##Object##_SetLastErrorAndCode(void*, int code, const char*) { return code; }                      \
+    FAKE_EXPORT const char* CorvaneWS_##Object##_GetEventError(void*) { return nullptr; }                                        \
+    FAKE_EXPORT int CorvaneWS_##Object##_GetEventErrorCode(void*) { return 0; }                                                  \
+    FAKE_EXPORT int CorvaneWS_##Object##_SetEventErrorAndCode(void* h, int code, const char* text)                               \
+    {                                                                                                                \
+        return setEventErrorAndCode(h, code, text);                                                                  \
+    }                                                                                                                \
+    }
+
+FAKE_OBJECT(WebSocketClient, "", kClientByteIds)
+FAKE_OBJECT(WebSocketServer, "Server ", kServerByteIds)
+FAKE_OBJECT(WebSocketProxy, "Proxy ", kProxyByteIds)
+FAKE_OBJECT(CertMgr, "CertMgr ", kCertMgrByteIds)
+
+extern "C" {
+
+// Event strings are handed to the sink as pointers to this structure, so the
+// component's reads and write-backs show up in the call record.
+struct FakeEventString {
+    std::u16string text;
+};
+
+void* CorvaneWS_EvtStr(void* value, int action, void* text, int encoding)
+{
+    record("EvtStr " + std::to_string(action) + " " + std::to_string(encoding) +
+           (action == 2 ? " " + quotedWide(text, 0) : std::string()));
+    auto* s = static_cast<FakeEventString*>(value);
+    if (s == nullptr) return nullptr;
+    if (action == 0) return s->text.data();
+    if (action == 1) return reinterpret_cast<void*>(std::intptr_t(s->text.size()));
+    if (action == 2) s->text = text ? static_cast<const char16_t*>(text) : u"";
+    return value;
+}
+
 int CorvaneWS_Stream(void*, int, void*, int*) { return 0; }
 
 }  // extern "C"
+
+// Event strings for tests: made here, read back after the sink returned.
+FAKE_API void* FakeEngine_NewEventString(const char* utf8Text)
+{
+    static std::vector<std::unique_ptr<FakeEventString>> strings;
+    strings.push_back(std::make_unique<FakeEventString>());
+    strings.back()->text = utf16(utf8Text);
+    return strings.back().get();
+}
+FAKE_API const char* FakeEngine_EventStringText(void* value)
+{
+    static std::string out;
+    out = utf8(static_cast<FakeEventString*>(value)->text);
+    return out.c_str();
+}
 
 // ---- steering -----------------------------------------------------------------
 
