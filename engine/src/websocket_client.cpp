@@ -58,6 +58,7 @@ const ConfigDef kConfig[] = {
     {"CloseStatusCode", ConfigType::Int, 1000, 4999, 1000, ""},
     {"CloseDescription", ConfigType::String, 0, 0, 0, ""},
     {"SSLTrustedCAFile", ConfigType::String, 0, 0, 0, ""},
+    {"ConnectTimeout", ConfigType::Int, 0, 86400, 60, ""},
 };
 
 constexpr size_t kSendPiece = 64 * 1024;
@@ -271,8 +272,22 @@ int WebSocketClient::connectTo(const QString& url)
         return rc;
     }
     const int timeout = int(intProp(P::Timeout));
-    if (timeout == 0)
+    if (timeout == 0) {
+        // Nobody waits here, so the attempt gives up by itself: a server that
+        // accepts and never answers must not hold the connection forever.
+        const int64_t limit = configInt("ConnectTimeout");
+        if (limit > 0) {
+            const uint64_t serial = ++connectSerial_;
+            QTimer::singleShot(int(limit * 1000), &closeTimer_, [this, serial] {
+                Entry entry(this);
+                if (serial != connectSerial_ || !connectPending_ || destroyed())
+                    return;
+                dropConnection();
+                finishConnect(kTimeout, QStringLiteral("no connection within ConnectTimeout"));
+            });
+        }
         return 0;
+    }
     const int waited = waitFor([this] { return !connectPending_; }, timeout);
     if (connectPending_) {
         dropConnection();

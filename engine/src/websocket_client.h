@@ -123,6 +123,7 @@ private:
     int authAttempts_ = 0;
     int connectResult_ = 0;
     bool connectPending_ = false;
+    uint64_t connectSerial_ = 0;   // which asynchronous Connect a ConnectTimeout belongs to
     std::string connectErrorText_;
 
     std::vector<CookieEntry> cookies_;

@@ -353,6 +353,21 @@ TEST(ClientCloseAnswer, ReachesTheServerWhenTheHostDestroysRightAfter)
     EXPECT_EQ(code, 3000);
 }
 
+// An asynchronous connect to a server that accepts and never answers ends
+// with OnConnected(11) after ConnectTimeout.
+TEST(ClientConnectTimeout, AsynchronousConnectGivesUp)
+{
+    QTcpServer silent;   // accepts (the kernel does) and never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    Host c;
+    c.setInt(kTimeout, 0);
+    c.config("ConnectTimeout=1");
+    ASSERT_EQ(c.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(silent.serverPort())}), 0);
+    ASSERT_TRUE(c.waitUntil([&] { return c.count(evConnected) == 1; }, 10000));
+    EXPECT_EQ(c.last(evConnected)->ints.at(0), 11);
+    EXPECT_EQ(c.getInt(kConnected), 0);
+}
+
 TEST(ServerInterface, UnmaskedFramesAndMalformedRequestsAreRefused)
 {
     ServerHost s;
