@@ -8,7 +8,10 @@ set(CORVANEWS20_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/src/socket_graveyard.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/socks4.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/transport.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_client.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_client.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/ws_connection.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_server.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/server_certificate.cpp)
 
 if(TARGET corvane_protocol)
   add_library(corvanews20 SHARED ${CORVANEWS20_SOURCES})

@@ -8,6 +8,7 @@
 #include "engine/src/socks4.h"
 #include "engine/src/stream.h"
 #include "engine/src/websocket_client.h"
+#include "engine/src/websocket_server.h"
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,21 @@ TEST(EngineTables, ReadmeListsTheCertificateManagerConfigSettings)
 {
     const std::vector<QStringList> settings = readmeTable("### Config settings of the certificate manager");
     const auto config = certMgrConfig();
+    ASSERT_EQ(settings.size(), config.size());
+    for (size_t k = 0; k < config.size(); ++k) {
+        SCOPED_TRACE(config[k].name);
+        EXPECT_EQ(settings[k].value(0), QLatin1String(config[k].name));
+        const QString expected = config[k].type == ConfigType::String
+                                     ? '"' + QString::fromUtf8(config[k].defaultText) + '"'
+                                     : QString::number(config[k].defaultInt);
+        EXPECT_EQ(settings[k].value(1), expected);
+    }
+}
+
+TEST(EngineTables, ReadmeListsTheServerConfigSettings)
+{
+    const std::vector<QStringList> settings = readmeTable("### Config settings of the server");
+    const auto config = serverConfig();
     ASSERT_EQ(settings.size(), config.size());
     for (size_t k = 0; k < config.size(); ++k) {
         SCOPED_TRACE(config[k].name);

@@ -1,0 +1,180 @@
+// Independent clients from Debian (python3-websockets, node-ws) against our
+// server, over ws and wss: 16 MiB messages, fragments, pings, close codes,
+// sub-protocols and a refused upgrade.
+#include "server_test_support.h"
+
+#include <QTemporaryDir>
+
+namespace engine_test {
+namespace {
+
+using namespace srv;
+
+struct ClientRun {
+    QStringList lines;
+    bool finished = false;
+};
+
+// Runs a client peer to its end while the server's events are pumped.
+ClientRun runClient(ServerHost& s, const QString& kind, const QString& url, const QString& cafile = {})
+{
+    QProcess p;
+    QStringList args;
+    QString program;
+    if (kind == "python") {
+        program = "/usr/bin/python3";
+        args = {"-u", peersDir() + "/ws_client.py", url};
+    } else {
+        program = "/usr/bin/node";
+        args = {peersDir() + "/ws_client.js", url};
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("NODE_PATH", "/usr/share/nodejs");
+        p.setProcessEnvironment(env);
+    }
+    if (!cafile.isEmpty())
+        args << cafile;
+    ClientRun run;
+    if (!QFile::exists(program)) {
+        run.lines << program + " is missing: run scripts/install-deps.sh";
+        return run;
+    }
+    p.start(program, args);
+    QDeadlineTimer deadline(60000);
+    while (p.state() != QProcess::NotRunning && !deadline.hasExpired())
+        if (!p.waitForFinished(1))
+            s.call(sDoEvents);
+    run.finished = p.state() == QProcess::NotRunning;
+    if (!run.finished) {
+        p.kill();
+        p.waitForFinished(5000);
+    }
+    run.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    run.lines += QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    return run;
+}
+
+class ServerInterop : public ::testing::TestWithParam<std::tuple<const char*, bool>> {
+protected:
+    void SetUp() override
+    {
+        if (std::get<1>(GetParam())) {
+            QProcess p;
+            p.start("/bin/sh", {peersDir() + "/make_certs.sh", dir_.path()});
+            ASSERT_TRUE(p.waitForFinished(60000));
+            QFile pem(dir_.filePath("server-with-key.pem"));
+            ASSERT_TRUE(pem.open(QIODevice::WriteOnly));
+            for (const char* part : {"server.pem", "ca.pem", "server.key"}) {
+                QFile f(dir_.filePath(part));
+                ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << part;
+                pem.write(f.readAll());
+            }
+            pem.close();
+            s_.setInt(sUseSSL, 1);
+            s_.setInt(sSSLCertStoreType, 6);
+            s_.setBytes(sSSLCertStore, pem.fileName().toUtf8());
+        }
+        port_ = s_.listen();
+        ASSERT_GT(port_, 0) << s_.lastError().toStdString();
+        s_.echo();
+        s_.handlers[seWebSocketOpenRequest] = [](int, void** argv, int*) {
+            if (wide(argv[1]) == "/refuse") {
+                argv[7] = reinterpret_cast<void*>(intptr_t(403));
+            } else if (wide(argv[5]).contains("v2")) {
+                setEvtStr(argv[4], "v2");
+            }
+            return 0;
+        };
+    }
+    QString url(const QString& path) const
+    {
+        return QStringLiteral("%1://localhost:%2%3").arg(std::get<1>(GetParam()) ? "wss" : "ws").arg(port_).arg(path);
+    }
+    QString cafile() const { return std::get<1>(GetParam()) ? dir_.filePath("ca.pem") : QString(); }
+
+    QTemporaryDir dir_;
+    ServerHost s_;
+    int port_ = 0;
+};
+
+TEST_P(ServerInterop, EchoesBigFragmentedPingsAndCloses)
+{
+    const ClientRun run = runClient(s_, std::get<0>(GetParam()), url("/echo"), cafile());
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.lines, QStringList({"subprotocol v2", "text ok", "big ok", "fragments ok", "ping ok", "closed 4000"}))
+        << run.lines.join(" | ").toStdString();
+    ASSERT_TRUE(s_.waitUntil([&] { return s_.count(seDisconnected) == 1; }));
+    EXPECT_EQ(s_.last(seDisconnected)->ints.at(1), 4000);
+    EXPECT_EQ(s_.last(seDisconnected)->texts.value(0), "done");
+    EXPECT_EQ(s_.count(seError), 0u);
+    if (std::get<1>(GetParam())) {
+        EXPECT_EQ(s_.count(seSSLStatus), 1u);
+        EXPECT_EQ(s_.count(seSSLConnectionRequest), 1u);
+    }
+}
+
+TEST_P(ServerInterop, RefusedUpgradeGivesTheClientTheStatus)
+{
+    const ClientRun run = runClient(s_, std::get<0>(GetParam()), url("/refuse"), cafile());
+    EXPECT_EQ(run.lines, QStringList({"refused 403"})) << run.lines.join(" | ").toStdString();
+    EXPECT_EQ(s_.count(seConnected), 0u);
+}
+
+// Our own client against our own server over TLS, with a client certificate
+// that does not verify: the handler's answer decides.
+TEST(ServerTls, ClientCertificatesGoThroughTheHandler)
+{
+    QTemporaryDir dir;
+    QProcess p;
+    p.start("/bin/sh", {peersDir() + "/make_certs.sh", dir.path()});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const auto joined = [&](std::initializer_list<const char*> parts) {
+        QByteArray all;
+        for (const char* part : parts) {
+            QFile f(dir.filePath(part));
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << part;
+            all += f.readAll();
+        }
+        return all;
+    };
+    ServerHost s;
+    s.setInt(sUseSSL, 1);
+    s.setInt(sSSLCertStoreType, 7);
+    s.setBytes(sSSLCertStore, joined({"server.pem", "server.key"}));
+    s.setInt(sSSLAuthenticateClients, 1);
+    const int port = s.listen();
+    ASSERT_GT(port, 0) << s.lastError().toStdString();
+    bool accept = true;
+    s.handlers[seSSLClientAuthentication] = [&](int, void** argv, int*) {
+        argv[5] = reinterpret_cast<void*>(intptr_t(accept));
+        return 0;
+    };
+    for (bool answer : {true, false}) {
+        SCOPED_TRACE(answer);
+        accept = answer;
+        Host c;
+        c.setInt(kTimeout, 10);
+        c.setBytes(kSSLAcceptServerCertEncoded, joined({"ca.pem"}));
+        c.setInt(kSSLCertStoreType, 7);
+        c.setBytes(kSSLCertStore, joined({"self.pem", "self.key"}));
+        const int rc = c.call(kConnect, {QStringLiteral("wss://localhost:%1/").arg(port)});
+        if (answer) {
+            EXPECT_EQ(rc, 0) << c.lastError().toStdString();
+        } else {
+            EXPECT_NE(rc, 0);
+        }
+        const Recorded* auth = s.last(seSSLClientAuthentication);
+        ASSERT_NE(auth, nullptr);
+        EXPECT_EQ(auth->ints.back(), 0);   // preset: the self-signed certificate does not verify
+        EXPECT_TRUE(auth->texts.value(0).contains("Self Signed")) << auth->texts.join('|').toStdString();
+        EXPECT_TRUE(auth->bytes.startsWith("-----BEGIN CERTIFICATE-----"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, ServerInterop,
+                         ::testing::Combine(::testing::Values("python", "node"), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param)) + (std::get<1>(info.param) ? "_wss" : "_ws");
+                         });
+
+} // namespace
+} // namespace engine_test
