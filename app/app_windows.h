@@ -6,6 +6,8 @@
 
 class TFormWebsocketclientf;
 class TformDrvViewer;
+class TformDownload;
+class TformWebsocket;
 class TformAbout;
 class TformSettings;
 class TformShowText;
@@ -22,6 +24,8 @@ struct AppWindows {
     // viewer, the SD card chooser after the text view.
     std::unique_ptr<TFormWebsocketclientf> mainWindow;
     std::unique_ptr<TformDrvViewer> drvViewer;
+    std::unique_ptr<TformDownload> download;
+    std::unique_ptr<TformWebsocket> console;
     std::unique_ptr<TformAbout> about;
     std::unique_ptr<TformSettings> preferences;
     std::unique_ptr<TformShowText> textView;

@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "device/camera_angle_panel.h"
+#include "device/device_link.h"
 #include "drv/drv_viewer.h"
 #include "editor_document.h"
 #include "editor_layout.h"
@@ -48,13 +50,12 @@ constexpr BottomButton kBottomButtons[] = {
     {"Button6", "Open"},   {"Button7", "Save"},     {"btnEjectSdCard", "Eject SD Card"},
 };
 
-QFrame* lineMarker(QWidget* parent, const char* name, int width, int height, int top, const char* style)
+void showWindow(QWidget* window)
 {
-    auto* line = new QFrame(parent);
-    line->setObjectName(QLatin1String(name));
-    line->setGeometry(0, top, width, height);
-    line->setStyleSheet(QLatin1String(style));
-    return line;
+    if (!window) return;
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 }  // namespace
@@ -69,7 +70,7 @@ TFormWebsocketclientf::TFormWebsocketclientf(QWidget* parent) : QMainWindow(pare
     if (document_->path().isEmpty()) document_->setClean({});
 }
 
-TFormWebsocketclientf::~TFormWebsocketclientf() = default;
+TFormWebsocketclientf::~TFormWebsocketclientf() = default;  // the link closes an open connection
 
 void TFormWebsocketclientf::buildWindow()
 {
@@ -94,6 +95,12 @@ void TFormWebsocketclientf::buildWindow()
     extras->addWidget(Memo1);
     deviceLayout->addLayout(extras);
     control<QPushButton>("btnCameraImage")->hide();
+    deviceLink_ = std::make_unique<DeviceLink>(this, device::makeWebSocketConnection());
+    deviceLink_->setSettingsLoader([this](const QString& path) { LoadSettingsFile(path); });
+    connect(deviceLink_.get(), &DeviceLink::memoLine, Memo1, &QPlainTextEdit::appendPlainText);
+    cameraPanel_->attach(deviceLink_.get());
+    toolkit::connectGuarded(control<QPushButton>("btnCameraImage"), &QPushButton::clicked, this,
+                            [this] { cameraPanel_->btnCameraImageClick(); });
 
     auto* buttons = new QHBoxLayout;
     for (const BottomButton& b : kBottomButtons) {
@@ -136,6 +143,19 @@ void TFormWebsocketclientf::buildMenu()
     QAction* drv = tools->addAction(QStringLiteral("DRV Viewer..."));
     drv->setObjectName(QStringLiteral("actionDrvViewer"));
     toolkit::connectGuarded(drv, &QAction::triggered, this, [this] { showDrvViewer(); });
+
+    QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
+    device->setObjectName(QStringLiteral("menuDevice"));
+    const std::pair<const char*, const char*> actions[] = {{"actionConnectionConsole", "Connection Console..."},
+                                                           {"actionCameraAngle", "Camera Angle Setting..."},
+                                                           {"actionDownload", "Download Recorded Data..."}};
+    for (const auto& [name, caption] : actions) device->addAction(QLatin1String(caption))->setObjectName(QLatin1String(name));
+    const auto triggered = [&](const char* name, auto handler) {
+        toolkit::connectGuarded(device->findChild<QAction*>(QLatin1String(name)), &QAction::triggered, this, handler);
+    };
+    triggered("actionConnectionConsole", [this] { showWindow(formWebsocket); });
+    triggered("actionCameraAngle", [this] { cameraPanel_->btnCameraImageClick(); });
+    triggered("actionDownload", [this] { showWindow(formDownload); });
 }
 
 void TFormWebsocketclientf::Button4Click() { sdCard_->initializeSdCard(); }
@@ -145,42 +165,18 @@ void TFormWebsocketclientf::setAboutBox(TformAbout* about) { formAbout = about; 
 void TFormWebsocketclientf::setPreferencesDialog(TformSettings* preferences) { formSettings = preferences; }
 void TFormWebsocketclientf::setDrvViewer(QWidget* viewer) { formDrvViewer = viewer; }
 
-void TFormWebsocketclientf::showDrvViewer()
-{
-    if (!formDrvViewer) return;
-    formDrvViewer->show();
-    formDrvViewer->raise();
-    formDrvViewer->activateWindow();
-}
+void TFormWebsocketclientf::showDrvViewer() { showWindow(formDrvViewer); }
 
 QWidget* TFormWebsocketclientf::buildCameraAnglePanel()
 {
-    auto* panel = new QFrame;
-    panel->setObjectName(QStringLiteral("panelImage"));
-    panel->setFixedSize(560, 320);
-
-    auto* image = new QLabel(panel);
-    image->setObjectName(QStringLiteral("imageCameraAngle"));
-    image->setGeometry(5, 0, 385, 305);
-    image->setScaledContents(true);
-    image->setStyleSheet(QStringLiteral("background: #202020;"));
-
-    lineMarker(panel, "shapeVerticalLine", 420, 3, 132, "background: #00c000;");
-    lineMarker(panel, "shapeHoodLine", 420, 3, 281, "background: #0060ff;");
-    lineMarker(panel, "shapeVerticalHigh", 417, 2, 100, "border-top: 2px dotted red;");
-    lineMarker(panel, "shapeVerticalLow", 417, 2, 158, "border-top: 2px dotted red;");
-
-    for (const auto& [name, top] : {std::pair{"lbVerticalLine", 137}, std::pair{"lbHoodLine", 286}}) {
-        auto* label = new QLabel(panel);
-        label->setObjectName(QLatin1String(name));
-        label->setGeometry(425, top, 60, 16);
-    }
-    return panel;
+    cameraPanel_ = new CameraAnglePanel(this);
+    return cameraPanel_;
 }
 
 void TFormWebsocketclientf::FormCreate()
 {
     gDisplayScale = toolkit::screenDisplayScale();
+    cameraPanel_->applyDisplayScale(gDisplayScale);
     control<QWidget>("panelImage")->hide();
     Button5Click();
 

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
 #include <vector>
 
 class QLabel;
@@ -23,6 +24,8 @@ extern int gDisplayScale;
 class EditorDocument;
 class TformAbout;
 class TformSettings;
+class DeviceLink;
+class CameraAnglePanel;
 namespace media {
 class SdCardTools;
 }
@@ -91,6 +94,12 @@ public:
     void setPreferencesDialog(TformSettings* preferences);
     void setDrvViewer(QWidget* viewer);
     void showDrvViewer();
+    void setDownloadDialog(QWidget* dialog) { formDownload = dialog; }
+    void setConsoleWindow(QWidget* console) { formWebsocket = console; }
+
+    // The device link (client, reassembly, transfers) and the camera angle panel.
+    DeviceLink& deviceLink() { return *deviceLink_; }
+    CameraAnglePanel& cameraAnglePanel() { return *cameraPanel_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -123,7 +132,12 @@ private:
     QPointer<TformAbout> formAbout;
     QPointer<TformSettings> formSettings;
     QPointer<QWidget> formDrvViewer;
+    QPointer<QWidget> formDownload;
+    QPointer<QWidget> formWebsocket;
+    CameraAnglePanel* cameraPanel_ = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     media::SdCardTools* sdCard_ = nullptr;
+    // Last, so it goes first: closing the window closes the connection.
+    std::unique_ptr<DeviceLink> deviceLink_;
 };

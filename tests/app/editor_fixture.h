@@ -1,6 +1,8 @@
 #pragma once
-// A main window in a scratch working folder, with scripted dialogs, for the editor tests.
+// The program's windows, made as the program makes them, in a scratch working
+// folder with scripted dialogs, for the editor and window tests.
 
+#include "app_windows.h"
 #include "main_window.h"
 #include "settings/settings_file.h"
 #include "toolkit/display_scale.h"
@@ -58,14 +60,16 @@ protected:
     }
     void TearDown() override
     {
-        window.reset();
+        window = nullptr;
+        app.reset();
         QDir::setCurrent(previous);
         toolkit::setScreenDpiOverride(std::nullopt);
     }
 
     TFormWebsocketclientf& makeWindow()
     {
-        window = std::make_unique<TFormWebsocketclientf>();
+        app = std::make_unique<AppWindows>();
+        window = app->mainWindow.get();
         return *window;
     }
 
@@ -95,5 +99,6 @@ protected:
     QTemporaryDir dir;
     QString previous;
     toolkit::ScriptedUserInteraction dialogs;
-    std::unique_ptr<TFormWebsocketclientf> window;
+    std::unique_ptr<AppWindows> app;
+    TFormWebsocketclientf* window = nullptr;  // app's main window
 };

@@ -27,19 +27,9 @@ protected:
         window->resize(900, 600);
         window->move(100, 80);
         window->show();
-        about = std::make_unique<TformAbout>();
-        preferences = std::make_unique<TformSettings>(window.get());
-        textView = std::make_unique<TformShowText>(window.get());
-        preferences->setTextView(textView.get());
-        window->setAboutBox(about.get());
-        window->setPreferencesDialog(preferences.get());
-    }
-    void TearDown() override
-    {
-        textView.reset();
-        preferences.reset();
-        about.reset();
-        EditorTest::TearDown();
+        about = app->about.get();
+        preferences = app->preferences.get();
+        textView = app->textView.get();
     }
     void openTextView()
     {
@@ -48,9 +38,9 @@ protected:
     }
     QColor memoColour() const { return textView->memo()->palette().color(QPalette::Text); }
 
-    std::unique_ptr<TformAbout> about;
-    std::unique_ptr<TformSettings> preferences;
-    std::unique_ptr<TformShowText> textView;
+    TformAbout* about = nullptr;
+    TformSettings* preferences = nullptr;
+    TformShowText* textView = nullptr;
 };
 
 TEST_F(DialogsTest, EachDialogIsAFixedStayOnTopWindow)
@@ -60,9 +50,9 @@ TEST_F(DialogsTest, EachDialogIsAFixedStayOnTopWindow)
         const char* caption;
         QSize size;
     };
-    for (const Expected& e : {Expected{about.get(), "Information", {360, 311}},
-                              Expected{preferences.get(), "Settings", {344, 233}},
-                              Expected{textView.get(), "Show Text", {712, 671}}}) {
+    for (const Expected& e : {Expected{about, "Information", {360, 311}},
+                              Expected{preferences, "Settings", {344, 233}},
+                              Expected{textView, "Show Text", {712, 671}}}) {
         EXPECT_EQ(e.dialog->windowTitle(), QLatin1String(e.caption));
         EXPECT_EQ(e.dialog->minimumSize(), e.size) << e.caption;
         EXPECT_EQ(e.dialog->maximumSize(), e.size) << e.caption;
@@ -123,25 +113,25 @@ TEST_F(DialogsTest, PreferencesAndTextViewOpenCentredOnTheMainWindow)
         return (dialog->frameGeometry().center() - window->frameGeometry().center()).manhattanLength();
     };
     ctl<QPushButton>("Button2")->click();
-    EXPECT_LE(offCentre(preferences.get()), 2);
+    EXPECT_LE(offCentre(preferences), 2);
     preferences->move(0, 0);  // the user drags the preferences aside
     preferences->findChild<QPushButton*>("Button4")->click();
-    EXPECT_LE(offCentre(textView.get()), 2) << "over the editor, not over the dialog that opened it";
+    EXPECT_LE(offCentre(textView), 2) << "over the editor, not over the dialog that opened it";
 }
 
 TEST_F(DialogsTest, EscapeClosesEachDialogAndReenablesItsOpener)
 {
     ctl<QPushButton>("Button1")->click();
-    QTest::keyClick(about.get(), Qt::Key_Escape);
+    QTest::keyClick(about, Qt::Key_Escape);
     EXPECT_FALSE(about->isVisible());
     EXPECT_TRUE(window->isEnabled());
 
     openTextView();
-    QTest::keyClick(textView.get(), Qt::Key_Escape);
+    QTest::keyClick(textView, Qt::Key_Escape);
     EXPECT_FALSE(textView->isVisible());
     EXPECT_TRUE(preferences->isEnabled());
     EXPECT_FALSE(window->isEnabled());
-    QTest::keyClick(preferences.get(), Qt::Key_Escape);
+    QTest::keyClick(preferences, Qt::Key_Escape);
     EXPECT_FALSE(preferences->isVisible());
     EXPECT_TRUE(window->isEnabled());
 }

@@ -158,7 +158,7 @@ TEST_F(EditorTest, ASaveWithValuesTheRecorderDoesNotExpectAsksFirst)
     EXPECT_EQ(savedValues(path("c.ini")).value("GSENSOR_IMPACT_THRESHOLD_X"), "5000");
 
     // Save as default asks the same way.
-    TformSettings preferences(window.get());
+    TformSettings& preferences = *app->preferences;
     dialogs.clear();
     preferences.Button1Click();
     EXPECT_EQ(dialogs.requestsOf(Kind::Choice).size(), 1);

@@ -30,17 +30,8 @@ protected:
     {
         EditorTest::SetUp();
         makeWindow();
-        preferences = std::make_unique<TformSettings>(window.get());
-        textView = std::make_unique<TformShowText>(window.get());
-        preferences->setTextView(textView.get());
-        window->setPreferencesDialog(preferences.get());
+        preferences = app->preferences.get();
         window->Button2Click();
-    }
-    void TearDown() override
-    {
-        textView.reset();
-        preferences.reset();
-        EditorTest::TearDown();
     }
     QRadioButton* unit(const char* name) const { return preferences->control<QRadioButton>(name); }
     QString field(const char* name) const { return ctl<QLineEdit>(name)->text(); }
@@ -58,8 +49,7 @@ protected:
         return v;
     }
 
-    std::unique_ptr<TformSettings> preferences;
-    std::unique_ptr<TformShowText> textView;
+    TformSettings* preferences = nullptr;
 };
 
 TEST_F(UnitsTest, LengthsRoundTripThroughInch)
@@ -189,7 +179,7 @@ TEST_F(UnitsTest, FilesCarryCentimetresAndKilometresWhateverIsShown)
         EXPECT_EQ(v.value("SPEEDING_LIMIT"), QStringLiteral("120")) << file;
         EXPECT_EQ(v.value("RAPID_DECEL_SPEED"), QStringLiteral("10")) << file;
     }
-    EXPECT_TRUE(textView->memo()->toPlainText().contains(QStringLiteral("ADASLOC_VEHICLE_WIDTH=180")));
+    EXPECT_TRUE(app->textView->memo()->toPlainText().contains(QStringLiteral("ADASLOC_VEHICLE_WIDTH=180")));
     EXPECT_EQ(texts(kLengthFields), lengthsShown) << "the fields on screen do not change";
     EXPECT_EQ(texts(kSpeedFields), speedsShown);
 }

@@ -1,0 +1,56 @@
+#include "device/data_folders.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <stdexcept>
+
+namespace device {
+
+namespace {
+[[noreturn]] void fail(const QString& text) { throw std::runtime_error(text.toStdString()); }
+
+bool usableFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && info.isWritable();
+}
+}  // namespace
+
+QString dataFolderUnder(const QString& base, const QString& name)
+{
+    const QString path = QDir(base).filePath(name);
+    if (!QDir().mkpath(path) || !usableFolder(path))
+        fail(QStringLiteral("Cannot create folder \"%1\".").arg(QDir::toNativeSeparators(path)));
+    return path;
+}
+
+QString dataFolder(const QString& name)
+{
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+    if (usableFolder(beside)) return beside;
+    if (usableFolder(QCoreApplication::applicationDirPath())) return dataFolderUnder(QCoreApplication::applicationDirPath(), name);
+    return dataFolderUnder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), name);
+}
+
+void writeFileAtomically(const QString& path, const QByteArray& source, qint64 offset, qint64 size)
+{
+    if (offset < 0 || size < 0 || offset + size > source.size()) fail(QStringLiteral("Range check error writing \"%1\".").arg(path));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    const char* data = source.constData() + offset;
+    qint64 written = 0;
+    while (written < size) {
+        const qint64 n = file.write(data + written, size - written);
+        if (n <= 0) break;
+        written += n;
+    }
+    if (written != size || !file.commit())
+        fail(QStringLiteral("Cannot write file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+}  // namespace device

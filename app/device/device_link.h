@@ -1,0 +1,106 @@
+#pragma once
+// The device link: the main window's WebSocket client, the reassembly and
+// dispatch of the recorder's messages, and what the transfers do with them
+// (camera images, the settings file, recorded data saved and acknowledged).
+// The windows show what it reports through its signals; it owns no widgets.
+
+#include "device/device_connection.h"
+#include "device/dispatch.h"
+#include "device/reassembly.h"
+#include "device/upload_response.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QThreadPool>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+
+class DeviceLink final : public QObject, private device::ReassemblyObserver, private device::MessageHandler {
+    Q_OBJECT
+
+public:
+    // `window` parents the error boxes of failed transfers. A null connection
+    // (a build without the engine) makes every request a no-op.
+    DeviceLink(QWidget* window, std::unique_ptr<device::DeviceConnection> connection);
+    ~DeviceLink() override;
+
+    // Replaces the client (tests put a fake one in); the link starts idle.
+    void setConnection(std::unique_ptr<device::DeviceConnection> connection);
+    bool hasConnection() const { return connection_ != nullptr; }
+    bool isConnected() const;
+
+    // Opens the connection to `url`; raises with the reason when it fails.
+    void connectTo(const QString& url);
+    void disconnectFromRecorder();
+
+    // Requests go out only while the client reports that it is connected;
+    // otherwise nothing is sent and nothing is shown. True when sent.
+    bool sendIfConnected(const QByteArray& request);
+    void requestCameraImage();  // also clears gImageReceived, sent or not
+    void requestGSensorInit() { sendIfConnected(device::gSensorInitRequest()); }
+
+    // One data event's bytes (the client's data handler).
+    void WebSocketClient1DataIn(const QByteArray& bytes);
+
+    bool gImageReceived = false;
+    const device::SessionRecord& sessionRecord() const { return session_; }
+    const device::Reassembly& reassembly() const { return reassembly_; }
+    qint64 bytesReceived() const { return bytesReceived_; }
+    // Received files are written off the GUI thread, in arrival order; the
+    // acknowledgement goes out once the file is on disk.
+    bool savesPending() const { return pendingSaves_ > 0; }
+
+    // Where received settings are loaded into the editor.
+    void setSettingsLoader(std::function<void(const QString& path)> loader) { loadSettings_ = std::move(loader); }
+    // Tests: the folder the DRV, MMV and SystemLog folders are made in (empty:
+    // beside the executable, else the application data location), and the clock.
+    void setDataFolderBase(const QString& base) { dataFolderBase_ = base; }
+    void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+
+signals:
+    void memoLine(const QString& line);        // the message log Memo1
+    void uploadMemoLine(const QString& line);  // the download dialog's memoUpload
+    void progressRange(qint64 maximum);        // its progressBarDownload
+    void progressValue(qint64 position);
+    void uploadResponseRead(const device::UploadResponseRecord& record);
+    void uploadCompared(qint64 consumedSize);
+    void uploadSaved(const QString& statusLine);
+    void cameraImage(const QImage& image);
+    void sessionStored(const device::SessionRecord& record);
+    void receivedBytes(qint64 total);
+    void connectionChanged(bool connected, const QString& text);
+    void serverCertificateAccepted(const QString& text);
+
+private:
+    // ReassemblyObserver
+    void progressMaximum(std::uint32_t maximum) override { emit progressRange(qint64(maximum)); }
+    void progressPosition(std::uint32_t position) override { emit progressValue(qint64(position)); }
+    void sizeLine(const QString& line) override { emit uploadMemoLine(line); }
+    void messageComplete(const QByteArray& message) override;
+    // MessageHandler
+    void logLine(const QString& line) override { emit memoLine(line); }
+    void sessionAccepted(const device::SessionRecord& record) override;
+    void uploadResponse(const QByteArray& message) override;
+    void fileMessage(const QByteArray& message) override;
+
+    void disconnected(int statusCode, const QString& description);
+    void certificate(const device::ServerCertificate& certificate);
+    QString folderFor(const QString& name) const;
+    void finishUpload(const device::UploadResponseRecord& record, const QString& saveError);
+
+    QPointer<QWidget> window_;
+    std::unique_ptr<device::DeviceConnection> connection_;
+    device::Reassembly reassembly_{*this};
+    device::SessionRecord session_;
+    qint64 bytesReceived_ = 0;
+    std::function<void(const QString&)> loadSettings_;
+    QString dataFolderBase_;
+    std::function<QDateTime()> clock_ = [] { return QDateTime::currentDateTime(); };
+    QThreadPool writer_;
+    int pendingSaves_ = 0;
+};

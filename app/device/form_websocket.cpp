@@ -1,0 +1,263 @@
+#include "device/form_websocket.h"
+
+#include "device/device_link.h"
+#include "device/device_message.h"
+#include "main_window.h"
+#include "toolkit/exception_display.h"
+#include "toolkit/exceptions.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+namespace {
+
+// The recorder's own access point hands out this private network.
+const QString kDefaultUrl = QStringLiteral("ws://192.168.1.1:5000");
+const QString kDefaultId = QStringLiteral("installer");
+const QString kDefaultPassword = QStringLiteral("0000");
+const QString kNotSupported = QStringLiteral("Not supported: the recorder protocol has no command for this.");
+
+struct ButtonRow {
+    const char* name;
+    const char* caption;
+    bool supported;
+};
+// In the console's order; the unsupported ones are shown, disabled.
+constexpr ButtonRow kButtons[] = {
+    {"bConnect", "&Connect", true},
+    {"bDisconnect", "&Disconnect", true},
+    {"btnSessionRequest", "Session Request", true},
+    {"btnDownRequestSetting", "Download Request-Setting", true},
+    {"Button1", "Upload Setting", true},
+    {"Button8", "Reboot Device", false},
+    {"Button11", "G-Sensor Init Request", true},
+    {"Button4", "Upload Main Firmware", false},
+    {"Button12", "Upload MCU Firmware", false},
+    {"Button13", "Default Setting", false},
+    {"Button16", "MMV/DVR/LOG", true},
+    {"bEcho", "Converter (MMV -> MP4)", false},
+    {"btnIniSave", "Save (Configuration -> ini File)", true},
+    {"btnIniLoad", "ini File -> Configuration", true},
+    {"Button14", "DRV Viewer", true},
+};
+
+QLabel* named(const char* name, const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+}  // namespace
+
+TformWebsocket::TformWebsocket(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("formWebsocket"));
+    setWindowTitle(QStringLiteral("W-Fi Configuration"));
+    auto* layout = new QVBoxLayout(this);
+
+    auto* fields = new QGridLayout;
+    const struct {
+        const char* caption;
+        const char* name;
+        QString value;
+    } edits[] = {{"URL", "txtServer", kDefaultUrl}, {"ID", "edId", kDefaultId}, {"PS", "edPassword", kDefaultPassword}};
+    int row = 0;
+    for (const auto& e : edits) {
+        auto* edit = new QLineEdit(e.value);
+        edit->setObjectName(QLatin1String(e.name));
+        fields->addWidget(new QLabel(QLatin1String(e.caption)), row, 0);
+        fields->addWidget(edit, row++, 1);
+    }
+    layout->addLayout(fields);
+    txtServer = control<QLineEdit>("txtServer");
+    edId = control<QLineEdit>("edId");
+    edPassword = control<QLineEdit>("edPassword");
+    edPassword->setEchoMode(QLineEdit::Password);
+
+    auto* buttons = new QGridLayout;
+    int index = 0;
+    for (const ButtonRow& b : kButtons) {
+        auto* button = new QPushButton(QLatin1String(b.caption));
+        button->setObjectName(QLatin1String(b.name));
+        if (!b.supported) {
+            button->setEnabled(false);
+            button->setToolTip(kNotSupported);
+        }
+        buttons->addWidget(button, index / 3, index % 3);
+        ++index;
+    }
+    layout->addLayout(buttons);
+
+    auto* checks = new QHBoxLayout;
+    for (const auto& [name, caption] : {std::pair{"cbServer", "Server"}, std::pair{"cbMp4Merge", "MP4 Merge"},
+                                        std::pair{"cbMmvMerge", "MMV Merge"}}) {
+        auto* box = new QCheckBox(QLatin1String(caption));
+        box->setObjectName(QLatin1String(name));
+        box->setEnabled(false);
+        box->setToolTip(kNotSupported);
+        checks->addWidget(box);
+    }
+    layout->addLayout(checks);
+
+    auto* info = new QGridLayout;
+    const struct {
+        const char* caption;
+        const char* name;
+        const char* value;
+    } labels[] = {{"Status:", "lblStatus", "Not Connected"},
+                  {"Data received from the server:", "lbGetDataLength", "0"},
+                  {"Main AP:", "lbMainApFileName", "None"},
+                  {"MCU:", "lbMCUFileName", "None"},
+                  {"Device ID:", "lbDeviceId", "None"}};
+    row = 0;
+    for (const auto& l : labels) {
+        info->addWidget(new QLabel(QLatin1String(l.caption)), row, 0);
+        info->addWidget(named(l.name, QLatin1String(l.value)), row++, 1);
+    }
+    layout->addLayout(info);
+    lblStatus = control<QLabel>("lblStatus");
+    lblStatus->setWordWrap(true);
+
+    for (const char* name : {"txtReceived", "memoMessage"}) {
+        auto* memo = new QPlainTextEdit;
+        memo->setObjectName(QLatin1String(name));
+        memo->setReadOnly(true);
+        layout->addWidget(memo, 1);
+    }
+    memoMessage = control<QPlainTextEdit>("memoMessage");
+    auto* bar = new QProgressBar;
+    bar->setObjectName(QStringLiteral("barFile"));
+    bar->hide();
+    layout->addWidget(bar);
+    control<QPushButton>("bDisconnect")->setEnabled(false);
+    resize(560, 620);
+
+    const std::pair<const char*, void (TformWebsocket::*)()> handlers[] = {
+        {"bConnect", &TformWebsocket::bConnectClick},
+        {"bDisconnect", &TformWebsocket::bDisconnectClick},
+        {"btnSessionRequest", &TformWebsocket::btnSessionRequestClick},
+        {"btnDownRequestSetting", &TformWebsocket::btnDownRequestSettingClick},
+        {"Button1", &TformWebsocket::Button1Click},
+        {"Button11", &TformWebsocket::Button11Click},
+        {"Button16", &TformWebsocket::Button16Click},
+        {"Button14", &TformWebsocket::Button14Click},
+        {"btnIniSave", &TformWebsocket::btnIniSaveClick},
+        {"btnIniLoad", &TformWebsocket::btnIniLoadClick},
+    };
+    for (const auto& [name, handler] : handlers)
+        toolkit::connectGuarded(control<QPushButton>(name), &QPushButton::clicked, this, [this, h = handler] { (this->*h)(); });
+}
+
+void TformWebsocket::attach(TFormWebsocketclientf* mainWindow, DeviceLink* link, QWidget* downloadDialog)
+{
+    main_ = mainWindow;
+    link_ = link;
+    download_ = downloadDialog;
+    connect(link, &DeviceLink::connectionChanged, this, &TformWebsocket::showConnection);
+    connect(link, &DeviceLink::receivedBytes, this,
+            [this](qint64 total) { control<QLabel>("lbGetDataLength")->setText(QString::number(total)); });
+    connect(link, &DeviceLink::memoLine, control<QPlainTextEdit>("txtReceived"), &QPlainTextEdit::appendPlainText);
+    connect(link, &DeviceLink::serverCertificateAccepted, this, &TformWebsocket::message);
+    connect(link, &DeviceLink::sessionStored, this, &TformWebsocket::showSession);
+    if (!link->hasConnection()) {
+        control<QPushButton>("bConnect")->setEnabled(false);
+        lblStatus->setText(QStringLiteral("Not Connected (this build has no WebSocket engine)"));
+    }
+}
+
+void TformWebsocket::message(const QString& line) { memoMessage->appendPlainText(line); }
+
+void TformWebsocket::showConnection(bool connected, const QString& text)
+{
+    lblStatus->setText(text);
+    message(text);
+    control<QPushButton>("bConnect")->setEnabled(!connected);
+    control<QPushButton>("bDisconnect")->setEnabled(connected);
+}
+
+void TformWebsocket::showSession(const device::SessionRecord& record)
+{
+    control<QLabel>("lbMainApFileName")->setText(record.first);
+    control<QLabel>("lbMCUFileName")->setText(record.second);
+    control<QLabel>("lbDeviceId")->setText(record.third);
+}
+
+void TformWebsocket::bConnectClick()
+{
+    if (!link_) return;
+    const QString url = txtServer->text().trimmed();
+    lblStatus->setText(QStringLiteral("Connecting to %1 ...").arg(url));
+    control<QPushButton>("bConnect")->setEnabled(false);
+    control<QPushButton>("bDisconnect")->setEnabled(true);  // abandons the attempt
+    try {
+        link_->connectTo(url);
+    } catch (const std::exception&) {
+        // The link has told the reason (status label and memo); no box on top of it.
+    }
+}
+
+void TformWebsocket::bDisconnectClick()
+{
+    if (link_) link_->disconnectFromRecorder();
+}
+
+void TformWebsocket::btnSessionRequestClick()
+{
+    if (link_) link_->sendIfConnected(device::sessionRequest(edId->text(), edPassword->text()));
+}
+
+void TformWebsocket::btnDownRequestSettingClick()
+{
+    if (link_) link_->sendIfConnected(device::settingsRequest());
+}
+
+void TformWebsocket::Button1Click()
+{
+    if (!main_ || !link_ || !link_->isConnected()) return;
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) throw toolkit::EFileError(QStringLiteral("Cannot create a scratch folder. %1").arg(scratch.errorString()));
+    const QString path = scratch.filePath(QStringLiteral("setting.ini"));
+    main_->SaveSettingsFile(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw toolkit::EFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    link_->sendIfConnected(device::settingsUpload(file.readAll()));
+}
+
+void TformWebsocket::Button11Click()
+{
+    if (link_) link_->requestGSensorInit();
+}
+
+void TformWebsocket::Button16Click()
+{
+    if (!download_) return;
+    download_->show();
+    download_->raise();
+    download_->activateWindow();
+}
+
+void TformWebsocket::Button14Click()
+{
+    if (main_) main_->showDrvViewer();
+}
+
+void TformWebsocket::btnIniSaveClick()
+{
+    if (main_) main_->Button7Click();
+}
+
+void TformWebsocket::btnIniLoadClick()
+{
+    if (main_) main_->Button6Click();
+}
