@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-websockets nodejs node-ws
-  qt6-websockets-dev libboost1.81-dev
+  qt6-websockets-dev libboost1.81-dev websockify
   dbus-daemon python3-dbusmock
   dpkg-dev appstream desktop-file-utils
 )

@@ -6,6 +6,8 @@
 #include "engine/src/engine_object.h"
 #include "engine/src/stream.h"
 #include "engine/src/websocket_client.h"
+#include "engine/src/websocket_proxy.h"
+#include "engine/src/websocket_server.h"
 
 #include <QIODevice>
 
@@ -87,6 +89,8 @@ EngineObject* obj(void* h) { return static_cast<EngineObject*>(h); }
 CORVANE_DEFINE_OBJECT(CertMgr, corvane::engine::CertMgr)
 
 CORVANE_DEFINE_OBJECT(WebSocketClient, corvane::engine::WebSocketClient)
+CORVANE_DEFINE_OBJECT(WebSocketServer, corvane::engine::WebSocketServer)
+CORVANE_DEFINE_OBJECT(WebSocketProxy, corvane::engine::WebSocketProxy)
 
 extern "C" CORVANEWS20_API void* CorvaneWS_EvtStr(void* value, int action, void* text, int encoding)
 {

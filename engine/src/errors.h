@@ -38,6 +38,9 @@ enum ErrorCode : int {
     kMessageTooBig = 161,
     kInvalidUtf8 = 162,
     kSendFailed = 163,
+    kSendQueueFull = 164,
+    kListenFailed = 165,
+    kCertificateStoreError = 166,
     kEventHandlerError = 170,
     // Certificate manager
     kNotACertificate = 201,

@@ -23,7 +23,7 @@ TEST(EngineExports, ExactlyTheCInterface)
             exported.insert(parts[2].section('@', 0, 0));
     }
     std::set<QString> expected{"CorvaneWS_EvtStr", "CorvaneWS_Stream"};
-    for (const char* object : {"WebSocketClient", "CertMgr"})
+    for (const char* object : {"WebSocketClient", "WebSocketServer", "CertMgr"})
         for (const char* op : {"Create", "Destroy", "CheckIndex", "Get", "Set", "Do", "GetLastError", "GetLastErrorCode",
                                "SetLastErrorAndCode", "GetEventError", "GetEventErrorCode", "SetEventErrorAndCode"})
             expected.insert(QStringLiteral("CorvaneWS_%1_%2").arg(object, op));

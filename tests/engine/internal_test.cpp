@@ -8,6 +8,7 @@
 #include "engine/src/socks4.h"
 #include "engine/src/stream.h"
 #include "engine/src/websocket_client.h"
+#include "engine/src/websocket_proxy.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,21 @@ std::vector<QStringList> readmeTable(const QString& heading)
 }
 
 // Hosts read the README's tables; they must say what the code does.
+// Each object's own Config settings, as its README section lists them.
+void expectReadmeConfigTable(const char* heading, std::span<const ConfigDef> config)
+{
+    const std::vector<QStringList> settings = readmeTable(heading);
+    ASSERT_EQ(settings.size(), config.size());
+    for (size_t k = 0; k < config.size(); ++k) {
+        SCOPED_TRACE(config[k].name);
+        EXPECT_EQ(settings[k].value(0), QLatin1String(config[k].name));
+        const QString expected = config[k].type == ConfigType::String
+                                     ? '"' + QString::fromUtf8(config[k].defaultText) + '"'
+                                     : QString::number(config[k].defaultInt);
+        EXPECT_EQ(settings[k].value(1), expected);
+    }
+}
+
 TEST(EngineTables, ReadmeListsTheErrorCodesAndConfigSettingsOfTheCode)
 {
     const std::vector<QStringList> errors = readmeTable("## Error codes");
@@ -110,32 +126,17 @@ TEST(EngineTables, ReadmeListsTheErrorCodesAndConfigSettingsOfTheCode)
     }
     EXPECT_TRUE(documented.empty()) << "documented but unknown: " << documented.begin()->first;
 
-    const std::vector<QStringList> settings = readmeTable("## Config settings");
-    const auto config = clientConfig();
-    ASSERT_EQ(settings.size(), config.size());
-    for (size_t k = 0; k < config.size(); ++k) {
-        SCOPED_TRACE(config[k].name);
-        EXPECT_EQ(settings[k].value(0), QLatin1String(config[k].name));
-        const QString expected = config[k].type == ConfigType::String
-                                     ? '"' + QString::fromUtf8(config[k].defaultText) + '"'
-                                     : QString::number(config[k].defaultInt);
-        EXPECT_EQ(settings[k].value(1), expected);
-    }
+    expectReadmeConfigTable("## Config settings", clientConfig());
 }
 
 TEST(EngineTables, ReadmeListsTheCertificateManagerConfigSettings)
 {
-    const std::vector<QStringList> settings = readmeTable("### Config settings of the certificate manager");
-    const auto config = certMgrConfig();
-    ASSERT_EQ(settings.size(), config.size());
-    for (size_t k = 0; k < config.size(); ++k) {
-        SCOPED_TRACE(config[k].name);
-        EXPECT_EQ(settings[k].value(0), QLatin1String(config[k].name));
-        const QString expected = config[k].type == ConfigType::String
-                                     ? '"' + QString::fromUtf8(config[k].defaultText) + '"'
-                                     : QString::number(config[k].defaultInt);
-        EXPECT_EQ(settings[k].value(1), expected);
-    }
+    expectReadmeConfigTable("### Config settings of the certificate manager", certMgrConfig());
+}
+
+TEST(EngineTables, ReadmeListsTheProxysConfigSettings)
+{
+    expectReadmeConfigTable("## Config settings of the proxy", proxyConfig());
 }
 
 TEST(EngineTables, ClientPropertiesAreNumberedInOrder)

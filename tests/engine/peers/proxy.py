@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Tiny proxies for the engine's tests: HTTP CONNECT, SOCKS4/4a and SOCKS5 (no auth).
+"""Tiny proxies for the engine's tests: HTTP CONNECT, SOCKS4/4a and SOCKS5 (no auth, or
+user name and password when --user and --password are given).
 
 Prints "ready <port>" once listening and "tunnel <host>:<port>" for every tunnel it opens.
 Only loopback destinations are allowed.
@@ -12,6 +13,7 @@ import struct
 import sys
 
 ALLOWED = {"127.0.0.1", "localhost", "::1"}
+CREDENTIALS = None   # (user, password) that SOCKS5 demands
 
 
 def allowed(host):
@@ -87,12 +89,26 @@ async def socks4(reader, writer):
 async def socks5(reader, writer):
     version, count = await reader.readexactly(2)
     methods = await reader.readexactly(count)
-    if version != 5 or 0 not in methods:
+    wanted = 2 if CREDENTIALS else 0
+    if version != 5 or wanted not in methods:
         writer.write(b"\x05\xff")
         writer.close()
         return
-    writer.write(b"\x05\x00")
+    writer.write(bytes([5, wanted]))
     await writer.drain()
+    if CREDENTIALS:
+        # RFC 1929: version 1, user, password; status 0 lets the client on.
+        _, ulen = await reader.readexactly(2)
+        user = (await reader.readexactly(ulen)).decode()
+        plen = (await reader.readexactly(1))[0]
+        password = (await reader.readexactly(plen)).decode()
+        if (user, password) != CREDENTIALS:
+            print(f"refused {user}", flush=True)
+            writer.write(b"\x01\x01")
+            writer.close()
+            return
+        writer.write(b"\x01\x00")
+        await writer.drain()
     version, command, _, atyp = await reader.readexactly(4)
     if atyp == 1:
         host = socket.inet_ntoa(await reader.readexactly(4))
@@ -117,7 +133,12 @@ async def socks5(reader, writer):
 async def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--kind", choices=["connect", "socks4", "socks5"], required=True)
+    parser.add_argument("--user")
+    parser.add_argument("--password")
     args = parser.parse_args()
+    global CREDENTIALS
+    if args.user is not None:
+        CREDENTIALS = (args.user, args.password or "")
     handler = {"connect": http_connect, "socks4": socks4, "socks5": socks5}[args.kind]
 
     async def guarded(reader, writer):

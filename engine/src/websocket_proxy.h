@@ -1,0 +1,101 @@
+// The WebSocket proxy object behind CorvaneWS_WebSocketProxy_*. It accepts
+// WebSocket connections through an inner WebSocket server object (the same
+// listener, TLS, handshake and connection core as the server's), and joins
+// each one to a TCP connection to its forward host: message payload goes to
+// the TCP side unchanged, TCP bytes come back as binary messages, and either
+// side ending ends the other. Each direction reads only while the other
+// side's queue has room, so a slow reader holds up its writer instead of
+// filling the proxy's memory.
+#pragma once
+
+#include "engine/include/corvanews20_proxy.h"
+#include "engine/src/engine_object.h"
+#include "engine/src/transport.h"
+
+#include <QTimer>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace corvane::engine {
+
+namespace proxy_prop = corvanews20::proxy::prop;
+namespace proxy_event = corvanews20::proxy::event;
+namespace proxy_method = corvanews20::proxy::method;
+
+std::span<const PropertyDef> proxyProperties();
+std::span<const ConfigDef> proxyConfig();
+
+class WebSocketProxy final : public EngineObject {
+public:
+    WebSocketProxy(CorvaneWS_EventSink sink, void* user);
+    ~WebSocketProxy() override;
+
+protected:
+    bool validIndex(const PropertyDef& def, int index) const override;
+    bool readProperty(const PropertyDef& def, int index, Value& out) override;
+    int writeProperty(const PropertyDef& def, int index, Value& in) override;
+    int invoke(int method, int argc, void** argv, int* arglen) override;
+    void onDestroyRequested() override;
+
+private:
+    // The TCP side of one accepted connection.
+    struct Forward {
+        int id = 0;
+        QString host;
+        uint16_t port = 0;
+        ClientTransport tcp;
+        QTimer connectTimer;
+        bool tcpReady = false;
+        bool tcpEnded = false;      // the forward host closed its side
+        bool wsPaused = false;      // WebSocket reading held: TCP not ready or its queue full
+        bool wsBlocked = false;     // the WebSocket queue is full: TCP reading waits for ReadyToSend
+        bool closing = false;       // the WebSocket side is closing; nothing more goes to it
+        bool clientGone = false;    // the client left while the TCP side was connecting
+        QByteArray toTcp;           // WebSocket data that came before the TCP side was ready
+        QByteArray toWs;            // TCP bytes the full WebSocket queue refused
+    };
+    struct Target {
+        QString host;
+        uint16_t port = 0;
+    };
+
+    static int innerSink(void* user, int event, int argc, void** argv, int* arglen);
+    int onInnerEvent(int event, int argc, void** argv, int* arglen);
+    int onOpenRequest(void** argv, int* arglen);
+    void onOpened(int id);
+    void onWebSocketData(int id, const uint8_t* data, int n);
+    void onWebSocketClosed(int id, void** argv, int* arglen);
+
+    void onTcpReady(int id);
+    void onTcpFailed(int id, int code, const QString& detail);
+    void onTcpClosed(int id);
+    void onTcpWritten(int id);
+    void pumpToWebSocket(int id);
+    void pauseWebSocket(Forward& f, bool paused);
+
+    Forward* find(int id);
+    const Forward* find(int id) const;
+    int innerSend(int id, const char* data, qsizetype n);
+    bool innerReady(int id);
+    void closeWebSocket(int id, int code, const QString& reason);
+    QString innerConfig(const QString& setting, int* rc = nullptr);
+    int copyInnerError(int rc);
+    void retire(int id, bool flush);
+    void raiseError(int id, int code, const QString& text);
+    void log(int id, int level, const QString& message, const QString& type);
+    int64_t forwardQueueLimit() const;
+    int lingerMs() const;
+
+    EngineObject* inner_ = nullptr;     // the WebSocket server that accepts for us
+    std::map<int, std::unique_ptr<Forward>> forwards_;
+    std::map<int, Target> targets_;     // chosen at the open request, used when the connection opens
+    std::vector<std::unique_ptr<Forward>> retired_;
+    QTimer reaper_;
+    std::vector<char> scratch_;
+    bool pumping_ = false;
+    int transportDepth_ = 0;   // transport callbacks on the stack
+};
+
+} // namespace corvane::engine
