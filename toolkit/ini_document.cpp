@@ -34,6 +34,15 @@ QByteArray fold(QByteArrayView name)
     return out;
 }
 
+// A name asked for by the caller folds from its text as given; a name from the
+// file (fold above) folds from its decoded bytes. The two differ where decoding
+// changes the bytes, e.g. a leading U+FEFF that decoding drops.
+QByteArray foldAsked(const QString& name)
+{
+    const QByteArray utf8 = name.toUtf8();
+    return isAscii(utf8) ? fold(utf8) : name.toCaseFolded().toUtf8();
+}
+
 quint64 hashStart(quint64 seed) { return 0xcbf29ce484222325ull ^ (seed * 0x9E3779B97F4A7C15ull); }
 constexpr quint64 kHashPrime = 0x100000001b3ull;
 
@@ -177,8 +186,8 @@ const IniDocument::Entry* IniDocument::findEntry(const Section& s, const QByteAr
 
 std::optional<QByteArray> IniDocument::currentLine(const QString& section, const QString& key) const
 {
-    const QByteArray fs = fold(section.toUtf8());
-    const QByteArray fk = fold(key.toUtf8());
+    const QByteArray fs = foldAsked(section);
+    const QByteArray fk = foldAsked(key);
     const std::vector<AddedLine>* added = nullptr;
     if (const Section* s = findSection(fs)) {
         if (const Entry* e = findEntry(*s, fk)) {
@@ -189,8 +198,9 @@ std::optional<QByteArray> IniDocument::currentLine(const QString& section, const
         const auto a = appended_.find(s->header);
         if (a != appended_.end()) added = &a->second.lines;
     } else {
-        for (const AddedSection& as : addedSections_)
-            if (as.foldedName == fs) added = &as.lines;
+        const auto it = std::find_if(addedSections_.begin(), addedSections_.end(),
+                                     [&](const AddedSection& as) { return as.foldedName == fs; });
+        if (it != addedSections_.end()) added = &it->lines;
     }
     if (added)
         for (const AddedLine& l : *added)
@@ -215,8 +225,8 @@ std::optional<QString> IniDocument::value(const QString& section, const QString&
 template <class Unchanged>
 void IniDocument::assign(const QString& section, const QString& key, QByteArray value, Unchanged unchanged)
 {
-    const QByteArray fs = fold(section.toUtf8());
-    const QByteArray fk = fold(key.toUtf8());
+    const QByteArray fs = foldAsked(section);
+    const QByteArray fk = foldAsked(key);
     std::vector<AddedLine>* lines = nullptr;
     if (const Section* s = findSection(fs)) {
         if (const Entry* e = findEntry(*s, fk)) {
@@ -235,7 +245,8 @@ void IniDocument::assign(const QString& section, const QString& key, QByteArray 
     } else {
         auto it = std::find_if(addedSections_.begin(), addedSections_.end(),
                                [&](const AddedSection& as) { return as.foldedName == fs; });
-        if (it == addedSections_.end()) it = addedSections_.insert(it, AddedSection{fs, section.toUtf8(), {}});
+        // Added names are matched as they will read back from the file.
+        if (it == addedSections_.end()) it = addedSections_.insert(it, AddedSection{fold(section.toUtf8()), section.toUtf8(), {}});
         lines = &it->lines;
     }
     for (AddedLine& l : *lines) {
@@ -245,7 +256,7 @@ void IniDocument::assign(const QString& section, const QString& key, QByteArray 
             return;
         }
     }
-    lines->push_back(AddedLine{fk, key.toUtf8(), std::move(value)});
+    lines->push_back(AddedLine{fold(key.toUtf8()), key.toUtf8(), std::move(value)});
 }
 
 void IniDocument::setValue(const QString& section, const QString& key, const QString& value)

@@ -251,6 +251,15 @@ TEST(IniDocument, IndexFindsTheFirstSectionAndKeyOfEachName)
                                         "[C]\nN=6\nN2=7\n\n\n"));
     EXPECT_EQ(doc.value("A", "new"), QStringLiteral("5"));
 
+    // A key that decoding changes (U+FEFF in front) is found as it will read back from the file.
+    auto odd = IniDocument::fromBytes("[S]\n");
+    odd.setValue("S", QStringLiteral("\uFEFFK"), "1");
+    const auto reread = IniDocument::fromBytes(odd.toBytes());
+    for (const QString& key : {QStringLiteral("K"), QStringLiteral("\uFEFFK")})
+        EXPECT_EQ(odd.value("S", key), reread.value("S", key)) << key.toStdString();
+    EXPECT_FALSE(IniDocument::fromBytes("[S]\nK=1\n").value("S", QStringLiteral("\uFEFFK")).has_value())
+        << "the name asked for is not decoded again";
+
     // Keys with equal hashes in different sections stay apart; many keys stay findable.
     QByteArray many = "[S1]\n";
     for (int i = 0; i < 2000; ++i) many += "KEY" + QByteArray::number(i) + "=" + QByteArray::number(i) + "\n";

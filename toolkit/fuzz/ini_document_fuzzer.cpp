@@ -162,8 +162,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (zero >= 0) {
         for (const QByteArray& line : input.mid(zero + 1).split('\n')) {
             const QList<QByteArray> f = line.mid(1).split('\x01');
-            if (line.isEmpty() || f.size() != 3 || !plainName(f[0]) || !plainName(f[1])) continue;
-            edits.push_back({line[0] == 'r', QString::fromUtf8(f[0]), QString::fromUtf8(f[1]), f[2]});
+            if (line.isEmpty() || f.size() != 3) continue;
+            // The rules apply to the names as decoded (decoding drops a leading U+FEFF).
+            const QString section = QString::fromUtf8(f[0]), key = QString::fromUtf8(f[1]);
+            if (!plainName(section.toUtf8()) || !plainName(key.toUtf8())) continue;
+            edits.push_back({line[0] == 'r', section, key, f[2]});
         }
     }
 
