@@ -13,6 +13,7 @@ packages=(
   python3 python3-websockets nodejs node-ws
   qt6-websockets-dev libboost1.81-dev
   dbus-daemon
+  zlib1g-dev
 )
 
 missing=()
