@@ -10,8 +10,15 @@
 #include <QSslCertificate>
 
 DeviceLink::DeviceLink(QWidget* window, std::unique_ptr<device::DeviceConnection> connection)
-    : window_(window), connection_(std::move(connection))
+    : window_(window)
 {
+    setConnection(std::move(connection));
+}
+
+void DeviceLink::setConnection(std::unique_ptr<device::DeviceConnection> connection)
+{
+    connection_ = std::move(connection);
+    reassembly_.reset();
     if (!connection_) return;
     device::DeviceConnection::Handlers handlers;
     handlers.dataIn = [this](const QByteArray& bytes) { WebSocketClient1DataIn(bytes); };

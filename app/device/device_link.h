@@ -28,6 +28,8 @@ public:
     DeviceLink(QWidget* window, std::unique_ptr<device::DeviceConnection> connection);
     ~DeviceLink() override;
 
+    // Replaces the client (tests put a fake one in); the link starts idle.
+    void setConnection(std::unique_ptr<device::DeviceConnection> connection);
     bool hasConnection() const { return connection_ != nullptr; }
     bool isConnected() const;
 

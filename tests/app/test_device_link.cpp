@@ -1,0 +1,406 @@
+// The device link in the running program: the windows AppWindows makes, the
+// camera angle panel, transfers and the download and console windows, with a
+// fake client in place of the WebSocket so that every byte sent is seen.
+#include "editor_fixture.h"
+
+#include "device/camera_angle_panel.h"
+#include "device/device_link.h"
+#include "device/device_message.h"
+#include "device/form_download.h"
+#include "device/form_websocket.h"
+#include "drv/drv_viewer.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace {
+
+class FakeConnection final : public device::DeviceConnection {
+public:
+    struct State {
+        bool connected = false;
+        std::vector<QByteArray> sent;
+        Handlers handlers;
+        QString refuse;  // a connect fails with this text when set
+    };
+    explicit FakeConnection(State& state) : s(state) {}
+    void setHandlers(Handlers handlers) override { s.handlers = std::move(handlers); }
+    bool connected() const override { return s.connected; }
+    void send(const QByteArray& bytes) override { s.sent.push_back(bytes); }
+    void connectTo(const QString&) override
+    {
+        if (!s.refuse.isEmpty()) throw std::runtime_error(s.refuse.toStdString());
+        s.connected = true;
+    }
+    void disconnectFromRecorder() override
+    {
+        s.connected = false;
+        if (s.handlers.disconnected) s.handlers.disconnected(1000, QString());
+    }
+    State& s;
+};
+
+QByteArray jpeg(int width = 64, int height = 48)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkGray);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return bytes;
+}
+
+const QDateTime kAt(QDate(2025, 3, 7), QTime(14, 25, 30));
+
+}  // namespace
+
+class DeviceLinkTest : public EditorTest {
+protected:
+    void SetUp() override
+    {
+        EditorTest::SetUp();
+        makeWindow();
+        link().setConnection(std::make_unique<FakeConnection>(fake));
+        link().setDataFolderBase(path(QStringLiteral("data")));
+        link().setClock([] { return kAt; });
+    }
+    DeviceLink& link() { return window->deviceLink(); }
+    CameraAnglePanel& panel() { return window->cameraAnglePanel(); }
+    TformDownload& download() { return *app->download; }
+    TformWebsocket& console() { return *app->console; }
+    void receive(const QByteArray& bytes) { fake.handlers.dataIn(bytes); }
+    QStringList memo(QWidget& w, const char* name) const
+    {
+        return w.findChild<QPlainTextEdit*>(QLatin1String(name))->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+    }
+    QString label(QWidget& w, const char* name) const { return w.findChild<QLabel*>(QLatin1String(name))->text(); }
+    void click(QWidget& w, const char* name) { w.findChild<QPushButton*>(QLatin1String(name))->click(); }
+    QByteArray fileBytes(const QString& name) const { return readFile(name); }
+
+    FakeConnection::State fake;
+};
+
+TEST_F(DeviceLinkTest, TheProgramsWindowsAndTheDeviceMenu)
+{
+    ASSERT_TRUE(app->drvViewer && app->download && app->console && app->about && app->preferences && app->textView);
+    EXPECT_EQ(download().windowTitle(), QStringLiteral("DVR/MMV/LOG"));
+    EXPECT_EQ(console().windowTitle(), QStringLiteral("W-Fi Configuration"));
+    EXPECT_FALSE(download().isVisible());
+    EXPECT_FALSE(console().isVisible());
+
+    auto action = [&](const char* name) { return window->findChild<QAction*>(QLatin1String(name)); };
+    ASSERT_NE(action("actionConnectionConsole"), nullptr);
+    EXPECT_EQ(action("actionConnectionConsole")->text(), QStringLiteral("Connection Console..."));
+    action("actionConnectionConsole")->trigger();
+    EXPECT_TRUE(console().isVisible());
+    action("actionDownload")->trigger();
+    EXPECT_TRUE(download().isVisible());
+    action("actionCameraAngle")->trigger();
+    EXPECT_TRUE(panel().isVisible() || panel().isVisibleTo(window));
+
+    // The console reaches the download dialog and the DRV viewer too.
+    download().hide();
+    click(console(), "Button16");
+    EXPECT_TRUE(download().isVisible());
+    click(console(), "Button14");
+    EXPECT_TRUE(app->drvViewer->isVisible());
+    for (const char* name : {"Button8", "Button4", "Button12", "Button13", "bEcho"}) {
+        auto* b = console().findChild<QPushButton*>(QLatin1String(name));
+        EXPECT_FALSE(b->isEnabled()) << name;
+        EXPECT_TRUE(b->toolTip().contains(QStringLiteral("Not supported"))) << name;
+    }
+    EXPECT_EQ(label(console(), "lblStatus"), QStringLiteral("Not Connected"));
+    EXPECT_TRUE(console().findChild<QLineEdit*>("txtServer")->text().startsWith(QStringLiteral("ws://192.168.")));
+    EXPECT_EQ(console().findChild<QLineEdit*>("edPassword")->text().size(), 4);
+}
+
+TEST_F(DeviceLinkTest, DisplayScaleSetsTheCameraEditsAndThePanelGeometry)
+{
+    auto edits = [&] {
+        QStringList out;
+        for (const char* n : {"maskEdVanishingLine", "maskEdHoodLine", "maskEdImageHeight", "maskEdImageWidth"})
+            out << ctl<QLineEdit>(n)->text();
+        return out;
+    };
+    EXPECT_EQ(edits(), (QStringList{"132", "281", "305", "385"}));
+    EXPECT_EQ(ctl<QWidget>("imageCameraAngle")->geometry(), QRect(5, 0, 385, 305));
+
+    toolkit::setScreenDpiOverride(std::pair{120.0, 120.0});
+    makeWindow();
+    EXPECT_EQ(gDisplayScale, 125);
+    EXPECT_EQ(edits(), (QStringList{"165", "351", "381", "481"}));
+    EXPECT_EQ(ctl<QWidget>("imageCameraAngle")->geometry(), QRect(6, 0, 481, 381));
+    // The guide band for a 150 cm camera.
+    ctl<QLineEdit>("maskEdCameraHeight")->setText(QStringLiteral("150"));
+    window->cameraAnglePanel().btnCameraImageClick();
+    EXPECT_EQ(ctl<QWidget>("shapeVerticalHigh")->y(), 160);
+    EXPECT_EQ(ctl<QWidget>("shapeVerticalLow")->y(), 183);
+}
+
+TEST_F(DeviceLinkTest, GuideBandLinesAndTakingTheReadOuts)
+{
+    const std::tuple<const char*, int, int> bands[] = {{"140", 138, 157}, {"141", 128, 147}, {"160", 128, 147}, {"161", 118, 138}};
+    for (const auto& [height, high, low] : bands) {
+        ctl<QLineEdit>("maskEdCameraHeight")->setText(QLatin1String(height));
+        panel().btnCameraImageClick();
+        EXPECT_EQ(ctl<QWidget>("shapeVerticalHigh")->y(), high) << height;
+        EXPECT_EQ(ctl<QWidget>("shapeVerticalLow")->y(), low) << height;
+    }
+    EXPECT_TRUE(panel().isVisibleTo(window));
+
+    for (int i = 0; i < 3; ++i) click(panel(), "SpeedButton3");
+    EXPECT_EQ(label(panel(), "lbVerticalLine"), QStringLiteral("129"));
+    click(panel(), "SpeedButton2");
+    EXPECT_EQ(label(panel(), "lbHoodLine"), QStringLiteral("282"));
+
+    click(panel(), "btnRepeatRequest");
+    ASSERT_TRUE(panel().streaming());
+    click(panel(), "Button3");
+    EXPECT_FALSE(panel().isVisibleTo(window));
+    EXPECT_FALSE(panel().streaming()) << "OK stops the stream";
+    EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), QStringLiteral("129"));
+    EXPECT_EQ(ctl<QLineEdit>("maskEdHoodLine")->text(), QStringLiteral("282"));
+    EXPECT_EQ(ctl<QLineEdit>("maskEdImageHeight")->text(), QStringLiteral("305"));
+    EXPECT_EQ(ctl<QLineEdit>("maskEdImageWidth")->text(), QStringLiteral("385"));
+
+    // A height that is no number: the conversion error, the panel already open.
+    ctl<QLineEdit>("maskEdCameraHeight")->setText(QStringLiteral("abc"));
+    panel().hide();
+    window->findChild<QAction*>("actionCameraAngle")->trigger();
+    EXPECT_TRUE(panel().isVisibleTo(window));
+    EXPECT_EQ(dialogs.errors(), QStringList{QStringLiteral("'abc' is not a valid integer value")});
+}
+
+TEST_F(DeviceLinkTest, RequestsGoOutOnlyWhileConnected)
+{
+    click(panel(), "btnRequestImage");
+    click(console(), "Button11");
+    click(console(), "btnSessionRequest");
+    EXPECT_TRUE(fake.sent.empty());
+    EXPECT_FALSE(link().gImageReceived);
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << "nothing is shown either";
+
+    click(console(), "bConnect");
+    EXPECT_TRUE(label(console(), "lblStatus").startsWith(QStringLiteral("Connected to ws://")));
+    click(panel(), "btnRequestImage");
+    click(console(), "Button11");
+    console().findChild<QLineEdit*>("edId")->setText(QStringLiteral("fitter"));
+    console().findChild<QLineEdit*>("edPassword")->setText(QStringLiteral("4321"));
+    click(console(), "btnSessionRequest");
+    click(console(), "btnDownRequestSetting");
+    ASSERT_EQ(fake.sent.size(), 4u);
+    EXPECT_EQ(fake.sent[0], device::cameraImageRequest());
+    EXPECT_EQ(fake.sent[1], device::gSensorInitRequest());
+    EXPECT_EQ(fake.sent[2], device::sessionRequest(QStringLiteral("fitter"), QStringLiteral("4321")));
+    EXPECT_EQ(fake.sent[3], device::settingsRequest());
+
+    receive(device::sessionAccepted(QStringLiteral("main_ap_1.1.4.bin"), QStringLiteral("mcu_2.0.bin"), QStringLiteral("BR-0042")));
+    EXPECT_EQ(label(console(), "lbDeviceId"), QStringLiteral("BR-0042"));
+    EXPECT_EQ(link().sessionRecord().first, QStringLiteral("main_ap_1.1.4.bin"));
+    EXPECT_EQ(memo(console(), "txtReceived"), QStringList{QStringLiteral("Session Accepted")});
+    EXPECT_EQ(label(console(), "lbGetDataLength"), QString::number(device::sessionAccepted({}, {}, {}).size()));
+}
+
+TEST_F(DeviceLinkTest, AFailedConnectShowsItsReason)
+{
+    fake.refuse = QStringLiteral("151: Could not connect: Connection refused.");
+    click(console(), "bConnect");
+    EXPECT_EQ(label(console(), "lblStatus"), fake.refuse);
+    EXPECT_TRUE(console().findChild<QPushButton*>("bConnect")->isEnabled());
+    EXPECT_TRUE(dialogs.errors().isEmpty());
+}
+
+TEST_F(DeviceLinkTest, TheImageStreamIsPacedByArrivingImages)
+{
+    fake.connected = true;
+    click(panel(), "btnRepeatRequest");
+    EXPECT_EQ(fake.sent.size(), 1u);
+    EXPECT_FALSE(panel().findChild<QPushButton*>("btnRequestImage")->isEnabled());
+    EXPECT_FALSE(panel().findChild<QPushButton*>("btnTimerStop")->isHidden());
+    panel().timerStreamImageTimer();
+    EXPECT_EQ(fake.sent.size(), 1u) << "no image yet, no second request";
+
+    const QByteArray image = jpeg();
+    const QByteArray message = device::fileMessage(device::kFileKindImage, image);
+    receive(message.left(40));
+    receive(message.mid(40));
+    EXPECT_TRUE(link().gImageReceived);
+    EXPECT_EQ(fileBytes(QStringLiteral("Image.jpg")), image);
+    EXPECT_EQ(panel().findChild<QLabel*>("imageCameraAngle")->pixmap().size(), QSize(64, 48));
+    // A message in pieces drives the download dialog's bar and memo too.
+    EXPECT_EQ(memo(download(), "memoUpload").last(),
+              QStringLiteral("Meassage Size = %1 Package Size = %2 gReceiveLength = %1").arg(message.size()).arg(message.size() - 40));
+    EXPECT_EQ(download().findChild<QProgressBar*>("progressBarDownload")->value(), message.size());
+
+    panel().timerStreamImageTimer();
+    EXPECT_EQ(fake.sent.size(), 2u);
+    EXPECT_FALSE(link().gImageReceived);
+    click(panel(), "btnTimerStop");
+    EXPECT_FALSE(panel().streaming());
+    EXPECT_TRUE(panel().findChild<QPushButton*>("btnRepeatRequest")->isEnabled());
+
+    // An image that does not decode: shown as an error, no file, the flag stays false.
+    QFile::remove(path(QStringLiteral("Image.jpg")));
+    receive(device::fileMessage(device::kFileKindImage, "not a jpeg"));
+    EXPECT_EQ(dialogs.errors().size(), 1);
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("Image.jpg"))));
+    EXPECT_FALSE(link().gImageReceived);
+    EXPECT_EQ(link().reassembly().gReceiveState(), device::ReceiveState::Idle);
+}
+
+TEST_F(DeviceLinkTest, SettingsFromTheRecorderReplaceTheEditorsAndGoBackUp)
+{
+    fake.connected = true;
+    const QByteArray text = settingsFileText({{QStringLiteral("CONTINUOUS_RATIO"), QStringLiteral("40")}});
+    receive(device::fileMessage(2, text));
+    EXPECT_EQ(fileBytes(QStringLiteral("setting.ini")), text);
+    EXPECT_EQ(ctl<QLabel>("lbContinuousRatio")->text(), QStringLiteral("40"));
+
+    click(console(), "Button1");  // "Upload Setting"
+    ASSERT_EQ(fake.sent.size(), 1u);
+    const device::FileRecord sent = device::readFileRecord(fake.sent[0]);
+    EXPECT_EQ(fake.sent[0][4], char(device::kSettingsUpload));
+    EXPECT_TRUE(sent.data.contains("CONTINUOUS_RATIO=40"));
+}
+
+TEST_F(DeviceLinkTest, RecordedDataIsSavedUnderItsTimeStampedNameAndAcknowledged)
+{
+    fake.connected = true;
+    const QByteArray data(1200, 'x');
+    receive(device::uploadResponse(device::kDataDrv, device::recordedFileHeader(QStringLiteral("A"), 0, 7), data));
+    const QString drv = path(QStringLiteral("data/DRV/A__2025-03-07 142530.drv"));
+    ASSERT_TRUE(QFile::exists(drv));
+    EXPECT_EQ(QFileInfo(drv).size(), 1258);
+    ASSERT_EQ(fake.sent.size(), 1u);
+    EXPECT_EQ(fake.sent[0], device::acknowledgement());
+    EXPECT_EQ(memo(download(), "memoUpload"),
+              (QStringList{QStringLiteral("UploadResponce DRV.. Size = 1258"), QDir::toNativeSeparators(drv)}));
+    EXPECT_EQ(label(download(), "lbUploadStatus"), QStringLiteral("DRV File: A is saved."));
+    EXPECT_EQ(label(download(), "lbUploadtSize"), QStringLiteral("1276"));
+    EXPECT_EQ(label(download(), "lbUploadFileSize"), QStringLiteral("1200"));
+    EXPECT_EQ(label(download(), "lbUploadFrameCount"), QStringLiteral("7"));
+    EXPECT_EQ(label(download(), "lbCompareUploadSize"), QStringLiteral("1276"));
+    EXPECT_EQ(label(download(), "lbCompareUploadFileSize"), QStringLiteral("1200"));
+    EXPECT_TRUE(memo(*window, "Memo1").contains(QStringLiteral("Upload Responce")));
+
+    receive(device::uploadResponse(device::kDataMmv, device::recordedFileHeader(QStringLiteral("C:\\rec\\A"), 0, 1), data));
+    EXPECT_EQ(QFileInfo(path(QStringLiteral("data/MMV/A_2025-03-07_142530.MMV"))).size(), 1200);
+    receive(device::uploadResponse(device::kDataSystemLog, device::recordedFileHeader(QStringLiteral("A"), 0, 1), data));
+    EXPECT_EQ(QFileInfo(path(QStringLiteral("data/SystemLog/A__2025-03-07 142530.tgz"))).size(), 1200);
+    EXPECT_EQ(fake.sent.size(), 3u);
+    EXPECT_EQ(label(download(), "lbUploadStatus"), QStringLiteral("SystemLog File: A is saved."));
+}
+
+TEST_F(DeviceLinkTest, MismatchesUnsafeNamesAndWriteFailuresAreNotAcknowledged)
+{
+    fake.connected = true;
+    QByteArray m = device::uploadResponse(device::kDataDrv, device::recordedFileHeader(QStringLiteral("A"), 0, 1), QByteArray(100, 'y'));
+    device::putU32(m, 5, 180);
+    m.append(4, '\0');
+    receive(m);
+    EXPECT_TRUE(fake.sent.empty());
+    EXPECT_EQ(memo(download(), "memoUpload").last(),
+              QStringLiteral(" UploadResponce Size has to be 180 byte. but this Size = 176byte."));
+
+    receive(device::uploadResponse(4, device::recordedFileHeader(QStringLiteral("A"), 0, 1), QByteArray(10, 'z')));
+    EXPECT_EQ(label(download(), "lbCompareUploadSize"), QStringLiteral("14"));
+    EXPECT_EQ(label(download(), "lbCompareUploadFileSize"), QStringLiteral("-62"));
+    EXPECT_TRUE(fake.sent.empty());
+
+    for (const char* name : {"..", ""}) {
+        receive(device::uploadResponse(device::kDataDrv, device::recordedFileHeader(QLatin1String(name), 0, 1), "q"));
+        EXPECT_TRUE(memo(download(), "memoUpload").last().startsWith(QStringLiteral("Refused file name"))) << name;
+    }
+    EXPECT_TRUE(fake.sent.empty());
+    EXPECT_FALSE(QDir(path(QStringLiteral("data"))).exists(QStringLiteral("DRV/.._2025-03-07 142530.drv")));
+
+    // A folder that cannot be made: the error is shown, nothing acknowledged, the link idle.
+    writeFile(QStringLiteral("blocker"), "file");
+    link().setDataFolderBase(path(QStringLiteral("blocker")));
+    receive(device::uploadResponse(device::kDataMmv, device::recordedFileHeader(QStringLiteral("B"), 0, 1), "data"));
+    EXPECT_EQ(dialogs.errors().size(), 1);
+    EXPECT_TRUE(fake.sent.empty());
+    EXPECT_EQ(link().reassembly().gReceiveState(), device::ReceiveState::Idle);
+}
+
+TEST_F(DeviceLinkTest, ADisconnectDropsACutMessageAndTheNextConnectionStartsClean)
+{
+    click(console(), "bConnect");
+    const QByteArray m = device::uploadResponse(device::kDataMmv, device::recordedFileHeader(QStringLiteral("A"), 0, 1), QByteArray(500, 'm'));
+    receive(m.left(200));
+    EXPECT_EQ(link().reassembly().gReceiveState(), device::ReceiveState::Collecting);
+    fake.connected = false;
+    fake.handlers.disconnected(1006, QStringLiteral("connection dropped"));
+    EXPECT_EQ(link().reassembly().gReceiveState(), device::ReceiveState::Idle);
+    EXPECT_TRUE(label(console(), "lblStatus").startsWith(QStringLiteral("Not Connected")));
+
+    click(console(), "bConnect");
+    receive(device::commandComplete());
+    EXPECT_EQ(memo(*window, "Memo1").last(), QStringLiteral("Command Complete"));
+    EXPECT_EQ(label(console(), "lbGetDataLength"), QStringLiteral("14")) << "counted per connection";
+}
+
+TEST_F(DeviceLinkTest, ErrorsFromTheRecorderAreLogged)
+{
+    receive(device::errorMessage(7, QStringLiteral("busy")));
+    EXPECT_EQ(memo(*window, "Memo1"), (QStringList{QStringLiteral("Error Code = 7"), QStringLiteral("busy")}));
+    EXPECT_EQ(memo(console(), "txtReceived"), (QStringList{QStringLiteral("Error Code = 7"), QStringLiteral("busy")}));
+    // A session record cut short: a range error shown, the link carries on.
+    receive(device::frame(device::kSessionAccepted, 100));
+    EXPECT_EQ(dialogs.errors().size(), 1);
+    receive(device::commandComplete());
+    EXPECT_EQ(memo(*window, "Memo1").last(), QStringLiteral("Command Complete"));
+}
+
+TEST_F(DeviceLinkTest, DownloadRequestFromTheEnteredTimes)
+{
+    fake.connected = true;
+    download().setTimeZone(QTimeZone(0));
+    download().show();
+    const QString format = TformDownload::dateTimeFormat(QLocale());
+    auto* from = download().findChild<QLineEdit*>("maskEdFromTime");
+    auto* to = download().findChild<QLineEdit*>("maskEdToTime");
+    const QDateTime shownTo = QLocale().toDateTime(to->text(), format);
+    const QDateTime shownFrom = QLocale().toDateTime(from->text(), format);
+    ASSERT_TRUE(shownTo.isValid()) << to->text().toStdString();
+    EXPECT_EQ(shownFrom.secsTo(shownTo), 60);
+
+    from->setText(QLocale().toString(QDateTime(QDate(2000, 3, 1), QTime(0, 0)), format));
+    to->setText(QLocale().toString(QDateTime(QDate(2000, 3, 1), QTime(0, 1)), format));
+    download().findChild<QRadioButton*>("rbUploadMMV")->click();
+    click(download(), "btnUploadRequest");
+    EXPECT_EQ(memo(download(), "memoUpload").last(), QStringLiteral("UtcFromTime = 951868800, UtcToTime = 951868860"));
+    ASSERT_EQ(fake.sent.size(), 1u);
+    EXPECT_EQ(fake.sent[0], device::uploadRequest(device::kDataMmv, 951868800, 951868860));
+
+    download().findChild<QRadioButton*>("rbUploadSystemLog")->click();
+    EXPECT_FALSE(from->isEnabled());
+    EXPECT_FALSE(to->isEnabled());
+    click(download(), "btnUploadRequest");
+    EXPECT_EQ(device::readUploadRequest(fake.sent.at(1)).dataType, 3u) << "sent with the times it keeps";
+    download().findChild<QRadioButton*>("rbUploadDrv")->click();
+    EXPECT_TRUE(from->isEnabled());
+
+    // Each showing refills both times, whatever was typed.
+    download().hide();
+    download().show();
+    EXPECT_NE(from->text(), QLocale().toString(QDateTime(QDate(2000, 3, 1), QTime(0, 0)), format));
+
+    from->setText(QStringLiteral("yesterday"));
+    click(download(), "btnUploadRequest");
+    EXPECT_EQ(dialogs.errors(), QStringList{QStringLiteral("'yesterday' is not a valid date and time")});
+    EXPECT_EQ(fake.sent.size(), 2u) << "nothing sent, nothing logged";
+}
