@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and starts BrindleConfigTool.
+# Installs what is missing, builds and starts BrindleConfigTool in the folder it
+# was called from: that is where the tool reads "./setting.ini" and writes "./temp.ini".
 set -euo pipefail
-cd "$(dirname "$0")"
-./scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target BrindleConfigTool
-exec ./build/default/app/BrindleConfigTool "$@"
+here="$(cd "$(dirname "$0")" && pwd)"
+"$here/scripts/install-deps.sh"
+(
+  cd "$here"
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target BrindleConfigTool
+)
+exec "$here/build/default/app/BrindleConfigTool" "$@"

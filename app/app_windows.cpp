@@ -1,5 +1,6 @@
 #include "app_windows.h"
 
+#include "app_icon.h"
 #include "device/form_download.h"
 #include "device/form_websocket.h"
 #include "drv/drv_viewer.h"
@@ -7,9 +8,13 @@
 #include "form_settings.h"
 #include "form_show_text.h"
 #include "main_window.h"
+#include "media/form_init_sd.h"
+
+#include <QApplication>
 
 AppWindows::AppWindows()
 {
+    QApplication::setWindowIcon(brindleAppIcon());
     mainWindow = std::make_unique<TFormWebsocketclientf>();
     drvViewer = std::make_unique<TformDrvViewer>();
     download = std::make_unique<TformDownload>();
@@ -17,6 +22,7 @@ AppWindows::AppWindows()
     about = std::make_unique<TformAbout>();
     preferences = std::make_unique<TformSettings>(mainWindow.get());
     textView = std::make_unique<TformShowText>(mainWindow.get());
+    sdCardChooser = std::make_unique<TformInitSd>();
 
     preferences->setTextView(textView.get());
     mainWindow->setDrvViewer(drvViewer.get());
@@ -31,6 +37,7 @@ AppWindows::AppWindows()
 // The dialogs refer to the main window; they go first.
 AppWindows::~AppWindows()
 {
+    sdCardChooser.reset();
     textView.reset();
     preferences.reset();
     about.reset();

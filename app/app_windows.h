@@ -11,6 +11,7 @@ class TformWebsocket;
 class TformAbout;
 class TformSettings;
 class TformShowText;
+class TformInitSd;
 
 struct AppWindows {
     AppWindows();
@@ -28,4 +29,5 @@ struct AppWindows {
     std::unique_ptr<TformAbout> about;
     std::unique_ptr<TformSettings> preferences;
     std::unique_ptr<TformShowText> textView;
+    std::unique_ptr<TformInitSd> sdCardChooser;  // never shown: the folder dialog serves instead
 };

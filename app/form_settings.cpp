@@ -6,6 +6,8 @@
 #include "toolkit/user_interaction.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -107,8 +109,11 @@ void TformSettings::btnCancelClick()
 void TformSettings::Button1Click()
 {
     editor_->CommitEncryptionNumber();
-    editor_->SaveSettingsFile(QStringLiteral("./setting.ini"));
-    toolkit::userInteraction().information(this, QStringLiteral("Saved Current Settings as Default."));
+    const QString defaults = QStringLiteral("./setting.ini");
+    if (!editor_->SaveSettingsFileChecked(defaults)) return;
+    // Where it went: the working folder is not always the folder the user thinks of.
+    toolkit::userInteraction().information(
+        this, QStringLiteral("Saved Current Settings as Default.\n%1").arg(QDir::cleanPath(QFileInfo(defaults).absoluteFilePath())));
 }
 
 void TformSettings::Button4Click()

@@ -4,7 +4,6 @@
 #include "toolkit/exception_display.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QTimer>
 
 #include <memory>
@@ -12,7 +11,9 @@
 namespace {
 
 // The other windows are top-level and may be open (the DRV viewer), so the last
-// window closing is not the signal: the main window closing is.
+// window closing is not the signal: the main window closing is. The filter sees
+// the close before the window does, and the window may refuse it (edits not
+// saved, the user cancels), so whether it closed is looked at afterwards.
 class QuitWhenClosed : public QObject {
 public:
     using QObject::QObject;
@@ -20,8 +21,12 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Close && static_cast<QCloseEvent*>(event)->isAccepted())
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        if (event->type() == QEvent::Close) {
+            auto* window = static_cast<QWidget*>(watched);
+            QTimer::singleShot(0, window, [window] {
+                if (!window->isVisible()) QCoreApplication::quit();
+            });
+        }
         return QObject::eventFilter(watched, event);
     }
 };
@@ -34,6 +39,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("BrindleConfigTool"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brindle Configuration Tool"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.brindle.ConfigTool"));
 
     std::unique_ptr<AppWindows> windows;
     bool started = false;

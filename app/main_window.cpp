@@ -2,15 +2,21 @@
 
 #include "device/camera_angle_panel.h"
 #include "device/device_link.h"
+#include "drv/drv_viewer.h"
+#include "editor_document.h"
 #include "editor_layout.h"
 #include "form_about.h"
 #include "form_settings.h"
+#include "media/sd_card_tools.h"
+#include "select_all_on_focus.h"
+#include "settings/number_fields.h"
 #include "settings/settings_file.h"
 #include "toolkit/display_scale.h"
 #include "toolkit/exception_display.h"
 #include "toolkit/exceptions.h"
 #include "toolkit/user_interaction.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
@@ -59,7 +65,9 @@ TFormWebsocketclientf::TFormWebsocketclientf(QWidget* parent) : QMainWindow(pare
     setObjectName(QStringLiteral("FormWebsocketclientf"));
     setWindowTitle(QStringLiteral("Brindle Configuration Tool"));
     buildWindow();
+    document_ = new EditorDocument(this);
     FormCreate();
+    if (document_->path().isEmpty()) document_->setClean({});
 }
 
 TFormWebsocketclientf::~TFormWebsocketclientf() = default;  // the link closes an open connection
@@ -103,8 +111,14 @@ void TFormWebsocketclientf::buildWindow()
     }
     layout->addLayout(buttons);
 
-    // Buttons whose work arrives with the media part stay visible but inert.
-    for (const char* name : {"Button4", "btnEjectSdCard"}) control<QPushButton>(name)->setEnabled(false);
+    // Both SD card buttons rest while either one's work is under way.
+    sdCard_ = new media::SdCardTools(this, [this](const QString& line) { Memo1->appendPlainText(line); }, this);
+    connect(sdCard_, &media::SdCardTools::busyChanged, this, [this](bool busy) {
+        for (const char* name : {"Button4", "btnEjectSdCard"}) control<QPushButton>(name)->setEnabled(!busy);
+    });
+    toolkit::connectGuarded(control<QPushButton>("Button4"), &QPushButton::clicked, this, [this] { Button4Click(); });
+    toolkit::connectGuarded(control<QPushButton>("btnEjectSdCard"), &QPushButton::clicked, this,
+                            [this] { btnEjectSdCardClick(); });
 
     toolkit::connectGuarded(control<QPushButton>("Button1"), &QPushButton::clicked, this, [this] { Button1Click(); });
     toolkit::connectGuarded(control<QPushButton>("Button2"), &QPushButton::clicked, this, [this] { Button2Click(); });
@@ -112,6 +126,10 @@ void TFormWebsocketclientf::buildWindow()
     toolkit::connectGuarded(control<QPushButton>("Button5"), &QPushButton::clicked, this, [this] { Button5Click(); });
     toolkit::connectGuarded(control<QPushButton>("Button6"), &QPushButton::clicked, this, [this] { Button6Click(); });
     toolkit::connectGuarded(control<QPushButton>("Button7"), &QPushButton::clicked, this, [this] { Button7Click(); });
+
+    settings::installNumberInput(PageControl1);
+    // What the user types into the visible encryption field replaces "####".
+    selectAllOnFocus(control<QLineEdit>("maskEdEncryptionDisplay"));
 
     // Before anything fills the window, so the rules see every value arrive.
     rules_.bind();
@@ -139,6 +157,9 @@ void TFormWebsocketclientf::buildMenu()
     triggered("actionCameraAngle", [this] { cameraPanel_->btnCameraImageClick(); });
     triggered("actionDownload", [this] { showWindow(formDownload); });
 }
+
+void TFormWebsocketclientf::Button4Click() { sdCard_->initializeSdCard(); }
+void TFormWebsocketclientf::btnEjectSdCardClick() { sdCard_->ejectSdCard(); }
 
 void TFormWebsocketclientf::setAboutBox(TformAbout* about) { formAbout = about; }
 void TFormWebsocketclientf::setPreferencesDialog(TformSettings* preferences) { formSettings = preferences; }
@@ -201,7 +222,9 @@ QString TFormWebsocketclientf::keyOfField(const char* field) const
     throw toolkit::EArgumentException(QStringLiteral("No settings key shows in %1").arg(QLatin1String(field)));
 }
 
-void TFormWebsocketclientf::CollectValuesFromWindow()
+void TFormWebsocketclientf::CollectValuesFromWindow() { collectInto(values_); }
+
+void TFormWebsocketclientf::collectInto(settings::SettingsValues& values) const
 {
     // Files carry cm, cm/sec and km/h whatever the window shows. Each field is taken
     // back from the unit its number is in; converted first, so a field that holds no
@@ -216,8 +239,15 @@ void TFormWebsocketclientf::CollectValuesFromWindow()
                             settings::convertToStoredText(control<QLineEdit>(f.field)->text(),
                                                           settings::conversionInto(file, f.quantity)));
     }
-    settings::collectValuesFromWindow(editor(), values_);
-    for (const auto& [key, text] : stored) values_.set(key, text);
+    std::size_t rowsCollected = 0;
+    try {
+        settings::collectValuesFromWindow(editor(), values, &rowsCollected);
+    } catch (const toolkit::EConvertError& e) {
+        throw toolkit::EConvertError(settings::keyContextMessage(
+            QLatin1String(settings::controlBindings()[rowsCollected].key), {}, e.message()));
+    }
+    for (const auto& [key, text] : stored) values.set(key, text);
+    settings::trimNumberValues(values);
 }
 
 void TFormWebsocketclientf::ShowFieldsIn(settings::DisplayUnit unit)
@@ -269,14 +299,62 @@ void TFormWebsocketclientf::WriteSettingsFile(const QString& path) { settings::w
 
 void TFormWebsocketclientf::LoadSettingsFile(const QString& path)
 {
+    settings::LoadReport report = settings::inspectSettingsFile(path);  // refuses before anything changes
     ReadSettingsFile(path);
     try {
         FillWindowFromValues();
-    } catch (...) {
+    } catch (const toolkit::EConvertError& e) {
         convertFreshFieldsToShownUnits(false);  // the fill's own error is the one to show
+        throw toolkit::EConvertError(settings::keyContextMessage(
+            QLatin1String(settings::controlBindings()[rowsFilled_].key), path, e.message()));
+    } catch (...) {
+        convertFreshFieldsToShownUnits(false);
         throw;
     }
     convertFreshFieldsToShownUnits(true);
+    lastLoad_ = std::move(report);
+    if (document_) document_->setClean(path);
+}
+
+void TFormWebsocketclientf::openSettingsFile(const QString& path)
+{
+    LoadSettingsFile(path);
+    control<QLineEdit>("maskEdEncryptionDisplay")->setText(kHiddenEncryption);
+    document_->setClean(path);
+    if (const QString notice = settings::missingKeysNotice(lastLoad_); !notice.isEmpty())
+        toolkit::userInteraction().notice(this, notice, settings::missingKeysDetails(lastLoad_));
+}
+
+bool TFormWebsocketclientf::SaveSettingsFileChecked(const QString& path)
+{
+    CollectValuesFromWindow();
+    if (const QStringList problems = settings::problemsBeforeSave(values_); !problems.isEmpty()) {
+        const QString text = QStringLiteral("These values are not what the recorder expects:\n\n%1\n\n"
+                                            "Go back and correct them, or save anyway?")
+                                 .arg(problems.join(u'\n'));
+        const int answer = toolkit::userInteraction().choose(
+            this, text, QStringLiteral("Save"), {QStringLiteral("Go Back"), QStringLiteral("Save Anyway")});
+        if (answer != 1) return false;
+    }
+    WriteSettingsFile(path);
+    return true;
+}
+
+void TFormWebsocketclientf::openDrvFile(const QString& path)
+{
+    auto* viewer = qobject_cast<TformDrvViewer*>(formDrvViewer.data());
+    if (!viewer) return;
+    showDrvViewer();
+    viewer->openFile(path);
+}
+
+void TFormWebsocketclientf::closeEvent(QCloseEvent* event)
+{
+    if (document_ && !document_->confirmClose()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void TFormWebsocketclientf::SaveSettingsFile(const QString& path)
@@ -302,10 +380,10 @@ void TFormWebsocketclientf::Button6Click()
     request.title = QStringLiteral("Open");
     request.fileName = QStringLiteral("*.ini");
     request.filter = QStringLiteral("ini|*.ini");
+    request.directory = document_->dialogFolder();
     const auto file = toolkit::userInteraction().openFile(request);
     if (!file) return;
-    LoadSettingsFile(*file);
-    control<QLineEdit>("maskEdEncryptionDisplay")->setText(kHiddenEncryption);
+    openSettingsFile(*file);
 }
 
 void TFormWebsocketclientf::CommitEncryptionNumber()
@@ -320,13 +398,14 @@ void TFormWebsocketclientf::Button7Click()
     toolkit::FileDialogRequest request;
     request.parent = this;
     request.title = QStringLiteral("Save");
-    request.fileName = QStringLiteral("setting.ini");
+    request.fileName = document_->proposedSaveName();
     request.filter = QStringLiteral("ini|*.ini");
     request.defaultSuffix = QStringLiteral("ini");
+    request.directory = document_->dialogFolder();
     const auto file = toolkit::userInteraction().saveFile(request);
     if (!file) return;
     CommitEncryptionNumber();
-    SaveSettingsFile(*file);
+    if (SaveSettingsFileChecked(*file)) document_->setClean(*file);
 }
 
 void TFormWebsocketclientf::Button1Click()

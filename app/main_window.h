@@ -2,6 +2,7 @@
 // The main window: the tabbed editor of the recorder's settings file.
 
 #include "editor_rules.h"
+#include "settings/load_report.h"
 #include "settings/settings_binding.h"
 #include "settings/settings_values.h"
 #include "settings/unit_conversion.h"
@@ -20,10 +21,14 @@ class QTabWidget;
 // The screen's display scale in percent, set once when the main window is created.
 extern int gDisplayScale;
 
+class EditorDocument;
 class TformAbout;
 class TformSettings;
 class DeviceLink;
 class CameraAnglePanel;
+namespace media {
+class SdCardTools;
+}
 
 class TFormWebsocketclientf : public QMainWindow {
     Q_OBJECT
@@ -42,6 +47,19 @@ public:
     void SaveSettingsFile(const QString& path);
 
     const settings::SettingsValues& SettingsValues() const { return values_; }
+    // What CollectValuesFromWindow would put into the table, put into `values` instead.
+    void collectInto(settings::SettingsValues& values) const;
+
+    // A load the user asked for (Open, a dropped file): the file is refused when it
+    // is no settings file, and the keys it lacked are named afterwards.
+    void openSettingsFile(const QString& path);
+    // What the last successful LoadSettingsFile found in its file.
+    const settings::LoadReport& lastLoadReport() const { return lastLoad_; }
+    // Collect, then ask before writing values the recorder does not expect (go
+    // back or save anyway), then write. False when the user went back.
+    bool SaveSettingsFileChecked(const QString& path);
+    EditorDocument* document() const { return document_; }
+    void openDrvFile(const QString& path);
 
     // Handlers, public so that tests and the other windows can drive them.
     void Button5Click();  // "PC Time"
@@ -49,6 +67,9 @@ public:
     void Button7Click();  // "Save"
     void Button1Click();  // "About"
     void Button2Click();  // "Settings"
+    void Button4Click();         // "Initialize SD Card"
+    void btnEjectSdCardClick();  // "Eject SD Card"
+    media::SdCardTools& sdCard() { return *sdCard_; }
 
     // Takes a number typed into the visible encryption field as the new number.
     void CommitEncryptionNumber();
@@ -80,6 +101,9 @@ public:
     DeviceLink& deviceLink() { return *deviceLink_; }
     CameraAnglePanel& cameraAnglePanel() { return *cameraPanel_; }
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void FormCreate();
     void buildWindow();
@@ -103,6 +127,8 @@ private:
         return units;
     }();
     std::size_t rowsFilled_ = 0;  // binding rows the last fill completed
+    settings::LoadReport lastLoad_;
+    EditorDocument* document_ = nullptr;
     QPointer<TformAbout> formAbout;
     QPointer<TformSettings> formSettings;
     QPointer<QWidget> formDrvViewer;
@@ -111,6 +137,7 @@ private:
     CameraAnglePanel* cameraPanel_ = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+    media::SdCardTools* sdCard_ = nullptr;
     // Last, so it goes first: closing the window closes the connection.
     std::unique_ptr<DeviceLink> deviceLink_;
 };

@@ -12,7 +12,8 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-websockets nodejs node-ws
   qt6-websockets-dev libboost1.81-dev
-  dbus-daemon
+  dbus-daemon python3-dbusmock
+  dpkg-dev appstream desktop-file-utils
   zlib1g-dev
 )
 

@@ -1,10 +1,12 @@
 #include "ini_document.h"
 
 #include "exceptions.h"
+#include "regular_file.h"
 
-#include <QFile>
+#include <QByteArrayView>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -12,140 +14,330 @@ namespace toolkit {
 
 namespace {
 
-QByteArray trimmed(const QByteArray& s) { return s.trimmed(); }
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+const QString kKind = QStringLiteral("settings file");
 
-// "[name]" -> name; otherwise nothing.
-std::optional<QByteArray> sectionName(const QByteArray& line)
+bool isAscii(QByteArrayView v)
 {
-    const QByteArray t = trimmed(line);
+    return std::all_of(v.begin(), v.end(), [](char c) { return uchar(c) < 0x80; });
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+
+// Names compare without regard to case. Recorder names are ASCII and fold
+// byte by byte; anything else folds as Unicode text.
+QByteArray fold(QByteArrayView name)
+{
+    if (!isAscii(name)) return QString::fromUtf8(name).toCaseFolded().toUtf8();
+    QByteArray out(name.size(), Qt::Uninitialized);
+    std::transform(name.begin(), name.end(), out.begin(), lower);
+    return out;
+}
+
+quint64 hashStart(quint64 seed) { return 0xcbf29ce484222325ull ^ (seed * 0x9E3779B97F4A7C15ull); }
+constexpr quint64 kHashPrime = 0x100000001b3ull;
+
+quint64 hashFolded(QByteArrayView folded, quint64 seed)
+{
+    quint64 h = hashStart(seed);
+    for (char c : folded) h = (h ^ uchar(c)) * kHashPrime;
+    return h;
+}
+
+// hashFolded(fold(name)) without making the folded copy for ASCII names.
+quint64 nameHash(QByteArrayView name, quint64 seed)
+{
+    if (!isAscii(name)) return hashFolded(fold(name), seed);
+    quint64 h = hashStart(seed);
+    for (char c : name) h = (h ^ uchar(lower(c))) * kHashPrime;
+    return h;
+}
+
+bool sameName(QByteArrayView name, const QByteArray& folded)
+{
+    if (!isAscii(name)) return fold(name) == folded;
+    if (name.size() != folded.size()) return false;
+    return std::equal(name.begin(), name.end(), folded.begin(), [](char a, char b) { return lower(a) == b; });
+}
+
+// "[name]" -> name (the text between "[" and the first "]", trimmed).
+std::optional<QByteArrayView> sectionName(QByteArrayView line)
+{
+    const QByteArrayView t = line.trimmed();
     if (!t.startsWith('[')) return std::nullopt;
     const qsizetype close = t.indexOf(']');
     if (close < 0) return std::nullopt;
-    return trimmed(t.mid(1, close - 1));
+    return t.sliced(1, close - 1).trimmed();
 }
 
-bool isComment(const QByteArray& t) { return t.startsWith(';') || t.startsWith('#'); }
+bool isComment(QByteArrayView trimmedLine) { return trimmedLine.startsWith(';') || trimmedLine.startsWith('#'); }
 
-bool sameName(const QByteArray& utf8, const QString& name)
+QByteArrayView keyOf(QByteArrayView line) { return line.first(line.indexOf('=')).trimmed(); }
+QByteArray valueOf(QByteArrayView line) { return line.sliced(line.indexOf('=') + 1).trimmed().toByteArray(); }
+
+// A line break inside a value would end its line and start another one, which
+// could be read back as a key or a section of its own.
+QByteArray withoutLineBreaks(QByteArray value)
 {
-    return QString::fromUtf8(utf8).compare(name, Qt::CaseInsensitive) == 0;
+    return value.replace('\r', ' ').replace('\n', ' ');
+}
+
+template <class T>
+auto hashRange(const std::vector<T>& items, quint64 hash)
+{
+    struct ByHash {
+        bool operator()(const T& a, quint64 h) const { return a.hash < h; }
+        bool operator()(quint64 h, const T& a) const { return h < a.hash; }
+    };
+    return std::equal_range(items.begin(), items.end(), hash, ByHash{});
 }
 
 }  // namespace
 
-IniDocument IniDocument::fromBytes(const QByteArray& bytes)
+IniDocument IniDocument::fromBytes(QByteArray bytes)
 {
+    if (bytes.size() > kLargestFile)
+        throw EFileError(QStringLiteral("The settings text is larger than %1, the largest settings file this tool opens.")
+                             .arg(byteSizeText(kLargestFile)));
     IniDocument doc;
-    qsizetype pos = 0;
+    doc.bytes_ = std::move(bytes);
+    const char* data = doc.bytes_.constData();
+    const qsizetype size = doc.bytes_.size();
+    if (doc.bytes_.startsWith(kByteOrderMark)) doc.body_ = 3;
+
     bool eolChosen = false;
-    while (pos < bytes.size()) {
-        qsizetype nl = bytes.indexOf('\n', pos);
-        Line line;
-        if (nl < 0) {
-            line.text = bytes.mid(pos);
-            pos = bytes.size();
-        } else {
-            const bool cr = nl > pos && bytes[nl - 1] == '\r';
-            line.text = bytes.mid(pos, nl - pos - (cr ? 1 : 0));
-            line.eol = cr ? QByteArray("\r\n") : QByteArray("\n");
-            pos = nl + 1;
-            if (!eolChosen) {
-                doc.eol_ = line.eol;
-                eolChosen = true;
-            }
+    for (qsizetype pos = doc.body_; pos < size;) {
+        const auto* nl = static_cast<const char*>(std::memchr(data + pos, '\n', size_t(size - pos)));
+        const qsizetype next = nl ? nl - data + 1 : size;
+        qsizetype contentEnd = nl ? nl - data : size;
+        if (nl && contentEnd > pos && data[contentEnd - 1] == '\r') --contentEnd;
+        if (nl && !eolChosen) {
+            doc.eol_ = contentEnd < nl - data ? QByteArray("\r\n") : QByteArray("\n");
+            eolChosen = true;
         }
-        doc.lines_.push_back(std::move(line));
+        const QByteArrayView line(data + pos, contentEnd - pos);
+        if (const auto name = sectionName(line)) {
+            if (!doc.sections_.empty()) doc.sections_.back().end = quint32(pos);
+            doc.sections_.push_back({nameHash(*name, 0), quint32(pos), quint32(size)});
+        } else if (!doc.sections_.empty() && line.contains('=') && !isComment(line.trimmed())) {
+            // Keys before the first section belong to none and are never looked up.
+            doc.entries_.push_back({nameHash(keyOf(line), doc.sections_.back().header), quint32(pos), quint32(contentEnd)});
+        }
+        pos = next;
     }
+    // Ties keep file order, so the first of equal names is found first.
+    std::sort(doc.sections_.begin(), doc.sections_.end(),
+              [](const Section& a, const Section& b) { return a.hash != b.hash ? a.hash < b.hash : a.header < b.header; });
+    std::sort(doc.entries_.begin(), doc.entries_.end(),
+              [](const Entry& a, const Entry& b) { return a.hash != b.hash ? a.hash < b.hash : a.line < b.line; });
     return doc;
 }
 
 IniDocument IniDocument::load(const QString& path)
 {
-    QFile file(path);
-    if (!file.exists()) return {};
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    return fromBytes(file.readAll());
+    RegularFileReader file(path);
+    switch (file.status()) {
+    case RegularFileReader::Status::Missing: return {};
+    case RegularFileReader::Status::NotRegular: throw EFileError(notRegularFileText(path));
+    case RegularFileReader::Status::Failed:
+        throw EFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorText()));
+    case RegularFileReader::Status::Open: break;
+    }
+    if (file.size() > kLargestFile) throw EFileError(fileTooLargeText(path, kLargestFile, kKind));
+    QByteArray bytes;
+    bytes.reserve(file.size() + 1);
+    // One byte more than stated tells a file that grew (or states no size, as under /proc).
+    const bool ok = file.read(file.size() + 1, bytes) &&
+                    (bytes.size() <= file.size() || file.read(kLargestFile + 1 - bytes.size(), bytes));
+    if (!ok) throw EFileError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorText()));
+    if (bytes.size() > kLargestFile) throw EFileError(fileTooLargeText(path, kLargestFile, kKind));
+    return fromBytes(std::move(bytes));
 }
 
-std::optional<IniDocument::Section> IniDocument::findSection(const QString& section) const
+const IniDocument::Section* IniDocument::findSection(const QByteArray& foldedName) const
 {
-    for (qsizetype i = 0; i < qsizetype(lines_.size()); ++i) {
-        const auto name = sectionName(lines_[i].text);
-        if (!name || !sameName(*name, section)) continue;
-        qsizetype end = i + 1;
-        while (end < qsizetype(lines_.size()) && !sectionName(lines_[end].text)) ++end;
-        return Section{i, end};
+    const auto [first, last] = hashRange(sections_, hashFolded(foldedName, 0));
+    for (auto it = first; it != last; ++it) {
+        const QByteArrayView rest = QByteArrayView(bytes_).sliced(it->header, it->end - it->header);
+        const qsizetype nl = rest.indexOf('\n');
+        if (sameName(*sectionName(nl < 0 ? rest : rest.first(nl)), foldedName)) return &*it;
     }
+    return nullptr;
+}
+
+const IniDocument::Entry* IniDocument::findEntry(const Section& s, const QByteArray& foldedKey) const
+{
+    const auto [first, last] = hashRange(entries_, hashFolded(foldedKey, s.header));
+    for (auto it = first; it != last; ++it) {
+        if (it->line <= s.header || it->line >= s.end) continue;  // another section's, same hash
+        if (sameName(keyOf(QByteArrayView(bytes_).sliced(it->line, it->contentEnd - it->line)), foldedKey)) return &*it;
+    }
+    return nullptr;
+}
+
+std::optional<QByteArray> IniDocument::currentLine(const QString& section, const QString& key) const
+{
+    const QByteArray fs = fold(section.toUtf8());
+    const QByteArray fk = fold(key.toUtf8());
+    const std::vector<AddedLine>* added = nullptr;
+    if (const Section* s = findSection(fs)) {
+        if (const Entry* e = findEntry(*s, fk)) {
+            const auto r = replaced_.find(e->line);
+            if (r != replaced_.end()) return r->second.text;
+            return bytes_.mid(e->line, e->contentEnd - e->line);
+        }
+        const auto a = appended_.find(s->header);
+        if (a != appended_.end()) added = &a->second.lines;
+    } else {
+        for (const AddedSection& as : addedSections_)
+            if (as.foldedName == fs) added = &as.lines;
+    }
+    if (added)
+        for (const AddedLine& l : *added)
+            if (l.foldedKey == fk) return l.key + '=' + l.value;
     return std::nullopt;
 }
 
-std::optional<qsizetype> IniDocument::findKey(const Section& s, const QString& key) const
+std::optional<QByteArray> IniDocument::rawValue(const QString& section, const QString& key) const
 {
-    for (qsizetype i = s.header + 1; i < s.end; ++i) {
-        const QByteArray& text = lines_[i].text;
-        const qsizetype eq = text.indexOf('=');
-        if (eq < 0 || isComment(trimmed(text))) continue;
-        if (sameName(trimmed(text.left(eq)), key)) return i;
-    }
-    return std::nullopt;
+    const auto line = currentLine(section, key);
+    if (!line) return std::nullopt;
+    return valueOf(*line);
 }
 
 std::optional<QString> IniDocument::value(const QString& section, const QString& key) const
 {
-    const auto s = findSection(section);
-    if (!s) return std::nullopt;
-    const auto k = findKey(*s, key);
-    if (!k) return std::nullopt;
-    const QByteArray& text = lines_[*k].text;
-    return QString::fromUtf8(trimmed(text.mid(text.indexOf('=') + 1)));
+    const auto raw = rawValue(section, key);
+    if (!raw) return std::nullopt;
+    return QString::fromUtf8(*raw);
 }
 
-void IniDocument::insertLine(qsizetype at, QByteArray text)
+template <class Unchanged>
+void IniDocument::assign(const QString& section, const QString& key, QByteArray value, Unchanged unchanged)
 {
-    // The line before the insertion point may be the file's last one, without a line end.
-    if (at > 0 && lines_[at - 1].eol.isEmpty()) lines_[at - 1].eol = eol_;
-    lines_.insert(lines_.begin() + at, Line{std::move(text), eol_});
+    const QByteArray fs = fold(section.toUtf8());
+    const QByteArray fk = fold(key.toUtf8());
+    std::vector<AddedLine>* lines = nullptr;
+    if (const Section* s = findSection(fs)) {
+        if (const Entry* e = findEntry(*s, fk)) {
+            const QByteArrayView line = QByteArrayView(bytes_).sliced(e->line, e->contentEnd - e->line);
+            if (unchanged(valueOf(line))) {
+                replaced_.erase(e->line);
+            } else {
+                // Keep the key as the file spells it; the line is rewritten as key=value.
+                replaced_[e->line] = Replacement{e->contentEnd, keyOf(line).toByteArray() + '=' + value};
+            }
+            return;
+        }
+        Appended& a = appended_[s->header];
+        a.section = *s;
+        lines = &a.lines;
+    } else {
+        auto it = std::find_if(addedSections_.begin(), addedSections_.end(),
+                               [&](const AddedSection& as) { return as.foldedName == fs; });
+        if (it == addedSections_.end()) it = addedSections_.insert(it, AddedSection{fs, section.toUtf8(), {}});
+        lines = &it->lines;
+    }
+    for (AddedLine& l : *lines) {
+        if (l.foldedKey == fk) {
+            l.value = std::move(value);
+            return;
+        }
+    }
+    lines->push_back(AddedLine{fk, key.toUtf8(), std::move(value)});
 }
 
 void IniDocument::setValue(const QString& section, const QString& key, const QString& value)
 {
-    const QByteArray v = value.toUtf8();
-    auto s = findSection(section);
-    if (!s) {
-        // Sections we add are separated from what comes before by one blank line.
-        if (!lines_.empty() && !trimmed(lines_.back().text).isEmpty())
-            insertLine(qsizetype(lines_.size()), QByteArray());
-        insertLine(qsizetype(lines_.size()), '[' + section.toUtf8() + ']');
-        insertLine(qsizetype(lines_.size()), key.toUtf8() + '=' + v);
-        return;
-    }
-    if (const auto k = findKey(*s, key)) {
-        QByteArray& text = lines_[*k].text;
-        // Keep the key as the file spells it; the line is rewritten as key=value.
-        text = trimmed(text.left(text.indexOf('='))) + '=' + v;
-        return;
-    }
+    QString text = value;
+    text.replace(u'\r', u' ').replace(u'\n', u' ');
+    assign(section, key, text.toUtf8(), [&](const QByteArray& inFile) { return QString::fromUtf8(inFile) == text; });
+}
+
+void IniDocument::setRawValue(const QString& section, const QString& key, QByteArray value)
+{
+    value = withoutLineBreaks(std::move(value));
+    assign(section, key, value, [&](const QByteArray& inFile) { return inFile == value; });
+}
+
+quint32 IniDocument::insertionPoint(const Section& s) const
+{
     // After the section's last non-blank line, so blank separators stay where they are.
-    qsizetype at = s->end;
-    while (at > s->header + 1 && trimmed(lines_[at - 1].text).isEmpty()) --at;
-    insertLine(at, key.toUtf8() + '=' + v);
+    const QByteArrayView all(bytes_);
+    const qsizetype headerNl = all.sliced(0, s.end).indexOf('\n', s.header);
+    const qsizetype headerEnd = headerNl < 0 ? s.end : headerNl + 1;
+    qsizetype at = s.end;
+    while (at > headerEnd) {
+        const qsizetype lineEnd = all[at - 1] == '\n' ? at - 1 : at;  // only the file's last line lacks a "\n"
+        const qsizetype start = all.sliced(0, lineEnd).lastIndexOf('\n') + 1;
+        if (!all.sliced(start, lineEnd - start).trimmed().isEmpty()) break;
+        at = start;
+    }
+    return quint32(at);
 }
 
 QByteArray IniDocument::toBytes() const
 {
+    // Edits in file order: a replaced line, or lines added at a section's end.
+    struct Splice {
+        quint32 at;
+        quint32 resume;
+        const QByteArray* text;
+        const std::vector<AddedLine>* lines;
+    };
+    std::vector<Splice> splices;
+    for (const auto& [line, r] : replaced_) splices.push_back({line, r.contentEnd, &r.text, nullptr});
+    for (const auto& [header, a] : appended_) {
+        const quint32 at = insertionPoint(a.section);
+        splices.push_back({at, at, nullptr, &a.lines});
+    }
+    std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) {
+        return a.at != b.at ? a.at < b.at : a.lines != nullptr && b.lines == nullptr;
+    });
+
     QByteArray out;
-    for (const Line& line : lines_) out += line.text + line.eol;
+    out.reserve(bytes_.size() + 64 * qsizetype(replaced_.size() + appended_.size() + addedSections_.size()));
+    auto addLines = [&](const std::vector<AddedLine>& lines) {
+        for (const AddedLine& l : lines) out.append(l.key).append('=').append(l.value).append(eol_);
+    };
+    quint32 cursor = 0;
+    for (const Splice& s : splices) {
+        out.append(bytes_.constData() + cursor, s.at - cursor);
+        if (s.lines) {
+            // The file's last line may have no line end of its own.
+            if (s.at == bytes_.size() && s.at > body_ && !bytes_.endsWith('\n')) out.append(eol_);
+            addLines(*s.lines);
+        } else {
+            out.append(*s.text);
+        }
+        cursor = s.resume;
+    }
+    out.append(bytes_.constData() + cursor, bytes_.size() - cursor);
+
+    for (const AddedSection& as : addedSections_) {
+        if (out.size() > body_) {
+            if (!out.endsWith('\n')) out.append(eol_);
+            // Sections we add are separated from what comes before by one blank line.
+            const qsizetype lastStart = std::max(body_, QByteArrayView(out).first(out.size() - 1).lastIndexOf('\n') + 1);
+            if (!QByteArrayView(out).sliced(lastStart, out.size() - 1 - lastStart).trimmed().isEmpty()) out.append(eol_);
+        }
+        out.append('[').append(as.name).append(']').append(eol_);
+        addLines(as.lines);
+    }
     return out;
 }
 
 void IniDocument::save(const QString& path) const
 {
+    if (!isRegularOrMissing(path)) throw EFileError(notRegularFileText(path));
+    const QByteArray bytes = toBytes();
+    if (bytes.size() > kLargestFile)
+        throw EFileError(QStringLiteral("\"%1\" would be larger than %2, the largest settings file this tool opens.")
+                             .arg(path, byteSizeText(kLargestFile)));
     QSaveFile file(path);
     // Unbuffered, so a failing write reports the system's reason rather than "Unknown error".
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
-    const QByteArray bytes = toBytes();
     errno = 0;
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         // Qt loses the reason of a short write; errno still has it.

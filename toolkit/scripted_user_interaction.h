@@ -12,12 +12,14 @@ namespace toolkit {
 
 class ScriptedUserInteraction final : public UserInteraction {
 public:
-    enum class Kind { Information, Error, Confirm, OpenFiles, SaveFile, ChooseFolder };
+    enum class Kind { Information, Error, Confirm, OpenFiles, SaveFile, ChooseFolder, Notice, Choice };
     struct Request {
         Kind kind;
         QString text;     // message text, or the dialog title
         QString caption;  // message caption
-        FileDialogRequest file;
+        FileDialogRequest file = {};
+        QString details = {};      // a notice's longer part
+        QStringList buttons = {};  // a choice's buttons
     };
 
     ScriptedUserInteraction() { setUserInteraction(this); }
@@ -27,6 +29,8 @@ public:
 
     // Answers are consumed in order, per kind; std::nullopt means "Cancel".
     void answerConfirm(bool ok) { confirms_.push_back(ok); }
+    // The button a choice takes, by its text; unscripted choices are closed (-1).
+    void answerChoice(QString button) { choices_.push_back(std::move(button)); }
     void answerOpen(std::optional<QString> file)
     {
         opens_.push_back(file ? std::optional<QStringList>(QStringList{*file}) : std::nullopt);
@@ -47,7 +51,7 @@ public:
     {
         QStringList out;
         for (const auto& r : requests_)
-            if (r.kind == Kind::Information || r.kind == Kind::Error) out << r.text;
+            if (r.kind == Kind::Information || r.kind == Kind::Error || r.kind == Kind::Notice) out << r.text;
         return out;
     }
     QStringList errors() const
@@ -70,6 +74,16 @@ public:
     {
         requests_.append({Kind::Confirm, text, caption, {}});
         return take(confirms_).value_or(false);
+    }
+    void notice(QWidget*, const QString& text, const QString& details, const QString& caption) override
+    {
+        requests_.append({Kind::Notice, text, caption, {}, details, {}});
+    }
+    int choose(QWidget*, const QString& text, const QString& caption, const QStringList& buttons) override
+    {
+        requests_.append({Kind::Choice, text, caption, {}, {}, buttons});
+        const auto answer = take(choices_);
+        return answer ? int(buttons.indexOf(*answer)) : -1;
     }
     std::optional<QStringList> openFiles(const FileDialogRequest& request) override
     {
@@ -101,6 +115,7 @@ private:
 
     QList<Request> requests_;
     std::deque<bool> confirms_;
+    std::deque<QString> choices_;
     std::deque<std::optional<QStringList>> opens_;
     std::deque<std::optional<QString>> saves_;
     std::deque<std::optional<QString>> folders_;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 
 namespace toolkit {
@@ -63,6 +64,23 @@ bool QtUserInteraction::confirm(QWidget* parent, const QString& text, const QStr
 {
     return QMessageBox::question(parent, captionOr(caption), text, QMessageBox::Ok | QMessageBox::Cancel,
                                  QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+void QtUserInteraction::notice(QWidget* parent, const QString& text, const QString& details, const QString& caption)
+{
+    QMessageBox box(QMessageBox::Information, captionOr(caption), text, QMessageBox::Ok, parent);
+    box.setDetailedText(details);  // behind "Show Details..."
+    box.exec();
+}
+
+int QtUserInteraction::choose(QWidget* parent, const QString& text, const QString& caption, const QStringList& buttons)
+{
+    QMessageBox box(QMessageBox::Question, captionOr(caption), text, QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> added;
+    for (const QString& b : buttons) added << box.addButton(b, QMessageBox::ActionRole);
+    if (!added.isEmpty()) box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
+    box.exec();
+    return int(added.indexOf(box.clickedButton()));
 }
 
 static void prepare(QFileDialog& dialog, const FileDialogRequest& request)

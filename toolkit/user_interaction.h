@@ -30,6 +30,11 @@ public:
     virtual void error(QWidget* parent, const QString& text, const QString& caption = {}) = 0;
     // OK/Cancel question; true for OK.
     virtual bool confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // A message whose longer part (`details`, e.g. a list) is shown on request.
+    virtual void notice(QWidget* parent, const QString& text, const QString& details, const QString& caption = {}) = 0;
+    // A question with the given buttons, the first being the default; the index of
+    // the one pressed, or -1 when the box was closed without an answer.
+    virtual int choose(QWidget* parent, const QString& text, const QString& caption, const QStringList& buttons) = 0;
 
     // Chosen files (first is the one to use), or nothing when cancelled.
     virtual std::optional<QStringList> openFiles(const FileDialogRequest& request) = 0;

@@ -12,6 +12,7 @@
 DeviceLink::DeviceLink(QWidget* window, std::unique_ptr<device::DeviceConnection> connection)
     : window_(window)
 {
+    writer_.setMaxThreadCount(1);
     setConnection(std::move(connection));
 }
 
@@ -27,7 +28,8 @@ void DeviceLink::setConnection(std::unique_ptr<device::DeviceConnection> connect
     connection_->setHandlers(std::move(handlers));
 }
 
-DeviceLink::~DeviceLink() = default;
+// A file being written is finished first; its acknowledgement is dropped.
+DeviceLink::~DeviceLink() { writer_.waitForDone(); }
 
 bool DeviceLink::isConnected() const { return connection_ && connection_->connected(); }
 
@@ -140,7 +142,31 @@ void DeviceLink::uploadResponse(const QByteArray& message)
         }
         const QString path = QDir(folderFor(r.folderName())).filePath(device::savedFileName(r.dataType, *name, clock_()));
         emit uploadMemoLine(QDir::toNativeSeparators(path));
-        device::writeFileAtomically(path, message, r.fileOffset(), r.fileSize());
+        // Hundreds of megabytes take a while to reach the disk; the window stays
+        // responsive meanwhile. The message shares its bytes, nothing is copied.
+        ++pendingSaves_;
+        writer_.start([this, message, r, path] {
+            QString error;
+            try {
+                device::writeFileAtomically(path, message, r.fileOffset(), r.fileSize());
+            } catch (const std::exception& e) {
+                error = QString::fromUtf8(e.what());
+            }
+            QMetaObject::invokeMethod(this, [this, r, error] { finishUpload(r, error); }, Qt::QueuedConnection);
+        });
+        return;
+    }
+    finishUpload(r, QString());
+}
+
+void DeviceLink::finishUpload(const device::UploadResponseRecord& r, const QString& saveError)
+{
+    if (r.carriesFile()) {
+        --pendingSaves_;
+        if (!saveError.isEmpty()) {
+            toolkit::showException(toolkit::EFileError(saveError), window_);
+            return;
+        }
         emit uploadSaved(r.savedLine());
     }
     emit uploadCompared(r.consumedSize());

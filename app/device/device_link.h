@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <functional>
@@ -50,6 +51,9 @@ public:
     const device::SessionRecord& sessionRecord() const { return session_; }
     const device::Reassembly& reassembly() const { return reassembly_; }
     qint64 bytesReceived() const { return bytesReceived_; }
+    // Received files are written off the GUI thread, in arrival order; the
+    // acknowledgement goes out once the file is on disk.
+    bool savesPending() const { return pendingSaves_ > 0; }
 
     // Where received settings are loaded into the editor.
     void setSettingsLoader(std::function<void(const QString& path)> loader) { loadSettings_ = std::move(loader); }
@@ -87,6 +91,7 @@ private:
     void disconnected(int statusCode, const QString& description);
     void certificate(const device::ServerCertificate& certificate);
     QString folderFor(const QString& name) const;
+    void finishUpload(const device::UploadResponseRecord& record, const QString& saveError);
 
     QPointer<QWidget> window_;
     std::unique_ptr<device::DeviceConnection> connection_;
@@ -96,4 +101,6 @@ private:
     std::function<void(const QString&)> loadSettings_;
     QString dataFolderBase_;
     std::function<QDateTime()> clock_ = [] { return QDateTime::currentDateTime(); };
+    QThreadPool writer_;
+    int pendingSaves_ = 0;
 };

@@ -1,29 +1,87 @@
 #include "app/drv/drv_format.h"
 
-#include <QFile>
+#include "toolkit/regular_file.h"
 
 #include <algorithm>
 
 namespace drv {
 
-std::shared_ptr<const DrvBytes> DrvBytes::fromByteArray(QByteArray bytes)
+std::shared_ptr<const DrvBytes> DrvBytes::hold(QByteArray bytes, qint64 fileSize)
 {
     std::shared_ptr<DrvBytes> out(new DrvBytes);
     out->owned_ = std::move(bytes);
     out->data_ = reinterpret_cast<const uchar*>(out->owned_.constData());
     out->size_ = out->owned_.size();
+    out->fileSize_ = std::max(fileSize, out->size_);
     return out;
 }
 
+std::shared_ptr<const DrvBytes> DrvBytes::fromByteArray(QByteArray bytes) { return hold(std::move(bytes), 0); }
+
+namespace {
+
+const QString kKind = QStringLiteral("DRV file");
+
+void openOrThrow(toolkit::RegularFileReader& file, const QString& path)
+{
+    using Status = toolkit::RegularFileReader::Status;
+    if (file.status() == Status::NotRegular) throw DrvError(toolkit::notRegularFileText(path));
+    if (file.status() != Status::Open)
+        throw DrvError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorText()));
+}
+
+void readOrThrow(toolkit::RegularFileReader& file, const QString& path, qint64 count, QByteArray& out)
+{
+    if (!file.read(count, out))
+        throw DrvError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorText()));
+}
+
+}  // namespace
+
 std::shared_ptr<const DrvBytes> DrvBytes::readFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw DrvError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    QByteArray all = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw DrvError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorString()));
-    return fromByteArray(std::move(all));
+    toolkit::RegularFileReader file(path);
+    openOrThrow(file, path);
+    if (file.size() > kLargestFile) throw DrvError(toolkit::fileTooLargeText(path, kLargestFile, kKind));
+    QByteArray all;
+    all.reserve(file.size() + 1);
+    // One byte more than stated tells a file that grew (or states no size, as under /proc).
+    readOrThrow(file, path, file.size() + 1, all);
+    if (all.size() > file.size()) readOrThrow(file, path, kLargestFile + 1 - all.size(), all);
+    if (all.size() > kLargestFile) throw DrvError(toolkit::fileTooLargeText(path, kLargestFile, kKind));
+    return hold(std::move(all), file.size());
+}
+
+std::shared_ptr<const DrvBytes> DrvBytes::readFile(const QString& path, const ReadOptions& options)
+{
+    toolkit::RegularFileReader file(path);
+    openOrThrow(file, path);
+    const qint64 size = file.size();
+    if (options.prefixLength < 0)
+        throw DrvError(QStringLiteral("The server header size %1 is negative.").arg(options.prefixLength));
+
+    // First the prefix and the headers, as far as the file has them; DrvFile::read
+    // tells what is missing. Every sum is checked: the prefix comes from the user.
+    const qint64 headers = (options.fileHeader ? kFileHeaderSize : 0) + kDrvHeaderSize;
+    qint64 headEnd = 0;
+    if (__builtin_add_overflow(options.prefixLength, headers, &headEnd) || headEnd > size) headEnd = size;
+    if (headEnd > kLargestFile) throw DrvError(toolkit::fileTooLargeText(path, kLargestFile, kKind));
+    QByteArray bytes;
+    bytes.reserve(headEnd);
+    readOrThrow(file, path, headEnd, bytes);
+    if (bytes.size() < headEnd || headEnd == size) return hold(std::move(bytes), size);
+
+    // Then the declared records, never past the end of the file.
+    const qint64 declared = DrvFile::read(bytes, options).declaredCount();  // at most 2^32 - 1
+    const qint64 wanted = std::min(size - headEnd, declared * kRecordSize);
+    if (headEnd + wanted > kLargestFile)
+        throw DrvError(QStringLiteral("\"%1\" declares %2 records, more than fit in %3, the largest DRV file this tool opens.")
+                           .arg(path)
+                           .arg(declared)
+                           .arg(toolkit::byteSizeText(kLargestFile)));
+    bytes.reserve(headEnd + wanted);
+    readOrThrow(file, path, wanted, bytes);
+    return hold(std::move(bytes), size);
 }
 
 DrvRecord decodeRecord(const uchar* p)
@@ -80,6 +138,11 @@ DrvFile DrvFile::read(std::shared_ptr<const DrvBytes> bytes, const ReadOptions& 
 
     if (options.prefixLength < 0)
         throw DrvError(QStringLiteral("The server header size %1 is negative.").arg(options.prefixLength));
+    // From here on pos <= size, so pos plus a header size cannot overflow.
+    if (options.prefixLength > size)
+        throw DrvError(QStringLiteral("The file is too short for its server header: %1 bytes, %2 needed.")
+                           .arg(size)
+                           .arg(options.prefixLength));
     qint64 pos = options.prefixLength;
     auto need = [&](qint64 bytesNeeded, const char* what) {
         if (size - pos < bytesNeeded)

@@ -22,6 +22,10 @@ inline constexpr qint64 kFileHeaderSize = 58;
 inline constexpr qint64 kDrvHeaderSize = 22;
 inline constexpr qint64 kRecordSize = 120;
 inline constexpr qint64 kDefaultPrefixLength = 23;
+// The largest DRV file the viewer and brindle-drv open: about 8.9 million
+// records, over ten days at 10 Hz. The file is held in memory whole, so this
+// also bounds what a hostile or damaged file can cost.
+inline constexpr qint64 kLargestFile = qint64(1) << 30;
 
 // A file that cannot be read as DRV data (cannot be opened, or too short for
 // its headers). what() is UTF-8 text meant for the user.
@@ -46,6 +50,11 @@ inline double readF64(const uchar* p)
     return std::bit_cast<double>(bits);
 }
 
+struct ReadOptions {
+    qint64 prefixLength = 0;  // server message prefix to skip, 0 for none
+    bool fileHeader = true;   // a 58-byte file header follows the prefix
+};
+
 // The bytes of one file, held in memory.
 class DrvBytes {
 public:
@@ -54,20 +63,29 @@ public:
     // open (an SD card could not be ejected while its track is shown) and a file
     // cut short on disk afterwards would kill the process on the next access.
     // Raises DrvError "Cannot open file "<path>". <system text>" when it cannot
-    // be opened.
+    // be opened, and refuses anything but a regular file (a FIFO would block,
+    // a device never end) and files above kLargestFile.
     static std::shared_ptr<const DrvBytes> readFile(const QString& path);
+    // The same, but reads only the prefix, the headers and the records they
+    // declare, never past the file's end: a file larger than its declared data
+    // costs only that data. Refused when that data exceeds kLargestFile.
+    static std::shared_ptr<const DrvBytes> readFile(const QString& path, const ReadOptions& options);
 
     DrvBytes(const DrvBytes&) = delete;
     DrvBytes& operator=(const DrvBytes&) = delete;
 
     const uchar* data() const { return data_; }
     qint64 size() const { return size_; }
+    // The file's size on disk; more than size() when only the declared data was read.
+    qint64 fileSize() const { return fileSize_; }
 
 private:
     DrvBytes() = default;
+    static std::shared_ptr<const DrvBytes> hold(QByteArray bytes, qint64 fileSize);
     QByteArray owned_;
     const uchar* data_ = nullptr;
     qint64 size_ = 0;
+    qint64 fileSize_ = 0;
 };
 
 struct FileHeader {
@@ -80,11 +98,6 @@ struct DrvHeader {
     std::uint32_t totalLength = 0;
     std::uint32_t startTime = 0;  // seconds since 1970 UTC
     std::uint8_t rate = 0;        // records per second
-};
-
-struct ReadOptions {
-    qint64 prefixLength = 0;  // server message prefix to skip, 0 for none
-    bool fileHeader = true;   // a 58-byte file header follows the prefix
 };
 
 // The decoded values of one record, for code that computes with them
@@ -111,14 +124,14 @@ class DrvFile {
 public:
     // Walks prefix, file header and DRV header, then takes as many of the
     // declared records as the data holds: it never reads past the end. A file
-    // too short for its headers (or a negative prefix) raises DrvError.
+    // too short for its prefix or headers (or a negative prefix) raises DrvError.
     static DrvFile read(std::shared_ptr<const DrvBytes> bytes, const ReadOptions& options);
     static DrvFile read(QByteArray bytes, const ReadOptions& options);
 
     const std::optional<FileHeader>& fileHeader() const { return fileHeader_; }
     const DrvHeader& drvHeader() const { return drvHeader_; }
     const ReadOptions& options() const { return options_; }
-    qint64 fileSize() const { return bytes_ ? bytes_->size() : 0; }
+    qint64 fileSize() const { return bytes_ ? bytes_->fileSize() : 0; }
 
     // What the headers declare: the file header's frame count, or without one
     // the DRV header's length / 120.

@@ -368,9 +368,14 @@ std::optional<std::size_t> bindingRowOf(const char* controlName)
     return std::nullopt;
 }
 
-void collectValuesFromWindow(const EditorContext& editor, SettingsValues& values)
+void collectValuesFromWindow(const EditorContext& editor, SettingsValues& values, std::size_t* rowsCollected)
 {
-    for (const ControlBinding& b : kBindings) collectOne(editor, b, values);
+    std::size_t done = 0;
+    if (rowsCollected) *rowsCollected = 0;
+    for (const ControlBinding& b : kBindings) {
+        collectOne(editor, b, values);
+        if (rowsCollected) *rowsCollected = ++done;
+    }
 }
 
 }  // namespace settings

@@ -60,7 +60,9 @@ void fillWindowFromValues(const EditorContext& editor, const SettingsValues& val
 std::optional<std::size_t> bindingRowOf(const char* controlName);
 
 // Values from the controls, in the same order; stops at the first conversion error.
-void collectValuesFromWindow(const EditorContext& editor, SettingsValues& values);
+// `rowsCollected`, when given, counts the rows done, so the row that stopped it is known.
+void collectValuesFromWindow(const EditorContext& editor, SettingsValues& values,
+                             std::size_t* rowsCollected = nullptr);
 
 // The slot number a selector text names ("1" to "10" exactly), or 0.
 int wifiSlotOf(const QString& selectorText);

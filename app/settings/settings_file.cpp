@@ -4,23 +4,36 @@
 
 namespace settings {
 
-void readSettingsFile(const QString& path, SettingsValues& values)
+void readSettings(const toolkit::IniDocument& doc, SettingsValues& values)
 {
-    const toolkit::IniDocument doc = toolkit::IniDocument::load(path);
     const auto schema = settingsSchema();
     for (std::size_t i = 0; i < schema.size(); ++i) {
         const SettingKey& k = schema[i];
-        values.setAt(i, doc.value(QLatin1String(k.section), QLatin1String(k.key))
-                            .value_or(QString::fromLatin1(k.defaultValue)));
+        const QByteArray raw =
+            doc.rawValue(QLatin1String(k.section), QLatin1String(k.key)).value_or(QByteArray(k.defaultValue));
+        values.setAtFromFile(i, QString::fromUtf8(raw), raw);
     }
+}
+
+void writeSettings(toolkit::IniDocument& doc, const SettingsValues& values)
+{
+    const auto schema = settingsSchema();
+    for (std::size_t i = 0; i < schema.size(); ++i) {
+        const QLatin1String section(schema[i].section), key(schema[i].key);
+        if (const QByteArray* bytes = values.unchangedFileBytes(i)) doc.setRawValue(section, key, *bytes);
+        else doc.setValue(section, key, values.at(i));
+    }
+}
+
+void readSettingsFile(const QString& path, SettingsValues& values)
+{
+    readSettings(toolkit::IniDocument::load(path), values);
 }
 
 void writeSettingsFile(const QString& path, const SettingsValues& values)
 {
     toolkit::IniDocument doc = toolkit::IniDocument::load(path);
-    const auto schema = settingsSchema();
-    for (std::size_t i = 0; i < schema.size(); ++i)
-        doc.setValue(QLatin1String(schema[i].section), QLatin1String(schema[i].key), values.at(i));
+    writeSettings(doc, values);
     doc.save(path);
 }
 

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace settings {
@@ -20,7 +22,23 @@ public:
     const QString& at(std::size_t schemaPosition) const { return values_.at(schemaPosition); }
     void setAt(std::size_t schemaPosition, QString text) { values_.at(schemaPosition) = std::move(text); }
 
-    bool operator==(const SettingsValues&) const = default;
+    // A value read from a file whose bytes are not UTF-8 (an older tool wrote a
+    // Latin-1 SSID) keeps those bytes here: while its text stays as read, it is
+    // written back as the same bytes, wherever it is saved.
+    void setAtFromFile(std::size_t schemaPosition, QString text, const QByteArray& bytes)
+    {
+        if (QString::fromUtf8(bytes).toUtf8() != bytes) fileBytes_[schemaPosition] = {text, bytes};
+        else fileBytes_.erase(schemaPosition);
+        setAt(schemaPosition, std::move(text));
+    }
+    // The file's bytes of the value at schemaPosition when its text is unchanged since it was read.
+    const QByteArray* unchangedFileBytes(std::size_t schemaPosition) const
+    {
+        const auto it = fileBytes_.find(schemaPosition);
+        return it != fileBytes_.end() && it->second.first == at(schemaPosition) ? &it->second.second : nullptr;
+    }
+
+    bool operator==(const SettingsValues& other) const { return values_ == other.values_; }
 
 private:
     static std::size_t indexOf(const QString& key)
@@ -30,6 +48,7 @@ private:
     }
 
     std::vector<QString> values_;
+    std::map<std::size_t, std::pair<QString, QByteArray>> fileBytes_;  // text as read, bytes as read
 };
 
 }  // namespace settings

@@ -35,6 +35,27 @@ bool supportedCodePage(int64_t cp)
 }
 } // namespace
 
+std::vector<PropertyDef> buildPropertyDefs(const corvanews20::ObjectTables& tables,
+                                           std::span<const PropertyLimits> limits)
+{
+    std::vector<PropertyDef> defs;
+    defs.reserve(tables.properties.size());
+    for (const corvanews20::PropertyInfo& p : tables.properties) {
+        PropertyDef d{p.number, p.name, p.type, p.access, p.indexName};
+        for (const PropertyLimits& l : limits) {
+            if (l.id == p.number) {
+                d.minValue = l.minValue;
+                d.maxValue = l.maxValue;
+                d.defaultInt = l.defaultInt;
+                d.defaultText = l.defaultText;
+                break;
+            }
+        }
+        defs.push_back(d);
+    }
+    return defs;
+}
+
 void EngineObject::ensureApplication()
 {
     if (QCoreApplication::instance() == nullptr)

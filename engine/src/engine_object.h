@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/include/corvanews20.h"
+#include "engine/include/corvanews20_tables.h"
 #include "engine/src/errors.h"
 
 #include <QByteArray>
@@ -16,22 +17,40 @@
 
 namespace corvane::engine {
 
-enum class PropType : uint8_t { Bool, Int, String, Bytes };
-enum Access : uint8_t { kRead = 1, kWrite = 2, kReadWrite = 3 };
+using corvanews20::Access;
+using corvanews20::kRead;
+using corvanews20::kReadWrite;
+using corvanews20::kWrite;
+using corvanews20::PropType;
 
-// One row of an object's property table. The generic Get/Set/CheckIndex code
-// walks the table; objects only add behaviour through the hooks below.
+// Engine-only facts of a property, keyed by its number from the object's
+// public table: the accepted range and the default.
+struct PropertyLimits {
+    int id;
+    int64_t minValue;            // Int range; min > max leaves it unchecked
+    int64_t maxValue;
+    int64_t defaultInt = 0;
+    const char* defaultText = "";  // String and Bytes default, UTF-8
+};
+
+// One row as the generic Get/Set/CheckIndex code walks it: the public row
+// (number, name, type, access, index name) joined with its limits.
 struct PropertyDef {
     int id;
     const char* name;
     PropType type;
     uint8_t access;
     const char* indexName;       // nullptr: plain; else named in "Invalid array index (...)."
-    int64_t minValue = 0;        // Int/Bool range; min > max leaves it unchecked
+    int64_t minValue = 0;
     int64_t maxValue = -1;
     int64_t defaultInt = 0;
-    const char* defaultText = ""; // String and Bytes default, UTF-8
+    const char* defaultText = "";
 };
+
+// Joins an object's public property table with the engine's limits (rows
+// without limits are unchecked, default 0 or empty).
+std::vector<PropertyDef> buildPropertyDefs(const corvanews20::ObjectTables& tables,
+                                           std::span<const PropertyLimits> limits);
 
 // One row of an object's Config table.
 enum class ConfigType : uint8_t { Int, Bool, String };
@@ -58,10 +77,10 @@ struct EventString {
 };
 
 // Numbering of the C interface.
-constexpr int kStrOffset = 10000;
-constexpr int kAltOffset = 20000;
-constexpr int kMethodOffset = 10000;
-constexpr int kDecodeTextMethod = 2003;
+using corvanews20::kAltOffset;
+using corvanews20::kMethodOffset;
+using corvanews20::kStrOffset;
+constexpr int kDecodeTextMethod = corvanews20::kDecodeTextDo;
 
 class EngineObject {
 public:

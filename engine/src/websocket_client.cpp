@@ -25,56 +25,23 @@ namespace {
 
 constexpr int64_t kMaxInt = std::numeric_limits<int>::max();
 
-// The client's property table: number, name, type, access, index name, range, default.
-const PropertyDef kProperties[] = {
-    {P::AcceptData, "AcceptData", PropType::Bool, kReadWrite, nullptr, 0, 1, 1, ""},
-    {P::Authorization, "Authorization", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::AuthScheme, "AuthScheme", PropType::Int, kReadWrite, nullptr, 0, 6, 0, ""},
-    {P::BytesSent, "BytesSent", PropType::Int, kRead, nullptr, 0, -1, 0, ""},
-    {P::Connected, "Connected", PropType::Bool, kReadWrite, nullptr, 0, 1, 0, ""},
-    {P::CookieCount, "CookieCount", PropType::Int, kReadWrite, nullptr, 0, 10000, 0, ""},
-    {P::CookieDomain, "CookieDomain", PropType::String, kRead, "CookieIndex", 0, -1, 0, ""},
-    {P::CookieExpiration, "CookieExpiration", PropType::String, kRead, "CookieIndex", 0, -1, 0, ""},
-    {P::CookieName, "CookieName", PropType::String, kReadWrite, "CookieIndex", 0, -1, 0, ""},
-    {P::CookiePath, "CookiePath", PropType::String, kRead, "CookieIndex", 0, -1, 0, ""},
-    {P::CookieSecure, "CookieSecure", PropType::Bool, kRead, "CookieIndex", 0, 1, 0, ""},
-    {P::CookieValue, "CookieValue", PropType::String, kReadWrite, "CookieIndex", 0, -1, 0, ""},
-    {P::DataFormat, "DataFormat", PropType::Int, kReadWrite, nullptr, 0, 2, 0, ""},
-    {P::DataToSend, "DataToSend", PropType::Bytes, kWrite, nullptr, 0, -1, 0, ""},
-    {P::FirewallAutoDetect, "FirewallAutoDetect", PropType::Bool, kReadWrite, nullptr, 0, 1, 0, ""},
-    {P::FirewallType, "FirewallType", PropType::Int, kReadWrite, nullptr, 0, 3, 0, ""},
-    {P::FirewallHost, "FirewallHost", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::FirewallPassword, "FirewallPassword", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::FirewallPort, "FirewallPort", PropType::Int, kReadWrite, nullptr, 0, 65535, 0, ""},
-    {P::FirewallUser, "FirewallUser", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::FollowRedirects, "FollowRedirects", PropType::Int, kReadWrite, nullptr, 0, 2, 0, ""},
-    {P::LocalHost, "LocalHost", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::LocalPort, "LocalPort", PropType::Int, kReadWrite, nullptr, 0, 65535, 0, ""},
-    {P::Origin, "Origin", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::OtherHeaders, "OtherHeaders", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::ParsedHeaderCount, "ParsedHeaderCount", PropType::Int, kRead, nullptr, 0, -1, 0, ""},
-    {P::ParsedHeaderField, "ParsedHeaderField", PropType::String, kRead, "ParsedHeaderIndex", 0, -1, 0, ""},
-    {P::ParsedHeaderValue, "ParsedHeaderValue", PropType::String, kRead, "ParsedHeaderIndex", 0, -1, 0, ""},
-    {P::Password, "Password", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::ProxyAuthScheme, "ProxyAuthScheme", PropType::Int, kReadWrite, nullptr, 0, 5, 0, ""},
-    {P::ProxyAutoDetect, "ProxyAutoDetect", PropType::Bool, kReadWrite, nullptr, 0, 1, 0, ""},
-    {P::ProxyPassword, "ProxyPassword", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::ProxyPort, "ProxyPort", PropType::Int, kReadWrite, nullptr, 0, 65535, 80, ""},
-    {P::ProxyServer, "ProxyServer", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::ProxySSL, "ProxySSL", PropType::Int, kReadWrite, nullptr, 0, 3, 0, ""},
-    {P::ProxyUser, "ProxyUser", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::ReadyToSend, "ReadyToSend", PropType::Bool, kRead, nullptr, 0, 1, 0, ""},
-    {P::SSLAcceptServerCertEncoded, "SSLAcceptServerCertEncoded", PropType::Bytes, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::SSLCertEncoded, "SSLCertEncoded", PropType::Bytes, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::SSLCertStore, "SSLCertStore", PropType::Bytes, kReadWrite, nullptr, 0, -1, 0, "MY"},
-    {P::SSLCertStorePassword, "SSLCertStorePassword", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::SSLCertStoreType, "SSLCertStoreType", PropType::Int, kReadWrite, nullptr, 0, 99, 0, ""},
-    {P::SSLCertSubject, "SSLCertSubject", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::SSLServerCertEncoded, "SSLServerCertEncoded", PropType::Bytes, kRead, nullptr, 0, -1, 0, ""},
-    {P::SubProtocols, "SubProtocols", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
-    {P::Timeout, "Timeout", PropType::Int, kReadWrite, nullptr, 0, kMaxInt, 60, ""},
-    {P::TransferredHeaders, "TransferredHeaders", PropType::String, kRead, nullptr, 0, -1, 0, ""},
-    {P::User, "User", PropType::String, kReadWrite, nullptr, 0, -1, 0, ""},
+// Ranges and defaults of the client's properties (numbers, names and types
+// come from corvanews20_client.h); rows left out are unchecked, 0 or empty.
+const PropertyLimits kLimits[] = {
+    {P::AcceptData, 0, 1, 1, ""},
+    {P::AuthScheme, 0, 6, 0, ""},
+    {P::CookieCount, 0, 10000, 0, ""},
+    {P::DataFormat, 0, 2, 0, ""},
+    {P::FirewallType, 0, 3, 0, ""},
+    {P::FirewallPort, 0, 65535, 0, ""},
+    {P::FollowRedirects, 0, 2, 0, ""},
+    {P::LocalPort, 0, 65535, 0, ""},
+    {P::ProxyAuthScheme, 0, 5, 0, ""},
+    {P::ProxyPort, 0, 65535, 80, ""},
+    {P::ProxySSL, 0, 3, 0, ""},
+    {P::SSLCertStore, 0, -1, 0, "MY"},
+    {P::SSLCertStoreType, 0, 99, 0, ""},
+    {P::Timeout, 0, kMaxInt, 60, ""},
 };
 
 // Config settings of the client (engine/README.md documents each).
@@ -117,11 +84,15 @@ void* iv(intptr_t v) { return reinterpret_cast<void*>(v); }
 
 } // namespace
 
-std::span<const PropertyDef> clientProperties() { return kProperties; }
+std::span<const PropertyDef> clientProperties()
+{
+    static const std::vector<PropertyDef> defs = buildPropertyDefs(corvanews20::client::kTables, kLimits);
+    return defs;
+}
 std::span<const ConfigDef> clientConfig() { return kConfig; }
 
 WebSocketClient::WebSocketClient(CorvaneWS_EventSink sink, void* user)
-    : EngineObject(sink, user, kProperties, kConfig),
+    : EngineObject(sink, user, clientProperties(), kConfig),
       rng_(QRandomGenerator::system()->generate())
 {
     sendBuffer_.resize(protocol::kMaxFrameHeader + kSendPiece);

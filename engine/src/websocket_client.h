@@ -5,6 +5,7 @@
 #include "engine/protocol/handshake.h"
 #include "engine/protocol/http_auth.h"
 #include "engine/protocol/http_head.h"
+#include "engine/include/corvanews20_client.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/transport.h"
 
@@ -19,35 +20,9 @@ class QEventLoop;
 
 namespace corvane::engine {
 
-// Property numbers of the client.
-namespace client_prop {
-enum : int {
-    AcceptData = 1, Authorization, AuthScheme, BytesSent, Connected, CookieCount, CookieDomain,
-    CookieExpiration, CookieName, CookiePath, CookieSecure, CookieValue, DataFormat, DataToSend,
-    FirewallAutoDetect, FirewallType, FirewallHost, FirewallPassword, FirewallPort, FirewallUser,
-    FollowRedirects, LocalHost, LocalPort, Origin, OtherHeaders, ParsedHeaderCount, ParsedHeaderField,
-    ParsedHeaderValue, Password, ProxyAuthScheme, ProxyAutoDetect, ProxyPassword, ProxyPort, ProxyServer,
-    ProxySSL, ProxyUser, ReadyToSend, SSLAcceptServerCertEncoded, SSLCertEncoded, SSLCertStore,
-    SSLCertStorePassword, SSLCertStoreType, SSLCertSubject, SSLServerCertEncoded, SubProtocols, Timeout,
-    TransferredHeaders, User,
-};
-}
-
-// Event numbers of the client.
-namespace client_event {
-enum : int {
-    Connected = 1, ConnectionStatus, DataIn, Disconnected, Error, Header, Log, ReadyToSend, Redirect,
-    SetCookie, SSLServerAuthentication, SSLStatus,
-};
-}
-
-// Method numbers of the client (Do number minus 10000).
-namespace client_method {
-enum : int {
-    AddCookie = 2, Config, Connect, Disconnect, DoEvents, Interrupt, Ping, Reset, ResetHeaders, Send,
-    SendFile, SendText,
-};
-}
+namespace client_prop = corvanews20::client::prop;
+namespace client_event = corvanews20::client::event;
+namespace client_method = corvanews20::client::method;
 
 std::span<const PropertyDef> clientProperties();
 std::span<const ConfigDef> clientConfig();

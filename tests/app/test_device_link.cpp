@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include <stdexcept>
 
@@ -81,7 +82,12 @@ protected:
     CameraAnglePanel& panel() { return window->cameraAnglePanel(); }
     TformDownload& download() { return *app->download; }
     TformWebsocket& console() { return *app->console; }
-    void receive(const QByteArray& bytes) { fake.handlers.dataIn(bytes); }
+    // One data event; files it brings are on disk when this returns.
+    void receive(const QByteArray& bytes)
+    {
+        fake.handlers.dataIn(bytes);
+        QTRY_VERIFY_WITH_TIMEOUT(!link().savesPending(), 60000);
+    }
     QStringList memo(QWidget& w, const char* name) const
     {
         return w.findChild<QPlainTextEdit*>(QLatin1String(name))->toPlainText().split(u'\n', Qt::SkipEmptyParts);
@@ -327,11 +333,18 @@ TEST_F(DeviceLinkTest, MismatchesUnsafeNamesAndWriteFailuresAreNotAcknowledged)
     EXPECT_TRUE(fake.sent.empty());
     EXPECT_FALSE(QDir(path(QStringLiteral("data"))).exists(QStringLiteral("DRV/.._2025-03-07 142530.drv")));
 
+    // A file that cannot be written (a folder stands in its place): shown, not acknowledged.
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("data/DRV/W__2025-03-07 142530.drv"))));
+    receive(device::uploadResponse(device::kDataDrv, device::recordedFileHeader(QStringLiteral("W"), 0, 1), "data"));
+    EXPECT_EQ(dialogs.errors().size(), 1);
+    EXPECT_TRUE(fake.sent.empty());
+    EXPECT_NE(label(download(), "lbUploadStatus"), QStringLiteral("DRV File: W is saved."));
+
     // A folder that cannot be made: the error is shown, nothing acknowledged, the link idle.
     writeFile(QStringLiteral("blocker"), "file");
     link().setDataFolderBase(path(QStringLiteral("blocker")));
     receive(device::uploadResponse(device::kDataMmv, device::recordedFileHeader(QStringLiteral("B"), 0, 1), "data"));
-    EXPECT_EQ(dialogs.errors().size(), 1);
+    EXPECT_EQ(dialogs.errors().size(), 2);
     EXPECT_TRUE(fake.sent.empty());
     EXPECT_EQ(link().reassembly().gReceiveState(), device::ReceiveState::Idle);
 }

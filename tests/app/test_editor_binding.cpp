@@ -196,7 +196,7 @@ TEST_F(EditorTest, AConversionErrorStopsAtItsKey)
         w.LoadSettingsFile(path("bad.ini"));
         FAIL() << "a list position that is not a number was accepted";
     } catch (const toolkit::EConvertError& e) {
-        EXPECT_EQ(e.message(), "'two' is not a valid integer value");
+        EXPECT_EQ(e.message(), "RECORD_MODE in [RECORD] of " + path("bad.ini") + ": 'two' is not a valid integer value");
     }
     EXPECT_EQ(ctl<QComboBox>("cbSpeedSource")->currentText(), "GPS") << "keys before the bad one are shown";
     EXPECT_EQ(ctl<QLineEdit>("maskEdSleepVoltage")->text(), "13");
@@ -267,7 +267,8 @@ TEST_F(EditorTest, OpenAndSaveGoThroughTheirDialogs)
     EXPECT_EQ(valuesOf(path("saved.ini")).value("VEHICLE_NO"), "B-XY 12");
     const auto saves = dialogs.requestsOf(toolkit::ScriptedUserInteraction::Kind::SaveFile);
     ASSERT_EQ(saves.size(), 2);
-    EXPECT_EQ(saves[1].file.fileName, "setting.ini");
+    EXPECT_EQ(saves[0].file.fileName, "picked.ini") << "Save proposes the opened file";
+    EXPECT_EQ(saves[0].file.directory, dir.path());
     EXPECT_EQ(saves[1].file.defaultSuffix, "ini");
 }
 
@@ -312,7 +313,7 @@ TEST_F(EditorTest, AFailedSaveIsShownAndLeavesTheOldFile)
     writeFile("bad.ini", "[RECORD]\nAUDIO=yes\n");
     ctl<QPushButton>("Button6")->click();
     ASSERT_EQ(dialogs.errors().size(), 2);
-    EXPECT_EQ(dialogs.errors()[1], "'yes' is not a valid integer value");
+    EXPECT_EQ(dialogs.errors()[1], "AUDIO in [RECORD] of " + path("bad.ini") + ": 'yes' is not a valid integer value");
 }
 
 TEST_F(EditorTest, PcTimeSetsThePickersToNow)

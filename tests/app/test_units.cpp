@@ -230,7 +230,10 @@ TEST_F(UnitsTest, SaveAsDefaultCommitsTheEncryptionNumberAndTellsTheUser)
     auto* saveDefault = preferences->control<QPushButton>("Button1");
     saveDefault->click();
     EXPECT_EQ(hidden->text(), number) << "#### commits nothing";
-    ASSERT_EQ(dialogs.messages(), QStringList{QStringLiteral("Saved Current Settings as Default.")});
+    ASSERT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("Saved Current Settings as Default.\n") + QDir::currentPath() +
+                          QStringLiteral("/setting.ini")})
+        << "the message says where the file went";
     EXPECT_TRUE(QFile::exists(path("setting.ini")));
 
     display->setText(QString());

@@ -48,8 +48,11 @@ int main(int argc, char** argv)
             if (++i == args.size()) return usage(QStringLiteral("--prefix needs a number of bytes"));
             bool ok = false;
             options.prefixLength = args[i].trimmed().toLongLong(&ok);
-            if (!ok || options.prefixLength < 0)
-                return usage(QStringLiteral("'%1' is not a valid prefix length").arg(args[i]));
+            // A prefix is part of the file, so it cannot be longer than the largest file read.
+            if (!ok || options.prefixLength < 0 || options.prefixLength > drv::kLargestFile)
+                return usage(QStringLiteral("'%1' is not a valid prefix length (0 to %2 bytes)")
+                                 .arg(args[i])
+                                 .arg(drv::kLargestFile));
         } else if (a == QLatin1String("--csv") || a == QLatin1String("--gpx") || a == QLatin1String("--summary")) {
             const Output o = a == QLatin1String("--csv") ? Output::Csv
                              : a == QLatin1String("--gpx") ? Output::Gpx
@@ -71,7 +74,7 @@ int main(int argc, char** argv)
 
     std::optional<drv::DrvFile> file;
     try {
-        file = drv::DrvFile::read(drv::DrvBytes::readFile(path), options);
+        file = drv::DrvFile::read(drv::DrvBytes::readFile(path, options), options);
     } catch (const drv::DrvError& e) {
         std::fprintf(stderr, "brindle-drv: %s: %s\n", qPrintable(path), e.what());
         return 1;

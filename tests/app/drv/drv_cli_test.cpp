@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace drvtest;
 
 namespace {
@@ -154,4 +156,24 @@ TEST_F(DrvCli, BadCommandLinesExitTwo)
     EXPECT_EQ(run({path, "--prefix", "abc", "--csv"}).exitCode, 2);
     EXPECT_EQ(run({path, "--frobnicate", "--csv"}).exitCode, 2);
     EXPECT_EQ(run({"--csv"}).exitCode, 2);
+}
+
+TEST_F(DrvCli, HostileFilesAndSizesAreRefusedWithOneLine)
+{
+    const QString path = write("trip.drv", trip().bytes());
+    const CliRun huge = run({path, "--prefix", "9223372036854775807", "--summary"});
+    EXPECT_EQ(huge.exitCode, 2);
+    EXPECT_TRUE(huge.err.contains("'9223372036854775807' is not a valid prefix length (0 to 1073741824 bytes)"))
+        << huge.err.toStdString();
+
+    const CliRun longPrefix = run({path, "--prefix", "1073741824", "--summary"});
+    EXPECT_EQ(longPrefix.exitCode, 1);
+    EXPECT_TRUE(longPrefix.err.contains("too short for its server header: 320 bytes, 1073741824 needed."))
+        << longPrefix.err.toStdString();
+
+    const QString fifo = dir.filePath("pipe.drv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const CliRun pipe = run({fifo, "--csv"});
+    EXPECT_EQ(pipe.exitCode, 1);
+    EXPECT_EQ(pipe.err, QStringLiteral("brindle-drv: %1: \"%1\" is not a regular file.\n").arg(fifo).toUtf8());
 }

@@ -7,9 +7,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+
+#include <sys/stat.h>
 
 using namespace drvtest;
 using drv::DrvError;
@@ -321,4 +325,112 @@ TEST_F(DrvFormat, HeaderLogWithAndWithoutFileHeader)
               (QStringList{"-- DRV Header 22bytes --", "DRV Header Total Length = 250",
                            "DRV Header UTC Time = 1741338303", "2025.3.7 9:5:3", "Hz = 10", " ",
                            "-- DRV Data: 120bytes x 2 --", "The file ends early: 2 records declared, 1 read."}));
+}
+
+// ---- Hostile and damaged files ----
+
+namespace {
+
+QString drvError(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const DrvError& e) {
+        return e.message();
+    }
+    return {};
+}
+
+// A file of `size` bytes that starts with `head`; the rest is a hole that costs no disk.
+QString sparseFile(const QTemporaryDir& dir, const QString& name, const QByteArray& head, qint64 size)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(head);
+    EXPECT_TRUE(f.resize(size));
+    return path;
+}
+
+}  // namespace
+
+TEST_F(DrvFormat, NonRegularFilesAreRefusedWithoutReadingThem)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("track.drv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString notRegular = QStringLiteral("\"%1\" is not a regular file.").arg(fifo);
+    EXPECT_EQ(drvError([&] { drv::DrvBytes::readFile(fifo); }), notRegular);
+    EXPECT_EQ(drvError([&] { drv::DrvBytes::readFile(fifo, ReadOptions{}); }), notRegular);
+    EXPECT_EQ(drvError([] { drv::DrvBytes::readFile("/dev/zero"); }), "\"/dev/zero\" is not a regular file.");
+    EXPECT_EQ(drvError([&] { drv::DrvBytes::readFile(dir.path(), ReadOptions{}); }),
+              QStringLiteral("\"%1\" is not a regular file.").arg(dir.path()));
+}
+
+TEST_F(DrvFormat, OnlyTheDeclaredDataIsReadAndTheLargestFileIsStated)
+{
+    QTemporaryDir dir;
+    Drv d;
+    d.records = {Rec().speed(7)};
+    // A 2 GiB file whose headers declare one record: 200 bytes are read.
+    const QString sparse = sparseFile(dir, "sparse.drv", d.bytes(), qint64(2) << 30);
+    const auto bytes = drv::DrvBytes::readFile(sparse, ReadOptions{0, true});
+    EXPECT_EQ(bytes->size(), 58 + 22 + 120);
+    EXPECT_EQ(bytes->fileSize(), qint64(2) << 30);
+    const DrvFile f = DrvFile::read(bytes, ReadOptions{0, true});
+    EXPECT_EQ(f.count(), 1);
+    EXPECT_EQ(f.record(0)[0], 7);
+    EXPECT_EQ(f.fileSize(), qint64(2) << 30);
+
+    // Read whole, the same file is refused with the limit in the message.
+    EXPECT_EQ(drvError([&] { drv::DrvBytes::readFile(sparse); }),
+              QStringLiteral("\"%1\" is larger than 1 GiB, the largest DRV file this tool opens.").arg(sparse));
+
+    // Headers that declare more than the limit, in a file that holds it.
+    Drv huge;
+    huge.frameCount = 0xFFFFFFFF;
+    EXPECT_EQ(drvError([&] {
+                  drv::DrvBytes::readFile(sparseFile(dir, "huge.drv", huge.bytes(), qint64(2) << 30), ReadOptions{0, true});
+              }),
+              QStringLiteral("\"%1\" declares 4294967295 records, more than fit in 1 GiB, the largest DRV file this "
+                             "tool opens.")
+                  .arg(dir.filePath("huge.drv")));
+
+    // Without a file header the DRV header's length counts; a short file gives what it has.
+    Drv raw;
+    raw.withFileHeader = false;
+    raw.prefix = "PREFIX";
+    raw.records = {Rec().speed(1), Rec().speed(2), Rec().speed(3)};
+    raw.drvLength = 2 * 120 + 50;
+    const QString rawPath = sparseFile(dir, "raw.drv", raw.bytes(), raw.bytes().size());
+    const auto two = drv::DrvBytes::readFile(rawPath, ReadOptions{6, false});
+    EXPECT_EQ(two->size(), 6 + 22 + 240);
+    EXPECT_EQ(DrvFile::read(two, ReadOptions{6, false}).count(), 2);
+    const QByteArray cut = raw.bytes().left(6 + 22 + 130);
+    const QString cutPath = sparseFile(dir, "cut.drv", cut, cut.size());
+    const DrvFile one = DrvFile::read(drv::DrvBytes::readFile(cutPath, ReadOptions{6, false}), ReadOptions{6, false});
+    EXPECT_EQ(one.count(), 1);
+    EXPECT_TRUE(one.endsEarly());
+}
+
+TEST_F(DrvFormat, AHugePrefixIsCheckedBeforeAnySumIsMade)
+{
+    Drv d;
+    d.records = {Rec()};
+    const qint64 huge = std::numeric_limits<qint64>::max();
+    const QString expected = QStringLiteral("The file is too short for its server header: %1 bytes, %2 needed.")
+                                 .arg(d.bytes().size())
+                                 .arg(huge);
+    EXPECT_EQ(drvError([&] { DrvFile::read(d.bytes(), ReadOptions{huge, true}); }), expected);
+    EXPECT_EQ(drvError([&] { DrvFile::read(d.bytes(), ReadOptions{huge - 10, false}); }).contains(" needed."), true);
+
+    QTemporaryDir dir;
+    const QString path = sparseFile(dir, "t.drv", d.bytes(), d.bytes().size());
+    EXPECT_EQ(drvError([&] {
+                  DrvFile::read(drv::DrvBytes::readFile(path, ReadOptions{huge, true}), ReadOptions{huge, true});
+              }),
+              expected);
+    // A prefix that leaves room for the headers only.
+    const DrvFile f = DrvFile::read(drv::DrvBytes::readFile(path, ReadOptions{120, false}), ReadOptions{120, false});
+    EXPECT_EQ(f.count(), 0);
 }

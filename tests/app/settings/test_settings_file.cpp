@@ -1,11 +1,15 @@
 #include "settings/binding_codecs.h"
 #include "settings/settings_file.h"
 #include "toolkit/exceptions.h"
+#include "toolkit/ini_document.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace settings;
 
@@ -158,4 +162,93 @@ TEST(BindingCodecs, EncryptionAndFrameRate)
     EXPECT_EQ(frameRateText(-1, "25"), QStringLiteral("25"));
     EXPECT_EQ(frameRateText(1, ""), QString()) << "the editor's own empty start value loads again";
     EXPECT_THROW(frameRateText(1, "fast"), toolkit::EConvertError);
+}
+
+// ---- Hostile and damaged files ----
+
+namespace {
+
+QString writeBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+}
+
+template <class F>
+QString fileError(F f)
+{
+    try {
+        f();
+    } catch (const toolkit::EFileError& e) {
+        return e.message();
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(SettingsFile, ByteOrderMarkedFileLoadsItsFirstSectionAndSavesWithoutASecond)
+{
+    QTemporaryDir dir;
+    const QString path = writeBytes(dir, "bom.ini", "\xEF\xBB\xBF[DEVICE]\r\nSPEED_SOURCE=2\r\nSLEEP_VOLTAGE=12.5\r\n");
+    SettingsValues v;
+    readSettingsFile(path, v);
+    EXPECT_EQ(v.value("SPEED_SOURCE"), QStringLiteral("2"));
+    EXPECT_EQ(v.value("SLEEP_VOLTAGE"), QStringLiteral("12.5"));
+    writeSettingsFile(path, v);
+    const QByteArray bytes = readAll(path);
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF[DEVICE]\r\nSPEED_SOURCE=2\r\nSLEEP_VOLTAGE=12.5\r\n"));
+    EXPECT_EQ(bytes.count("[DEVICE]"), 1);
+}
+
+TEST(SettingsFile, Latin1ValueIsWrittenBackByteForByteOnSaveAndSaveAs)
+{
+    QTemporaryDir dir;
+    const QString path = writeBytes(dir, "old.ini", "[CONNECTIVITY]\r\nWIFI_SSID1=Caf\xE9\r\nWIFI_PASS1=secret\r\n");
+    SettingsValues v;
+    readSettingsFile(path, v);
+    v.set("NET_URL", "ws://10.0.0.1:5000/wsapi");  // some other edit
+    writeSettingsFile(path, v);
+    EXPECT_TRUE(readAll(path).contains("\r\nWIFI_SSID1=Caf\xE9\r\n")) << readAll(path).left(120).toStdString();
+
+    const QString copy = dir.filePath("copy.ini");
+    writeSettingsFile(copy, v);
+    EXPECT_TRUE(readAll(copy).contains("\r\nWIFI_SSID1=Caf\xE9\r\n")) << "a new file gets the bytes as read too";
+
+    // Once the user changes the text, it is written as UTF-8.
+    v.set("WIFI_SSID1", QStringLiteral("Café"));
+    writeSettingsFile(copy, v);
+    EXPECT_TRUE(readAll(copy).contains("\r\nWIFI_SSID1=Caf\xC3\xA9\r\n"));
+}
+
+TEST(SettingsFile, RefusesNonRegularAndOversizedFilesOnLoadAndSave)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe.ini");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    SettingsValues v = defaults();
+    v.set("SPEED_SOURCE", "2");
+    const SettingsValues before = v;
+    const QString notRegular = QStringLiteral("\"%1\" is not a regular file.").arg(fifo);
+    EXPECT_EQ(fileError([&] { readSettingsFile(fifo, v); }), notRegular);
+    EXPECT_EQ(v, before) << "a refused load changes nothing";
+    EXPECT_EQ(fileError([&] { writeSettingsFile(fifo, v); }), notRegular);
+    EXPECT_FALSE(QFileInfo(fifo).isFile()) << "the FIFO was not replaced";
+    EXPECT_EQ(fileError([&] { readSettingsFile("/dev/zero", v); }), "\"/dev/zero\" is not a regular file.");
+    EXPECT_EQ(fileError([&] { writeSettingsFile("/dev/zero", v); }), "\"/dev/zero\" is not a regular file.");
+
+    const QString big = dir.filePath("big.ini");
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(toolkit::IniDocument::kLargestFile + 1));
+    }
+    const QString tooLarge =
+        QStringLiteral("\"%1\" is larger than 16 MiB, the largest settings file this tool opens.").arg(big);
+    EXPECT_EQ(fileError([&] { readSettingsFile(big, v); }), tooLarge);
+    EXPECT_EQ(fileError([&] { writeSettingsFile(big, v); }), tooLarge);
+    EXPECT_EQ(QFileInfo(big).size(), toolkit::IniDocument::kLargestFile + 1) << "left as it was";
 }

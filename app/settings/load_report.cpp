@@ -1,0 +1,66 @@
+#include "load_report.h"
+
+#include "settings_schema.h"
+#include "toolkit/exceptions.h"
+#include "toolkit/ini_document.h"
+
+#include <QFileInfo>
+
+namespace settings {
+
+LoadReport inspectSettingsFile(const QString& path)
+{
+    LoadReport report;
+    report.path = QFileInfo(path).absoluteFilePath();
+    report.exists = QFileInfo::exists(path);
+    const toolkit::IniDocument doc = toolkit::IniDocument::load(path);
+    for (const SettingKey& k : settingsSchema()) {
+        if (doc.value(QLatin1String(k.section), QLatin1String(k.key)))
+            ++report.knownKeys;
+        else
+            report.missingKeys << QLatin1String(k.section) + u'/' + QLatin1String(k.key);
+    }
+    if (report.exists && report.knownKeys == 0) {
+        QStringList sections;
+        for (const char* s : kSections) sections << QStringLiteral("[%1]").arg(QLatin1String(s));
+        throw toolkit::EFileError(
+            QStringLiteral("%1 is not a settings file: it holds none of the sections %2 with their keys. "
+                           "Nothing was changed.")
+                .arg(report.path, sections.join(QStringLiteral(", "))));
+    }
+    return report;
+}
+
+QString missingKeysNotice(const LoadReport& report)
+{
+    const auto missing = report.missingKeys.size();
+    if (missing == 0) return {};
+    if (!report.exists)
+        return QStringLiteral("%1 does not exist: all %2 keys were given their defaults.").arg(report.path).arg(missing);
+    return QStringLiteral("%1 lacked %2 of %3 keys; they were given their defaults.")
+        .arg(report.path)
+        .arg(missing)
+        .arg(settingsSchema().size());
+}
+
+QString missingKeysDetails(const LoadReport& report)
+{
+    QStringList lines;
+    for (const QString& entry : report.missingKeys) {
+        const QString section = entry.section(u'/', 0, 0);
+        const QString key = entry.section(u'/', 1);
+        lines << QStringLiteral("%1 in [%2] = %3").arg(key, section, QLatin1String(schemaKey(key).defaultValue));
+    }
+    return lines.join(u'\n');
+}
+
+QString keyContextMessage(const QString& key, const QString& path, const QString& problem)
+{
+    const auto index = schemaIndex(key);
+    const QString section = index ? QLatin1String(settingsSchema()[*index].section) : QString();
+    QString where = section.isEmpty() ? key : QStringLiteral("%1 in [%2]").arg(key, section);
+    if (!path.isEmpty()) where += QStringLiteral(" of ") + QFileInfo(path).absoluteFilePath();
+    return where + QStringLiteral(": ") + problem;
+}
+
+}  // namespace settings

@@ -1,0 +1,7 @@
+#include <QFile>
+
+bool payloadPresent()
+{
+    Q_INIT_RESOURCE(payload_image);
+    return QFile(QStringLiteral(":/payload/libpayload.so")).size() > 0;
+}

@@ -1,0 +1,2 @@
+bool payloadPresent();
+int main() { return payloadPresent() ? 0 : 1; }

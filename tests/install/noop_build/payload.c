@@ -1,0 +1,1 @@
+int payload_answer(void) { return 42; }
