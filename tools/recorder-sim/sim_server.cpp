@@ -235,18 +235,22 @@ void SimServer::pump(int id)
             return;
         }
         const int rc = sendPiece(id, out.message.constData() + piece.offset, piece.length);
+        // The engine may have reported a closed connection while it sent.
+        const auto after = links_.find(id);
+        if (after == links_.end() || after->second.queue.empty()) return;
+        Link& still = after->second;
         if (rc == kSendQueueFull) {
-            link.queueFull = true;  // OnReadyToSend resumes
+            still.queueFull = true;  // OnReadyToSend resumes
             return;
         }
         if (rc != 0) {
             emit note(QStringLiteral("connection %1: send failed, %2").arg(id).arg(lastError()));
-            link.queue.clear();
+            still.queue.clear();
             return;
         }
         recorder_.counters().bytesSent += piece.length;
-        out.next += 1;
-        out.waited = false;
+        still.queue.front().next += 1;
+        still.queue.front().waited = false;
         ++pieces;
         bytes += piece.length;
     }
