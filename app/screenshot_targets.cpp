@@ -1,6 +1,9 @@
 #include "screenshot_targets.h"
 
 #include "app_windows.h"
+#include "device/camera_angle_panel.h"
+#include "device/form_download.h"
+#include "device/form_websocket.h"
 #include "form_about.h"
 #include "form_settings.h"
 #include "form_show_text.h"
@@ -75,5 +78,16 @@ QStringList renderScreenshots(const QString& outputDirectory)
         textView.close();
     }
     preferences.close();
+
+    // The device link's windows and the camera angle panel.
+    windows.console->show();
+    save(windows.console.get(), QStringLiteral("dialog-connection-console.png"));
+    windows.console->close();
+    windows.download->show();
+    save(windows.download.get(), QStringLiteral("dialog-download.png"));
+    windows.download->close();
+    tabs->setCurrentIndex(0);
+    window.cameraAnglePanel().btnCameraImageClick();
+    save(&window.cameraAnglePanel(), QStringLiteral("panel-camera-angle.png"));
     return written;
 }

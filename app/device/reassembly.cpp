@@ -21,12 +21,22 @@ void Reassembly::reset()
     messageSize_ = 0;
     receiveLength_ = 0;
     receiveBuffer_ = QByteArray();
+    pendingHeader_ = QByteArray();
 }
 
 void Reassembly::feedIdle(const QByteArray& bytes)
 {
-    // Too short to hold a header: nothing to read a length from.
-    if (bytes.size() < kHeaderSize) return reset();
+    // The engine hands over frames and socket reads as they come, so a header
+    // may be split; its start waits for the rest instead of being dropped
+    // (which would lose the message and misread what follows as new ones).
+    if (!pendingHeader_.isEmpty()) {
+        const QByteArray joined = std::exchange(pendingHeader_, QByteArray()) + bytes;
+        return feedIdle(joined);
+    }
+    if (bytes.size() < kHeaderSize) {
+        pendingHeader_ = bytes;
+        return;
+    }
     const std::uint32_t declared = declaredLength(bytes);
     messageSize_ = declared;
     observer_.progressMaximum(declared);

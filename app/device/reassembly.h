@@ -45,6 +45,8 @@ public:
     std::uint32_t gMessageSize() const { return messageSize_; }
     std::uint32_t gReceiveLength() const { return receiveLength_; }
     const QByteArray& gReceiveBuffer() const { return receiveBuffer_; }
+    // The start of a message shorter than a header, waiting for the rest.
+    const QByteArray& pendingHeader() const { return pendingHeader_; }
 
 private:
     void feedIdle(const QByteArray& bytes);
@@ -57,6 +59,7 @@ private:
     std::uint32_t messageSize_ = 0;
     std::uint32_t receiveLength_ = 0;
     QByteArray receiveBuffer_;
+    QByteArray pendingHeader_;
 };
 
 }  // namespace device

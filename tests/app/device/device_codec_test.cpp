@@ -48,6 +48,7 @@ protected:
         EXPECT_EQ(reassembly.gMessageSize(), 0u);
         EXPECT_EQ(reassembly.gReceiveLength(), 0u);
         EXPECT_TRUE(reassembly.gReceiveBuffer().isEmpty());
+        EXPECT_TRUE(reassembly.pendingHeader().isEmpty());
     }
     Recorder sink;
     Reassembly reassembly{sink};
@@ -130,14 +131,25 @@ TEST_F(ReassemblyTest, EverySplitPointGivesOneDispatchAfterTheLastFragment)
     EXPECT_EQ(sink.positions, (std::vector<std::uint32_t>{60, 60, 100}));
 }
 
-TEST_F(ReassemblyTest, AMessageInSingleBytesAfterItsHeader)
+TEST_F(ReassemblyTest, AMessageInSingleBytesHeaderIncluded)
 {
     const QByteArray message = sessionAccepted(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"));
-    feed(message.left(10));
-    for (int i = 10; i < message.size(); ++i) feed(message.mid(i, 1));
+    for (int i = 0; i < message.size(); ++i) feed(message.mid(i, 1));
     ASSERT_EQ(sink.sessions.size(), 1u);
     EXPECT_EQ(sink.sessions[0].third, QStringLiteral("c"));
     EXPECT_EQ(sink.memo1, QStringList{QStringLiteral("Session Accepted")});
+}
+
+TEST_F(ReassemblyTest, AHeaderSplitAtEveryByteStillGivesTheMessage)
+{
+    const QByteArray message = commandComplete();
+    for (int cut = 1; cut < message.size(); ++cut) {
+        sink.memo1.clear();
+        feed(message.left(cut));
+        feed(message.mid(cut));
+        EXPECT_EQ(sink.memo1, QStringList{QStringLiteral("Command Complete")}) << cut;
+        expectIdleAndClean();
+    }
 }
 
 TEST_F(ReassemblyTest, TwoMessagesBackToBackEachInPieces)
@@ -158,7 +170,9 @@ TEST_F(ReassemblyTest, DropsLeaveTheStateIdleAndClean)
     feed(tooLong);
     expectIdleAndClean();
 
-    feed(QByteArray("\x01\x00PM\x00\x0E\x00\x00", 9));  // shorter than a header
+    feed(QByteArray("\x01\x00PM\x00\x0E\x00\x00", 9));  // shorter than a header: waits for the rest
+    EXPECT_EQ(reassembly.pendingHeader().size(), 9);
+    reassembly.reset();
     expectIdleAndClean();
 
     QByteArray huge = messageOfSize(kCommandComplete, 14);
