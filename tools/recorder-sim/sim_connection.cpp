@@ -12,18 +12,7 @@ SimConnection::SimConnection(Recorder& recorder, std::function<void(const QByteA
 void SimConnection::dataIn(const QByteArray& bytes)
 {
     recorder_.counters().bytesReceived += bytes.size();
-    // The reassembly reads the declared length from the first data event of a
-    // message, so a header that the engine hands over in pieces is joined first.
-    if (reassembly_.gReceiveState() == device::ReceiveState::Idle && head_.size() + bytes.size() < device::kHeaderSize) {
-        head_ += bytes;
-        return;
-    }
-    if (head_.isEmpty()) {
-        reassembly_.feed(bytes);
-    } else {
-        reassembly_.feed(head_ + bytes);
-        head_.clear();
-    }
+    reassembly_.feed(bytes);
 }
 
 void SimConnection::messageComplete(const QByteArray& message)

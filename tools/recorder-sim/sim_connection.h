@@ -41,7 +41,6 @@ private:
     Recorder& recorder_;
     std::function<void(const QByteArray&)> send_;
     device::Reassembly reassembly_{*this};
-    QByteArray head_;  // the start of a header too short to read yet
     Peer peer_;
     bool awaitingAck_ = false;
     std::deque<QByteArray> held_;
