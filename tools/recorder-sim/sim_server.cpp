@@ -220,6 +220,7 @@ void SimServer::pump(int id)
                 ++recorder_.counters().cuts;
                 emit note(QStringLiteral("connection %1: cut in the middle of a message").arg(id));
                 closeLink(id);
+                emit requestHandled();
                 return;
             }
             continue;
