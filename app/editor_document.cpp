@@ -50,8 +50,12 @@ EditorDocument::EditorDocument(TFormWebsocketclientf* editor) : QObject(editor),
     toolkit::connectGuarded(open, &QAction::triggered, editor, [editor] { editor->Button6Click(); });
     toolkit::connectGuarded(save, &QAction::triggered, editor, [editor] { editor->Button7Click(); });
 
+    // A file dropped anywhere on the window opens, also over a text field, which
+    // would otherwise insert the file's name.
     editor->setAcceptDrops(true);
     editor->installEventFilter(this);
+    for (auto* w : editor->findChildren<QWidget*>())
+        if (w->acceptDrops()) w->installEventFilter(this);
     watchControls();
     updateTitle();
 }
@@ -165,23 +169,23 @@ void EditorDocument::openDropped(const QString& path)
 
 bool EditorDocument::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == editor_) {
-        if (event->type() == QEvent::DragEnter) {
-            auto* drag = static_cast<QDragEnterEvent*>(event);
-            if (openableFileOf(drag->mimeData())) drag->acceptProposedAction();
-            return true;
-        }
-        if (event->type() == QEvent::Drop) {
-            auto* drop = static_cast<QDropEvent*>(event);
-            if (const auto file = openableFileOf(drop->mimeData())) {
-                drop->acceptProposedAction();
-                // After the drop returns, so the dragging application is not kept waiting on a message box.
-                QTimer::singleShot(0, editor_, [this, path = *file] {
-                    toolkit::runGuarded([&] { openDropped(path); }, editor_);
-                });
-            }
-            return true;
-        }
+    const auto type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return QObject::eventFilter(watched, event);
+    auto* drag = static_cast<QDropEvent*>(event);  // QDragEnterEvent and QDragMoveEvent derive from it
+    const auto file = openableFileOf(drag->mimeData());
+    if (!file) {
+        // The fields keep taking dropped text; the window itself takes nothing else.
+        if (watched != editor_) return false;
+        drag->ignore();
+        return true;
     }
-    return QObject::eventFilter(watched, event);
+    drag->acceptProposedAction();
+    if (type == QEvent::Drop) {
+        // After the drop returns, so the dragging application is not kept waiting on a message box.
+        QTimer::singleShot(0, editor_, [this, path = *file] {
+            toolkit::runGuarded([&] { openDropped(path); }, editor_);
+        });
+    }
+    return true;
 }

@@ -1,13 +1,17 @@
 # libcorvanews20.so: the engine objects behind the C interface of
 # engine/include/corvanews20.h. Only the fourteen C functions are exported.
 set(CORVANEWS20_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/cert_mgr.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/c_api.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/engine_object.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/errors.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/socket_graveyard.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/socks4.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/transport.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_client.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_client.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/ws_connection.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_server.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/server_certificate.cpp)
 
 if(TARGET corvane_protocol)
   add_library(corvanews20 SHARED ${CORVANEWS20_SOURCES})
@@ -15,7 +19,7 @@ if(TARGET corvane_protocol)
     PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
     PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(corvanews20 PRIVATE CORVANEWS20_BUILDING)
-  target_link_libraries(corvanews20 PRIVATE corvane_protocol Qt6::Core Qt6::Network)
+  target_link_libraries(corvanews20 PRIVATE corvane_protocol corvane_certs Qt6::Core Qt6::Network)
   set_target_properties(corvanews20 PROPERTIES
     OUTPUT_NAME corvanews20
     CXX_VISIBILITY_PRESET hidden
@@ -31,7 +35,7 @@ if(TARGET corvane_protocol)
   add_library(corvanews20_internal STATIC ${CORVANEWS20_SOURCES})
   target_include_directories(corvanews20_internal PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/include)
   target_compile_definitions(corvanews20_internal PRIVATE CORVANEWS20_BUILDING)
-  target_link_libraries(corvanews20_internal PUBLIC corvane_protocol Qt6::Core Qt6::Network)
+  target_link_libraries(corvanews20_internal PUBLIC corvane_protocol corvane_certs Qt6::Core Qt6::Network)
   set_target_properties(corvanews20_internal PROPERTIES EXCLUDE_FROM_ALL ON)
   brindle_warnings(corvanews20_internal)
 endif()

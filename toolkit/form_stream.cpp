@@ -71,6 +71,14 @@ QString formatValue(const QMetaProperty& p, const QVariant& value)
     }
 }
 
+bool isValueOf(const QMetaEnum& e, int n)
+{
+    if (!e.isFlag()) return e.valueToKey(n) != nullptr;
+    int known = 0;
+    for (int i = 0; i < e.keyCount(); ++i) known |= e.value(i);
+    return (n & ~known) == 0;
+}
+
 [[noreturn]] void badValue(const QString& name, const QString& text)
 {
     throw EConvertError(QStringLiteral("Invalid property value %1 for %2").arg(text, name));
@@ -94,8 +102,10 @@ QVariant parseValue(const QMetaProperty& p, const QString& text)
         const QByteArray key = text.toLatin1();
         const int v = e.isFlag() ? e.keysToValue(key.constData(), &ok) : e.keyToValue(key.constData(), &ok);
         if (ok) return QVariant(p.metaType(), &v);
+        // A number only when the enumeration has it: any other would be an
+        // enumeration value the type cannot hold.
         const int n = text.toInt(&ok);
-        if (ok) return QVariant(p.metaType(), &n);
+        if (ok && isValueOf(e, n)) return QVariant(p.metaType(), &n);
         badValue(name, text);
     }
     if (p.metaType().id() == QMetaType::Bool) {

@@ -240,6 +240,7 @@ void IniDocument::assign(const QString& section, const QString& key, QByteArray 
     }
     for (AddedLine& l : *lines) {
         if (l.foldedKey == fk) {
+            l.key = l.key.trimmed();  // rewritten as key=value, like a line from the file
             l.value = std::move(value);
             return;
         }
@@ -249,15 +250,13 @@ void IniDocument::assign(const QString& section, const QString& key, QByteArray 
 
 void IniDocument::setValue(const QString& section, const QString& key, const QString& value)
 {
-    QString text = value;
-    text.replace(u'\r', u' ').replace(u'\n', u' ');
-    assign(section, key, text.toUtf8(), [&](const QByteArray& inFile) { return QString::fromUtf8(inFile) == text; });
+    assign(section, key, withoutLineBreaks(value.toUtf8()),
+           [&](const QByteArray& inFile) { return QString::fromUtf8(inFile) == value; });
 }
 
 void IniDocument::setRawValue(const QString& section, const QString& key, QByteArray value)
 {
-    value = withoutLineBreaks(std::move(value));
-    assign(section, key, value, [&](const QByteArray& inFile) { return inFile == value; });
+    assign(section, key, withoutLineBreaks(value), [&](const QByteArray& inFile) { return inFile == value; });
 }
 
 quint32 IniDocument::insertionPoint(const Section& s) const

@@ -174,13 +174,14 @@ QStringList summaryLines(const Summary& s, QChar dp)
     lines << QStringLiteral("Records: %1").arg(s.records);
     if (s.declared != s.records) lines.last() += QStringLiteral(" (%1 declared)").arg(s.declared);
     if (s.records > 0) {
-        lines << QStringLiteral("Start: ") + localTimeText(s.startTime) << QStringLiteral("End: ") + localTimeText(s.endTime);
+        lines << QStringLiteral("Start: %1 (local time)").arg(localTimeText(s.startTime))
+              << QStringLiteral("End: %1 (local time)").arg(localTimeText(s.endTime));
     } else {
         lines << QStringLiteral("Start: -") << QStringLiteral("End: -");
     }
     lines << QStringLiteral("Rate: %1 Hz").arg(s.rate)
           << QStringLiteral("Distance: %1 km").arg(formatGeneral(std::round(s.distanceMetres) / 1000.0, dp))
-          << QStringLiteral("Max speed: %1").arg(s.maxSpeed);
+          << QStringLiteral("Max speed: %1 km/h").arg(s.maxSpeed);
     for (int i = 0; i < kEventFlagCount; ++i)
         lines << QStringLiteral("%1: %2 events, %3 records")
                      .arg(QLatin1String(eventFlags()[i].label))

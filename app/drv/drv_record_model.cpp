@@ -47,6 +47,14 @@ QVariant DrvRecordModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
+void DrvRecordModel::clear()
+{
+    beginResetModel();
+    layers_.clear();
+    rows_ = kInitialRows;
+    endResetModel();
+}
+
 void DrvRecordModel::setRecordRowCount(int rows)
 {
     rows = std::max(rows, 0);

@@ -29,6 +29,8 @@ public:
 
     // Rows below the header row; rows beyond a smaller count lose their text.
     void setRecordRowCount(int rows);
+    // Back to the start: the initial empty numbered rows, no file.
+    void clear();
     // Writes the file's records into rows 0 .. count-1 (those within the row count).
     void showRecords(std::shared_ptr<const drv::DrvFile> file);
 

@@ -2,6 +2,7 @@
 
 #include "app/drv/drv_export.h"
 #include "app/drv/drv_grid_view.h"
+#include "app/drv/drv_plausibility.h"
 #include "app/drv/drv_plot_widget.h"
 #include "app/drv/drv_record_model.h"
 #include "app/drv/drv_text.h"
@@ -13,6 +14,7 @@
 #include "toolkit/user_interaction.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -24,6 +26,7 @@
 #include <QSaveFile>
 #include <QScopeGuard>
 #include <QSplitter>
+#include <QStyle>
 
 TformDrvViewer::TformDrvViewer(QWidget* parent) : QWidget(parent, Qt::Window)
 {
@@ -47,7 +50,7 @@ TformDrvViewer::TformDrvViewer(QWidget* parent) : QWidget(parent, Qt::Window)
     stringGridDRV->horizontalHeader()->setHighlightSections(false);
     stringGridDRV->setWordWrap(false);
     stringGridDRV->setModel(model_);
-    for (int c = 0; c < drv::kColumnCount; ++c) stringGridDRV->setColumnWidth(c, s(drv::columns()[c].width));
+    sizeColumnsToCaptions();
     plotDrv = new DrvPlotWidget(gridArea_);
     plotDrv->setObjectName(QStringLiteral("plotDrv"));
     gridArea_->addWidget(stringGridDRV);
@@ -123,13 +126,27 @@ void TformDrvViewer::layoutControls()
     applyFixedCells();
 }
 
+void TformDrvViewer::sizeColumnsToCaptions()
+{
+    // The designed widths, widened where a caption would be cut ("Engine Temperature").
+    const QHeaderView* header = stringGridDRV->horizontalHeader();
+    const QFontMetrics metrics(header->font());
+    const int margins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + s(8);
+    for (int c = 0; c < drv::kColumnCount; ++c) {
+        const drv::Column& column = drv::columns()[c];
+        const int caption = metrics.horizontalAdvance(QString::fromLatin1(column.label)) + margins;
+        stringGridDRV->setColumnWidth(c, std::max(s(column.width), caption));
+    }
+}
+
 void TformDrvViewer::btnDrvFileOpenClick()
 {
     toolkit::FileDialogRequest request;
     request.parent = this;
     request.title = QStringLiteral("Open");
     request.fileName = QStringLiteral("*.*");
-    request.filter = QStringLiteral("*");
+    request.filter = QStringLiteral("DRV track|*.drv|All files|*");
+    request.directory = currentPath_.isEmpty() ? QString() : QFileInfo(currentPath_).absolutePath();
     request.multiSelect = true;
     request.mustExist = true;
     const auto files = toolkit::userInteraction().openFiles(request);
@@ -137,8 +154,18 @@ void TformDrvViewer::btnDrvFileOpenClick()
     openFile(files->first());
 }
 
+void TformDrvViewer::clearView()
+{
+    model_->clear();
+    plotDrv->setFile({});
+    current_.reset();
+    currentPath_.clear();
+    setWindowTitle(QStringLiteral("Drv Viewer"));
+}
+
 void TformDrvViewer::openFile(const QString& path)
 {
+    // A file that cannot be read changes nothing: the previous file stays whole.
     std::shared_ptr<const drv::DrvBytes> bytes;
     try {
         bytes = drv::DrvBytes::readFile(path);
@@ -146,32 +173,43 @@ void TformDrvViewer::openFile(const QString& path)
         throw toolkit::EFileError(e.message());
     }
 
+    // From here the log describes the new file; should it fail, the grid and the
+    // plot must not go on showing the previous one under the new file's name.
     memoMessage->clear();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
     QStringList lines{QStringLiteral("DRV File Size = %1").arg(bytes->size()),
-                      QStringLiteral("File path & name = ") + QFileInfo(path).absoluteFilePath(), QStringLiteral(" ")};
+                      QStringLiteral("File path & name = ") + absolute, QStringLiteral(" ")};
     auto flush = [&] {
         for (const QString& line : lines) memoMessage->appendPlainText(line);
         lines.clear();
     };
 
-    drv::ReadOptions options;
-    options.fileHeader = checkBoxFileHeader->isChecked();
-    if (cbServerHeader->isChecked()) {
-        flush();  // a bad size leaves these lines in the log
-        options.prefixLength = toolkit::StrToInt(edHeaderSize->text());
-        lines << QStringLiteral("-- Server Message Header ") + edHeaderSize->text() + QStringLiteral("bytes --")
-              << QStringLiteral(" ");
-    }
-    flush();
-
     std::shared_ptr<const drv::DrvFile> file;
+    drv::ReadOptions options;
     try {
-        file = std::make_shared<const drv::DrvFile>(drv::DrvFile::read(bytes, options));
-    } catch (const drv::DrvError& e) {
-        throw toolkit::EFileError(e.message());
+        options.fileHeader = checkBoxFileHeader->isChecked();
+        if (cbServerHeader->isChecked()) {
+            flush();  // a bad size leaves these lines in the log
+            options.prefixLength = toolkit::StrToInt(edHeaderSize->text());
+            lines << QStringLiteral("-- Server Message Header ") + edHeaderSize->text() + QStringLiteral("bytes --")
+                  << QStringLiteral(" ");
+        }
+        flush();
+        try {
+            file = std::make_shared<const drv::DrvFile>(drv::DrvFile::read(bytes, options));
+        } catch (const drv::DrvError& e) {
+            throw toolkit::EFileError(e.message());
+        }
+    } catch (...) {
+        clearView();
+        throw;
     }
 
     lines = drv::headerLog(*file);
+    const drv::Plausibility plausibility = drv::checkPlausibility(*file);
+    const QString doubt = plausibility.looksLikeDrv()
+                              ? QString()
+                              : drv::implausibleMessage(QFileInfo(path).fileName(), plausibility);
     flush();
 
     // With a file header the grid is sized to the records; the records a short
@@ -181,7 +219,10 @@ void TformDrvViewer::openFile(const QString& path)
     model_->showRecords(file);
     plotDrv->setFile(file);
     current_ = std::move(file);
-    currentPath_ = QFileInfo(path).absoluteFilePath();
+    currentPath_ = absolute;
+    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Drv Viewer"));
+    // The records are shown all the same: the options may be what is wrong.
+    if (!doubt.isEmpty()) toolkit::userInteraction().information(this, doubt, QStringLiteral("Drv Viewer"));
 }
 
 void TformDrvViewer::btnExportClick()
@@ -234,4 +275,8 @@ void TformDrvViewer::btnExportClick()
     }
     if (!written || !out.commit())
         throw toolkit::EFileError(QStringLiteral("Cannot write file \"%1\". %2").arg(*target, out.errorString()));
+    toolkit::userInteraction().information(
+        this,
+        QStringLiteral("Exported %1 records to %2").arg(file->count()).arg(QDir::cleanPath(QFileInfo(*target).absoluteFilePath())),
+        QStringLiteral("Drv Viewer"));
 }

@@ -44,6 +44,9 @@ private:
     int s(double value) const;  // scaled to the display
     void layoutControls();
     void applyFixedCells();
+    void sizeColumnsToCaptions();
+    // No file shown: empty grid and plot, nothing to export.
+    void clearView();
 
     DrvRecordModel* model_;
     QSplitter* gridArea_;

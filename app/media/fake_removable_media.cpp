@@ -17,10 +17,16 @@ DriveList FakeRemovableMedia::removableDrives()
     return {drives_, std::nullopt};
 }
 
-void FakeRemovableMedia::unmount(const QString& id, Done done) { answer(QStringLiteral("Unmount"), id, std::move(done)); }
+void FakeRemovableMedia::unmount(const QString& id, Done done)
+{
+    answer(QStringLiteral("Unmount"), id, std::move(done));
+}
 void FakeRemovableMedia::lock(const QString& id, Done done) { answer(QStringLiteral("Lock"), id, std::move(done)); }
 void FakeRemovableMedia::eject(const QString& id, Done done) { answer(QStringLiteral("Eject"), id, std::move(done)); }
-void FakeRemovableMedia::powerOff(const QString& id, Done done) { answer(QStringLiteral("PowerOff"), id, std::move(done)); }
+void FakeRemovableMedia::powerOff(const QString& id, Done done)
+{
+    answer(QStringLiteral("PowerOff"), id, std::move(done));
+}
 
 void FakeRemovableMedia::answer(const QString& verb, const QString& id, Done done)
 {

@@ -33,7 +33,10 @@ public:
     void eject(const QString& driveId, Done done) override;
     void powerOff(const QString& driveId, Done done) override;
 
-    static MediaError busy() { return {QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"), QStringLiteral("Target is busy")}; }
+    static MediaError busy()
+    {
+        return {QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"), QStringLiteral("Target is busy")};
+    }
 
 private:
     void answer(const QString& verb, const QString& id, Done done);

@@ -118,9 +118,8 @@ void countLeft(const QString& folder, DeletionReport& report)
 
 DeletionReport deleteFolderTree(const QString& folder, bool keepFolder, const UnlinkAt& unlinkAt)
 {
-    const UnlinkAt unlink = unlinkAt ? unlinkAt : UnlinkAt([](int fd, const char* name, int flags) {
-        return ::unlinkat(fd, name, flags);
-    });
+    const UnlinkAt unlink =
+        unlinkAt ? unlinkAt : UnlinkAt([](int fd, const char* name, int flags) { return ::unlinkat(fd, name, flags); });
     DeletionReport report;
     QString path = folder;
     while (path.size() > 1 && path.endsWith(u'/')) path.chop(1);

@@ -14,8 +14,8 @@ struct DeletionReport {
     qint64 filesDeleted = 0;  // files, links and other non-folders
     qint64 foldersDeleted = 0;
     bool complete = true;
-    QString failedPath;  // what could not be deleted
-    QString reason;      // the system's reason
+    QString failedPath;    // what could not be deleted
+    QString reason;        // the system's reason
     qint64 filesLeft = 0;  // counted after a failure
     qint64 foldersLeft = 0;
 };

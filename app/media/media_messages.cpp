@@ -35,8 +35,9 @@ QString removalFailed(const QString& driveName, const MediaError& error)
 
 QString serviceUnreachable(const MediaError& error)
 {
-    return QStringLiteral("Removable drives cannot be listed: the disk service (UDisks2) is not reachable on the "
-                          "system bus.\n") +
+    return QStringLiteral(
+               "Removable drives cannot be listed: the disk service (UDisks2) is not reachable on the "
+               "system bus.\n") +
            sentence(error.message.isEmpty() ? error.name : error.message);
 }
 

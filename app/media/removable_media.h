@@ -18,10 +18,10 @@ struct MediaError {
     QString name;
     QString message;
 
-    bool isBusy() const;               // the device is in use; worth another try
-    bool isDismissed() const;          // the user cancelled the password prompt
-    bool isAuthorization() const;      // any other refused authorization
-    bool isServiceUnreachable() const; // no bus, or no disk service on it
+    bool isBusy() const;                // the device is in use; worth another try
+    bool isDismissed() const;           // the user cancelled the password prompt
+    bool isAuthorization() const;       // any other refused authorization
+    bool isServiceUnreachable() const;  // no bus, or no disk service on it
 };
 
 // One filesystem on a drive; an unmounted one has no mount points.

@@ -17,7 +17,8 @@ namespace {
 
 bool sameDevice(const QString& a, const QString& b)
 {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return ::stat(a.toLocal8Bit().constData(), &sa) == 0 && ::stat(b.toLocal8Bit().constData(), &sb) == 0 &&
            sa.st_dev == sb.st_dev;
 }

@@ -139,10 +139,7 @@ std::optional<RemovableDrive> driveFrom(const QString& drivePath, const QVariant
     return drive;
 }
 
-MediaError errorOf(const QDBusError& error)
-{
-    return {error.name(), error.message()};
-}
+MediaError errorOf(const QDBusError& error) { return {error.name(), error.message()}; }
 
 }  // namespace
 

@@ -11,8 +11,10 @@ using toolkit::StrToInt;
 QString timeZoneText(int minutes)
 {
     if (minutes == 0) return QStringLiteral("UTC");
-    const int hours = std::abs(minutes) / 60;
-    const int rest = std::abs(minutes % 60);
+    // 64 bits: a file can hold -2147483648, whose magnitude no int holds.
+    const qint64 magnitude = std::abs(qint64(minutes));
+    const qint64 hours = magnitude / 60;
+    const qint64 rest = magnitude % 60;
     return QStringLiteral("UTC%1%2:%3")
         .arg(QChar(minutes < 0 ? u'-' : u'+'))
         .arg(hours, 2, 10, QLatin1Char('0'))

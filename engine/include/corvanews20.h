@@ -51,6 +51,20 @@ CORVANEWS20_API const char* CorvaneWS_WebSocketClient_GetEventError(void* h);
 CORVANEWS20_API int CorvaneWS_WebSocketClient_GetEventErrorCode(void* h);
 CORVANEWS20_API int CorvaneWS_WebSocketClient_SetEventErrorAndCode(void* h, int code, const char* text);
 
+/* ---- WebSocket server ---------------------------------------------------- */
+CORVANEWS20_API void* CorvaneWS_WebSocketServer_Create(CorvaneWS_EventSink sink, void* user, void* reserved, int flags);
+CORVANEWS20_API int CorvaneWS_WebSocketServer_Destroy(void* h);
+CORVANEWS20_API int CorvaneWS_WebSocketServer_CheckIndex(void* h, int id, int index);
+CORVANEWS20_API void* CorvaneWS_WebSocketServer_Get(void* h, int id, int index, int* length_out, long long* value64_out);
+CORVANEWS20_API int CorvaneWS_WebSocketServer_Set(void* h, int id, int index, const void* value, int length);
+CORVANEWS20_API int CorvaneWS_WebSocketServer_Do(void* h, int method, int argc, void** argv, int* arglen, void* reserved);
+CORVANEWS20_API const char* CorvaneWS_WebSocketServer_GetLastError(void* h);
+CORVANEWS20_API int CorvaneWS_WebSocketServer_GetLastErrorCode(void* h);
+CORVANEWS20_API int CorvaneWS_WebSocketServer_SetLastErrorAndCode(void* h, int code, const char* text);
+CORVANEWS20_API const char* CorvaneWS_WebSocketServer_GetEventError(void* h);
+CORVANEWS20_API int CorvaneWS_WebSocketServer_GetEventErrorCode(void* h);
+CORVANEWS20_API int CorvaneWS_WebSocketServer_SetEventErrorAndCode(void* h, int code, const char* text);
+
 /* ---- Shared helpers ------------------------------------------------------ */
 /* Event string access. action 0 reads: returns the text of value converted to
  * the given encoding (2 = UTF-16, otherwise UTF-8). action 1 returns its length
@@ -64,6 +78,20 @@ CORVANEWS20_API void* CorvaneWS_EvtStr(void* value, int action, void* text, int 
  * from buffer; 2 sets *length to the stream's size (-1 unknown); 3 closes it.
  * Returns 0 or an error code (engine/README.md). */
 CORVANEWS20_API int CorvaneWS_Stream(void* stream, int action, void* buffer, int* length);
+
+/* ---- Certificate manager (numbers: corvanews20_certmgr.h) ---------------- */
+CORVANEWS20_API void* CorvaneWS_CertMgr_Create(CorvaneWS_EventSink sink, void* user, void* reserved, int flags);
+CORVANEWS20_API int CorvaneWS_CertMgr_Destroy(void* h);
+CORVANEWS20_API int CorvaneWS_CertMgr_CheckIndex(void* h, int id, int index);
+CORVANEWS20_API void* CorvaneWS_CertMgr_Get(void* h, int id, int index, int* length_out, long long* value64_out);
+CORVANEWS20_API int CorvaneWS_CertMgr_Set(void* h, int id, int index, const void* value, int length);
+CORVANEWS20_API int CorvaneWS_CertMgr_Do(void* h, int method, int argc, void** argv, int* arglen, void* reserved);
+CORVANEWS20_API const char* CorvaneWS_CertMgr_GetLastError(void* h);
+CORVANEWS20_API int CorvaneWS_CertMgr_GetLastErrorCode(void* h);
+CORVANEWS20_API int CorvaneWS_CertMgr_SetLastErrorAndCode(void* h, int code, const char* text);
+CORVANEWS20_API const char* CorvaneWS_CertMgr_GetEventError(void* h);
+CORVANEWS20_API int CorvaneWS_CertMgr_GetEventErrorCode(void* h);
+CORVANEWS20_API int CorvaneWS_CertMgr_SetEventErrorAndCode(void* h, int code, const char* text);
 
 #ifdef __cplusplus
 }

@@ -2,9 +2,11 @@
 // macro, so the server, proxy and certificate manager add one line each.
 #include "engine/include/corvanews20.h"
 
+#include "engine/src/cert_mgr.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/stream.h"
 #include "engine/src/websocket_client.h"
+#include "engine/src/websocket_server.h"
 
 #include <QIODevice>
 
@@ -83,7 +85,10 @@ EngineObject* obj(void* h) { return static_cast<EngineObject*>(h); }
         return h ? obj(h)->setEventErrorAndCode(code, text) : code;                                           \
     }
 
+CORVANE_DEFINE_OBJECT(CertMgr, corvane::engine::CertMgr)
+
 CORVANE_DEFINE_OBJECT(WebSocketClient, corvane::engine::WebSocketClient)
+CORVANE_DEFINE_OBJECT(WebSocketServer, corvane::engine::WebSocketServer)
 
 extern "C" CORVANEWS20_API void* CorvaneWS_EvtStr(void* value, int action, void* text, int encoding)
 {

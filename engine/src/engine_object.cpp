@@ -175,7 +175,7 @@ int EngineObject::checkIndex(int id, int index)
         return fail(kUnknownProperty, std::to_string(id));
     if (d->indexName == nullptr)
         return index == 0 ? 0 : fail(kInvalidIndex, d->name);
-    if (index < 0 || index >= indexCount(*d))
+    if (!validIndex(*d, index))
         return fail(kInvalidIndex, d->indexName);
     return 0;
 }
@@ -195,7 +195,7 @@ void* EngineObject::get(int id, int index, int* lengthOut, long long* value64Out
         fail(kWriteOnlyProperty, d->name);
         return nullptr;
     }
-    if (d->indexName != nullptr && (index < 0 || index >= indexCount(*d))) {
+    if (d->indexName != nullptr && !validIndex(*d, index)) {
         fail(kInvalidIndex, d->indexName);
         return nullptr;
     }
@@ -242,7 +242,7 @@ int EngineObject::set(int id, int index, const void* value, int length)
         return fail(kUnknownProperty, std::to_string(id));
     if (!(d->access & kWrite))
         return fail(kReadOnlyProperty, d->name);
-    if (d->indexName != nullptr && (index < 0 || index >= indexCount(*d)))
+    if (d->indexName != nullptr && !validIndex(*d, index))
         return fail(kInvalidIndex, d->indexName);
     Value in;
     in.form = form;

@@ -127,6 +127,9 @@ public:
 protected:
     // ---- hooks for the concrete objects ----
     virtual int indexCount(const PropertyDef&) const { return 0; }
+    // Whether index selects an element of an indexed property; by default a
+    // position below indexCount (objects indexed by an id override it).
+    virtual bool validIndex(const PropertyDef& def, int index) const { return index >= 0 && index < indexCount(def); }
     // Computed properties fill out and return true; stored ones return false.
     virtual bool readProperty(const PropertyDef&, int /*index*/, Value& /*out*/) { return false; }
     // Returns -1 to store the value generically, else 0 or an error code.

@@ -1,6 +1,7 @@
 #include "engine/src/websocket_client.h"
 
 #include "engine/protocol/cookies.h"
+#include "engine/src/event_args.h"
 #include "engine/src/socket_graveyard.h"
 
 #include <QCoreApplication>
@@ -60,27 +61,6 @@ const ConfigDef kConfig[] = {
 };
 
 constexpr size_t kSendPiece = 64 * 1024;
-
-QString dnText(const QSslCertificate& cert, bool subject)
-{
-    QStringList parts;
-    const QList<QByteArray> attrs = subject ? cert.subjectInfoAttributes() : cert.issuerInfoAttributes();
-    for (const QByteArray& a : attrs) {
-        const QStringList values = subject ? cert.subjectInfo(a) : cert.issuerInfo(a);
-        for (const QString& v : values)
-            parts << QString::fromLatin1(a) + '=' + v;
-    }
-    return parts.join(QStringLiteral(", "));
-}
-
-// Wide text arguments for events live in these for the call's duration.
-struct Wide {
-    explicit Wide(const QString& s) : text(s) {}
-    void* ptr() const { return const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16())); }
-    QString text;
-};
-
-void* iv(intptr_t v) { return reinterpret_cast<void*>(v); }
 
 } // namespace
 
@@ -1048,11 +1028,14 @@ void WebSocketClient::reset()
 void WebSocketClient::doEvents()
 {
     // Wakes after what is pending or after a short wait, so a host can poll.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (destroyed())
+        return;
+    // The wake-up is armed only now: armed before processEvents, it could fire
+    // inside it on a slow machine and leave exec() below without any wake-up.
     QEventLoop loop;
     QTimer::singleShot(10, &loop, &QEventLoop::quit);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (!destroyed())
-        loop.exec();
+    loop.exec();
 }
 
 // ---- frames received ----

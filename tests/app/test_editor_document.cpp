@@ -279,7 +279,7 @@ TEST_F(EditorTest, KeyboardShortcutsAndDialogFolders)
     EXPECT_EQ(saves[0].file.fileName, "truck.ini");
 }
 
-TEST_F(EditorTest, DroppedFilesOpen)
+TEST_F(EditorTest, DroppedFilesOpenAndTheProgramHasItsIcon)
 {
     AppWindows windows;
     TFormWebsocketclientf& w = *windows.mainWindow;
@@ -287,15 +287,17 @@ TEST_F(EditorTest, DroppedFilesOpen)
     EXPECT_FALSE(w.windowIcon().isNull());
     EXPECT_TRUE(w.acceptDrops());
 
-    auto drop = [&](const QString& file) {
+    auto drop = [&](const QString& file, QWidget* target = nullptr) {
+        target = target ? target : &w;
         auto* mime = new QMimeData;
         mime->setUrls({QUrl::fromLocalFile(file)});
+        mime->setText(QUrl::fromLocalFile(file).toString());  // as file managers offer it
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&w, &enter);
+        QApplication::sendEvent(target, &enter);
         const bool accepted = enter.isAccepted();
         if (accepted) {
             QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(&w, &dropped);
+            QApplication::sendEvent(target, &dropped);
             settle();
         }
         delete mime;
@@ -312,4 +314,22 @@ TEST_F(EditorTest, DroppedFilesOpen)
 
     writeFile("notes.txt", "hello");
     EXPECT_FALSE(drop(path("notes.txt"))) << "only .ini and .drv files are taken";
+
+    // Over a text field the file opens too, instead of its name being typed in.
+    auto* model = w.control<QLineEdit>("maskEdCarModel");
+    writeFile("drop2.ini", settingsFileText({{"VEHICLE_NO", "DROP-2"}}));
+    EXPECT_TRUE(drop(path("drop2.ini"), model));
+    EXPECT_EQ(w.control<QLineEdit>("maskEdTimeVehicleNumber")->text(), "DROP-2");
+    EXPECT_FALSE(model->text().contains("drop2"));
+}
+
+TEST_F(EditorTest, ADefaultSetThatIsNoSettingsFileIsRefusedAtStart)
+{
+    writeFile("setting.ini", QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\0", 12) + QByteArray(500, '\x90'));
+    auto& w = makeWindow();
+    ASSERT_EQ(dialogs.errors().size(), 1);
+    EXPECT_TRUE(dialogs.errors()[0].contains("is not a settings file")) << dialogs.errors()[0].toStdString();
+    EXPECT_TRUE(w.SettingsValues() == settings::SettingsValues()) << "nothing was read";
+    EXPECT_EQ(ctl<QLineEdit>("maskEdVehicleWidth")->text(), "180") << "the window keeps its start state";
+    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool");
 }

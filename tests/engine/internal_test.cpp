@@ -1,6 +1,7 @@
 // Parts of the engine below the C interface: the SOCKS4 handshake bytes, the
 // error table, event strings, streams and the socket graveyard.
 #include "engine/include/corvanews20.h"
+#include "engine/src/cert_mgr.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/errors.h"
 #include "engine/src/socket_graveyard.h"
@@ -111,6 +112,21 @@ TEST(EngineTables, ReadmeListsTheErrorCodesAndConfigSettingsOfTheCode)
 
     const std::vector<QStringList> settings = readmeTable("## Config settings");
     const auto config = clientConfig();
+    ASSERT_EQ(settings.size(), config.size());
+    for (size_t k = 0; k < config.size(); ++k) {
+        SCOPED_TRACE(config[k].name);
+        EXPECT_EQ(settings[k].value(0), QLatin1String(config[k].name));
+        const QString expected = config[k].type == ConfigType::String
+                                     ? '"' + QString::fromUtf8(config[k].defaultText) + '"'
+                                     : QString::number(config[k].defaultInt);
+        EXPECT_EQ(settings[k].value(1), expected);
+    }
+}
+
+TEST(EngineTables, ReadmeListsTheCertificateManagerConfigSettings)
+{
+    const std::vector<QStringList> settings = readmeTable("### Config settings of the certificate manager");
+    const auto config = certMgrConfig();
     ASSERT_EQ(settings.size(), config.size());
     for (size_t k = 0; k < config.size(); ++k) {
         SCOPED_TRACE(config[k].name);

@@ -208,6 +208,11 @@ TEST(IniDocument, AValueWrittenBackUnchangedKeepsItsBytes)
     doc.setRawValue("CONNECTIVITY", "WIFI_SSID1", "Caf\xE9");
     EXPECT_EQ(doc.toBytes(), original);
     EXPECT_EQ(doc.rawValue("connectivity", "wifi_ssid1"), QByteArray("Caf\xE9"));
+
+    // A carriage return inside a line is part of its value; unchanged, it stays.
+    auto cr = IniDocument::fromBytes("[A]\nK=a\rb\n");
+    cr.setValue("A", "K", *cr.value("A", "K"));
+    EXPECT_EQ(cr.toBytes(), QByteArray("[A]\nK=a\rb\n"));
 }
 
 TEST(IniDocument, LineBreaksInAValueCannotStartNewLines)

@@ -144,6 +144,8 @@ TEST_F(Forms, MalformedFormsRaiseAndLeaveNothingBehind)
         QStringLiteral("G: Gauge\nend\n"),
         QStringLiteral("object W: TwskWebSocketClient\n  ProxySSL = psSometimes\nend\n"),
         QStringLiteral("object W: TwskWebSocketClient\n  FirewallAutoDetect = maybe\nend\n"),
+        // A number the enumeration does not have would make a value its type cannot hold.
+        QStringLiteral("object W: TwskWebSocketClient\n  ProxySSL = 99\nend\n"),
     };
     for (const QString& text : bad) {
         QObject form;

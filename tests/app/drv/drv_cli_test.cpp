@@ -55,8 +55,8 @@ protected:
 Drv trip()
 {
     Drv d;
-    d.records = {Rec().gps(1, 10.0, 20.0).speed(30).time(1000).u8(5, 1),
-                 Rec().gps(1, 11.0, 20.0).speed(60).time(1001)};
+    d.records = {Rec().gps(1, 10.0, 20.0).speed(30).time(1741338303).u8(5, 1),
+                 Rec().gps(1, 11.0, 20.0).speed(60).time(1741338304)};
     return d;
 }
 
@@ -68,8 +68,8 @@ TEST_F(DrvCli, SummaryCsvAndGpxGoToStandardOutput)
     const CliRun s = run({path, "--summary"});
     EXPECT_EQ(s.exitCode, 0);
     EXPECT_TRUE(s.err.isEmpty()) << s.err.toStdString();
-    EXPECT_TRUE(s.out.startsWith("Records: 2\nStart: 1970.1.1 0:16:40\nEnd: 1970.1.1 0:16:41\nRate: 10 Hz\n"
-                                 "Distance: 111.195 km\nMax speed: 60\nFCW: 1 events, 1 records\n"))
+    EXPECT_TRUE(s.out.startsWith("Records: 2\nStart: 2025.3.7 9:5:3 (local time)\nEnd: 2025.3.7 9:5:4 (local time)\n"
+                                 "Rate: 10 Hz\nDistance: 111.195 km\nMax speed: 60 km/h\nFCW: 1 events, 1 records\n"))
         << s.out.toStdString();
 
     const CliRun c = run({path, "--csv"});
@@ -94,7 +94,7 @@ TEST_F(DrvCli, PrefixAndNoFileHeaderOptions)
     const CliRun r = run({path, "--no-file-header", "--prefix", "5", "--summary"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.startsWith("Records: 2\n")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("Max speed: 60\n"));
+    EXPECT_TRUE(r.out.contains("Max speed: 60 km/h\n"));
 }
 
 TEST_F(DrvCli, UnreadableFilesExitOneWithOneLine)
@@ -156,6 +156,39 @@ TEST_F(DrvCli, BadCommandLinesExitTwo)
     EXPECT_EQ(run({path, "--prefix", "abc", "--csv"}).exitCode, 2);
     EXPECT_EQ(run({path, "--frobnicate", "--csv"}).exitCode, 2);
     EXPECT_EQ(run({"--csv"}).exitCode, 2);
+}
+
+TEST_F(DrvCli, HelpExplainsEveryOptionWithExamples)
+{
+    const CliRun h = run({"--help"});
+    EXPECT_EQ(h.exitCode, 0);
+    for (const char* part : {"--prefix N", "--no-file-header", "--csv", "--gpx", "--summary", "Examples:",
+                             "brindle-drv 20250307_090503.drv --summary", "Exit status", "km/h"})
+        EXPECT_TRUE(h.out.contains(part)) << part;
+    EXPECT_TRUE(h.err.isEmpty());
+}
+
+// A file that is no DRV track still "reads"; its records give it away.
+TEST_F(DrvCli, AFileThatIsNoDrvTrackIsToldOnStandardErrorAndExitsThree)
+{
+    QByteArray noise(58 + 22 + 41 * 120, '\0');
+    std::uint32_t x = 12345;
+    for (char& c : noise) {
+        x = x * 1103515245u + 12345u;
+        c = char(x >> 24);
+    }
+    const QString path = write("noise.bin", noise);
+    const CliRun r = run({path, "--no-file-header", "--summary"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(r.err.contains("does not look like a DRV track")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Records: ")) << "the output is still written";
+
+    // The sample track in the documentation reads cleanly.
+    const CliRun sample = run({QStringLiteral(BRINDLE_SOURCE_DIR "/docs/samples/short.drv"), "--summary"});
+    EXPECT_EQ(sample.exitCode, 0);
+    EXPECT_TRUE(sample.err.isEmpty()) << sample.err.toStdString();
+    EXPECT_TRUE(sample.out.startsWith("Records: 10\nStart: 2025.3.7 9:5:3 (local time)\n")) << sample.out.toStdString();
+    EXPECT_TRUE(sample.out.contains("Max speed: 57 km/h\n"));
 }
 
 TEST_F(DrvCli, HostileFilesAndSizesAreRefusedWithOneLine)

@@ -191,11 +191,11 @@ TEST_F(DrvExport, SummaryCountsDistanceSpeedAndEvents)
 
     const QStringList lines = drv::summaryLines(s, u'.');
     EXPECT_EQ(lines[0], "Records: 5");
-    EXPECT_EQ(lines[1], "Start: 1970.1.1 0:16:40");
-    EXPECT_EQ(lines[2], "End: 1970.1.1 0:16:44");
+    EXPECT_EQ(lines[1], "Start: 1970.1.1 0:16:40 (local time)");
+    EXPECT_EQ(lines[2], "End: 1970.1.1 0:16:44 (local time)");
     EXPECT_EQ(lines[3], "Rate: 10 Hz");
     EXPECT_EQ(lines[4], "Distance: 111.195 km");
-    EXPECT_EQ(lines[5], "Max speed: 120");
+    EXPECT_EQ(lines[5], "Max speed: 120 km/h");
     EXPECT_TRUE(lines.contains("FCW: 2 events, 3 records"));
     EXPECT_TRUE(lines.contains("Over Speeding: 0 events, 0 records"));
 }

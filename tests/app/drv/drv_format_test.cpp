@@ -1,4 +1,5 @@
 #include "app/drv/drv_format.h"
+#include "app/drv/drv_plausibility.h"
 #include "app/drv/drv_text.h"
 #include "drv_test_files.h"
 
@@ -325,6 +326,31 @@ TEST_F(DrvFormat, HeaderLogWithAndWithoutFileHeader)
               (QStringList{"-- DRV Header 22bytes --", "DRV Header Total Length = 250",
                            "DRV Header UTC Time = 1741338303", "2025.3.7 9:5:3", "Hz = 10", " ",
                            "-- DRV Data: 120bytes x 2 --", "The file ends early: 2 records declared, 1 read."}));
+}
+
+TEST(DrvPlausibility, MostRecordsImpossibleMeansNoDrvTrack)
+{
+    using drvtest::Rec;
+    auto impossible = [](const QByteArray& r) { return drv::isImpossibleRecord(reinterpret_cast<const uchar*>(r.constData())); };
+    const std::int32_t t = 1741338303;
+    EXPECT_FALSE(impossible(Rec().gps(0, 0, 0).time(t))) << "no fix yet is not impossible";
+    EXPECT_FALSE(impossible(Rec().gps(1, -90, 180).time(946684800))) << "the edges are possible";
+    EXPECT_TRUE(impossible(Rec().gps(1, 90.5, 13).time(t)));
+    EXPECT_TRUE(impossible(Rec().gps(1, 52, -180.5).time(t)));
+    EXPECT_TRUE(impossible(Rec().gps(1, std::nan(""), 13).time(t)));
+    EXPECT_TRUE(impossible(Rec().gps(1, 52, 13).time(946684799))) << "1999";
+    EXPECT_TRUE(impossible(Rec().gps(1, 52, 13).time(0)));
+
+    drvtest::Drv d;
+    d.records = {Rec().gps(1, 52, 13).time(t), Rec().gps(1, 952, 13).time(t), Rec().gps(1, 52, 13).time(5)};
+    const drv::Plausibility half = drv::checkPlausibility(drv::DrvFile::read(d.bytes(), {0, true}));
+    EXPECT_EQ(half.checked, 3);
+    EXPECT_EQ(half.impossible, 2);
+    EXPECT_FALSE(half.looksLikeDrv());
+    d.records.append(Rec().gps(1, 52, 13).time(t));
+    EXPECT_TRUE(drv::checkPlausibility(drv::DrvFile::read(d.bytes(), {0, true})).looksLikeDrv()) << "half is not most";
+    d.records.clear();
+    EXPECT_TRUE(drv::checkPlausibility(drv::DrvFile::read(d.bytes(), {0, true})).looksLikeDrv()) << "nothing to doubt";
 }
 
 // ---- Hostile and damaged files ----

@@ -65,7 +65,8 @@ TEST(FolderDeletion, StartFolderAndContainment)
     EXPECT_EQ(media::startFolderFor({QStringLiteral("/media/u/CARD")}), QStringLiteral("/media/u/CARD"));
     EXPECT_EQ(media::startFolderFor({QStringLiteral("/media/u/A"), QStringLiteral("/media/u/B")}),
               QStringLiteral("/media/u"));
-    EXPECT_EQ(media::startFolderFor({QStringLiteral("/media/u/A"), QStringLiteral("/run/media/B")}), QStringLiteral("/"));
+    EXPECT_EQ(media::startFolderFor({QStringLiteral("/media/u/A"), QStringLiteral("/run/media/B")}),
+              QStringLiteral("/"));
     EXPECT_TRUE(media::isInside(QStringLiteral("/media/u/CARD/DCIM"), QStringLiteral("/media/u/CARD")));
     EXPECT_TRUE(media::isInside(QStringLiteral("/media/u/CARD"), QStringLiteral("/media/u/CARD")));
     EXPECT_FALSE(media::isInside(QStringLiteral("/media/u/CARD2"), QStringLiteral("/media/u/CARD")));

@@ -71,7 +71,8 @@ protected:
     {
         QStringList lines = listed;
         lines << chosen << QString::number(listed.size());
-        for (const QString& point : walked) lines << QStringLiteral("---------") << point << QStringLiteral("***********");
+        for (const QString& point : walked)
+            lines << QStringLiteral("---------") << point << QStringLiteral("***********");
         return lines;
     }
 
@@ -168,7 +169,8 @@ TEST_F(SdCardWindowTest, InitializingAFolderOnTheCardDeletesOnlyThatFolder)
     EXPECT_EQ(memoLines(), initLog({cardE, cardF}, movies, {cardE, cardF}));
     EXPECT_TRUE(ui.messages().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(movies));
-    EXPECT_EQ(entries(cardF), (QStringList{QStringLiteral(".hidden"), QStringLiteral("DRV"), QStringLiteral("setting.ini")}));
+    EXPECT_EQ(entries(cardF),
+              (QStringList{QStringLiteral(".hidden"), QStringLiteral("DRV"), QStringLiteral("setting.ini")}));
     EXPECT_EQ(entries(cardE).size(), 4);
 }
 
@@ -254,7 +256,8 @@ TEST_F(SdCardWindowTest, ADeletionThatFailsPartWayStopsAndTellsWhatIsLeft)
                                              "Still there: 3 files and 1 folder in %1.")
                                   .arg(cardE));
     EXPECT_EQ(entries(cardE), (QStringList{QStringLiteral("B"), QStringLiteral("C.ini")}));
-    EXPECT_EQ(entries(cardE + QStringLiteral("/B")), (QStringList{QStringLiteral("locked.mmv"), QStringLiteral("z.mmv")}));
+    EXPECT_EQ(entries(cardE + QStringLiteral("/B")),
+              (QStringList{QStringLiteral("locked.mmv"), QStringLiteral("z.mmv")}));
 }
 
 TEST_F(SdCardWindowTest, TwoCardReadersAreEjectedInOrderEachWithItsMessage)
@@ -274,11 +277,10 @@ TEST_F(SdCardWindowTest, HowEachKindOfDriveIsReleased)
     encrypted.filesystems.append({QStringLiteral("dm-0"), {QStringLiteral("/media/u/SECRET")}});
     encrypted.unlockedEncrypted = {QStringLiteral("sdd1")};
     fake->setDrives({
-        card(QStringLiteral("sdb"), {cardE, cardF}),                                   // two partitions, one card
+        card(QStringLiteral("sdb"), {cardE, cardF}),                                       // two partitions, one card
         card(QStringLiteral("mmcblk0"), {QStringLiteral("/media/u/SLOT")}, false, false),  // built-in slot
-        card(QStringLiteral("sdc"), {QStringLiteral("/media/u/STICK")}, false, true),   // can only power off
-        encrypted,
-        card(QStringLiteral("sde"), {}),  // nothing mounted: named by its device
+        card(QStringLiteral("sdc"), {QStringLiteral("/media/u/STICK")}, false, true),      // can only power off
+        encrypted, card(QStringLiteral("sde"), {}),  // nothing mounted: named by its device
     });
     press("btnEjectSdCard");
     EXPECT_EQ(fake->requests(),
@@ -329,13 +331,15 @@ TEST_F(SdCardWindowTest, OnlyABusyDriveIsTriedAgain)
     fake->failNext(QStringLiteral("sdb1"), {error("Failed", "Error unmounting: I/O error")});
     press("btnEjectSdCard");
     EXPECT_EQ(fake->requests().mid(4), QStringList{QStringLiteral("Unmount sdb1")});
-    EXPECT_EQ(ui.errors(), QStringList{cardE + QStringLiteral(": Media Removal failed.\nError unmounting: I/O error.")});
+    EXPECT_EQ(ui.errors(),
+              QStringList{cardE + QStringLiteral(": Media Removal failed.\nError unmounting: I/O error.")});
 }
 
 TEST_F(SdCardWindowTest, ADismissedPasswordPromptIsNoFailureButARefusalIs)
 {
     fake->setDrives({card(QStringLiteral("sdb"), {cardE}), card(QStringLiteral("sdc"), {cardF})});
-    fake->failNext(QStringLiteral("sdb1"), {error("NotAuthorizedDismissed", "The authentication dialog was dismissed")});
+    fake->failNext(QStringLiteral("sdb1"),
+                   {error("NotAuthorizedDismissed", "The authentication dialog was dismissed")});
     fake->failNext(QStringLiteral("sdc"), {error("NotAuthorized", "Not authorized to perform operation")});
     press("btnEjectSdCard");
     EXPECT_EQ(fake->requests(), (QStringList{QStringLiteral("Unmount sdb1"), QStringLiteral("Unmount sdc1"),

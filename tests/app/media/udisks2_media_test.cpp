@@ -78,8 +78,7 @@ protected:
         mock.addProperties(kBlocks + name, kPartition, {{QStringLiteral("Number"), 1u}});
         QList<QByteArray> points;
         if (!mountPoint->isEmpty()) points << bytes(*mountPoint);
-        mock.addProperties(kBlocks + name, kFilesystem,
-                           {{QStringLiteral("MountPoints"), QVariant::fromValue(points)}});
+        mock.addProperties(kBlocks + name, kFilesystem, {{QStringLiteral("MountPoints"), QVariant::fromValue(points)}});
         mock.addMethod(kBlocks + name, kFilesystem, QStringLiteral("Unmount"), QStringLiteral("a{sv}"),
                        answers_.value(name).value(QStringLiteral("Unmount")));
     }
@@ -177,8 +176,9 @@ TEST_F(Udisks2MediaTest, EjectReleasesEveryDriveTheWayItCanWithoutOptions)
 
 TEST_F(Udisks2MediaTest, ABusyCardIsTriedAgainUntilItIsFreeOrThreeTriesAreUsed)
 {
-    buildMachine({{QStringLiteral("sdb1"), {{QStringLiteral("Unmount"), Udisks2Mock::failing("Unmount", kBusy, 2)}}},
-                  {QStringLiteral("Dual_Reader"), {{QStringLiteral("Eject"), Udisks2Mock::failing("Eject", kBusy, 99)}}}});
+    buildMachine(
+        {{QStringLiteral("sdb1"), {{QStringLiteral("Unmount"), Udisks2Mock::failing("Unmount", kBusy, 2)}}},
+         {QStringLiteral("Dual_Reader"), {{QStringLiteral("Eject"), Udisks2Mock::failing("Eject", kBusy, 99)}}}});
     press("btnEjectSdCard");
     EXPECT_EQ(callCount(kBlocks + QStringLiteral("sdb1"), QStringLiteral("Unmount")), 3);
     EXPECT_EQ(callCount(kDrives + QStringLiteral("USB_Reader"), QStringLiteral("Eject")), 1);
@@ -194,13 +194,13 @@ TEST_F(Udisks2MediaTest, ABusyCardIsTriedAgainUntilItIsFreeOrThreeTriesAreUsed)
 
 TEST_F(Udisks2MediaTest, ARefusedAuthorizationSaysSoAndADismissedPromptSaysNothing)
 {
-    buildMachine(
-        {{QStringLiteral("USB_Reader"),
-          {{QStringLiteral("Eject"),
-            Udisks2Mock::failing("Eject", QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorized"), 1)}}},
-         {QStringLiteral("sdc1"),
-          {{QStringLiteral("Unmount"),
-            Udisks2Mock::failing("Unmount", QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed"), 1)}}}});
+    buildMachine({{QStringLiteral("USB_Reader"),
+                   {{QStringLiteral("Eject"),
+                     Udisks2Mock::failing("Eject", QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorized"), 1)}}},
+                  {QStringLiteral("sdc1"),
+                   {{QStringLiteral("Unmount"),
+                     Udisks2Mock::failing(
+                         "Unmount", QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed"), 1)}}}});
     press("btnEjectSdCard");
     EXPECT_EQ(callCount(kDrives + QStringLiteral("USB_Reader"), QStringLiteral("Eject")), 1);  // not retried
     EXPECT_EQ(callCount(kBlocks + QStringLiteral("sdc1"), QStringLiteral("Unmount")), 1);
@@ -220,8 +220,8 @@ TEST_F(Udisks2MediaTest, InitializeFindsTheCardsThroughTheService)
     ui.answerFolder(cardG + QStringLiteral("/DCIM"));
     ui.answerConfirm(true);
     press("Button4");
-    EXPECT_EQ(memoLines().mid(0, 6), (QStringList{cardE, cardF, cardG, cardH, cardG + QStringLiteral("/DCIM"),
-                                                  QStringLiteral("4")}));
+    EXPECT_EQ(memoLines().mid(0, 6),
+              (QStringList{cardE, cardF, cardG, cardH, cardG + QStringLiteral("/DCIM"), QStringLiteral("4")}));
     EXPECT_TRUE(ui.messages().isEmpty());
     EXPECT_EQ(entries(cardG), QStringList{QStringLiteral("keep.ini")});
     // Emptying a card asks nothing of the service beyond the list.
@@ -235,14 +235,15 @@ TEST_F(Udisks2MediaTest, WithoutTheServiceOrTheBusBothButtonsSaySo)
     press("btnEjectSdCard");
     ASSERT_EQ(ui.errors().size(), 2);
     for (const QString& text : ui.errors())
-        EXPECT_TRUE(text.startsWith(QStringLiteral("Removable drives cannot be listed: the disk service (UDisks2) is "
-                                                   "not reachable on the system bus.\n")))
+        EXPECT_TRUE(
+            text.startsWith(QStringLiteral("Removable drives cannot be listed: the disk service (UDisks2) is "
+                                           "not reachable on the system bus.\n")))
             << text.toStdString();
     EXPECT_TRUE(ui.requestsOf(Kind::ChooseFolder).isEmpty());
 
     ui.clear();
-    window->sdCard().setMedia(std::make_unique<media::Udisks2Media>(QStringLiteral("unix:path=") + root +
-                                                                    QStringLiteral("/no-bus-here")));
+    window->sdCard().setMedia(
+        std::make_unique<media::Udisks2Media>(QStringLiteral("unix:path=") + root + QStringLiteral("/no-bus-here")));
     press("btnEjectSdCard");
     ASSERT_EQ(ui.errors().size(), 1);
     EXPECT_TRUE(ui.errors()[0].startsWith(QStringLiteral("Removable drives cannot be listed")));

@@ -102,10 +102,9 @@ bool Udisks2Mock::startService()
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address_);
     service_.setProcessEnvironment(env);
     service_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    service_.start(pythonWithDbusmock(),
-                   {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"), QStringLiteral("-m"),
-                    kService, QStringLiteral("/org/freedesktop/UDisks2"),
-                    QStringLiteral("org.freedesktop.DBus.ObjectManager")});
+    service_.start(pythonWithDbusmock(), {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
+                                          QStringLiteral("-m"), kService, QStringLiteral("/org/freedesktop/UDisks2"),
+                                          QStringLiteral("org.freedesktop.DBus.ObjectManager")});
     auto* names = QDBusConnection(connectionName_).interface();
     const bool up = QTest::qWaitFor(
         [&] { return names->isServiceRegistered(kService).value() || service_.state() == QProcess::NotRunning; },
@@ -160,7 +159,8 @@ void Udisks2Mock::addMethod(const QString& path, const QString& interface, const
 
 QList<QVariantList> Udisks2Mock::calls(const QString& path, const QString& method)
 {
-    QDBusMessage request = QDBusMessage::createMethodCall(kService, path, kMockInterface, QStringLiteral("GetMethodCalls"));
+    QDBusMessage request =
+        QDBusMessage::createMethodCall(kService, path, kMockInterface, QStringLiteral("GetMethodCalls"));
     request << method;
     const QDBusMessage reply = QDBusConnection(connectionName_).call(request, QDBus::Block, 20000);
     QList<QVariantList> out;
@@ -181,10 +181,11 @@ QList<QVariantList> Udisks2Mock::calls(const QString& path, const QString& metho
 
 QString Udisks2Mock::failing(const QString& method, const QString& errorName, int times)
 {
-    return QStringLiteral("n = getattr(self, 'tries_%1', 0) + 1\n"
-                          "self.tries_%1 = n\n"
-                          "if n <= %2:\n"
-                          "    raise dbus.exceptions.DBusException('%1 refused (%3)', name='%3')\n")
+    return QStringLiteral(
+               "n = getattr(self, 'tries_%1', 0) + 1\n"
+               "self.tries_%1 = n\n"
+               "if n <= %2:\n"
+               "    raise dbus.exceptions.DBusException('%1 refused (%3)', name='%3')\n")
         .arg(method)
         .arg(times)
         .arg(errorName);

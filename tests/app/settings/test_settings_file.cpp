@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <sys/stat.h>
 
 using namespace settings;
@@ -116,6 +118,7 @@ TEST(BindingCodecs, TimeZoneBothWays)
 {
     EXPECT_EQ(timeZoneText(-570), QStringLiteral("UTC-09:30"));
     EXPECT_EQ(timeZoneText(345), QStringLiteral("UTC+05:45"));
+    EXPECT_EQ(timeZoneText(std::numeric_limits<int>::min()), QStringLiteral("UTC-35791394:8")) << "one sign, no overflow";
     EXPECT_EQ(timeZoneText(600), QStringLiteral("UTC+10:00"));
     EXPECT_EQ(timeZoneText(0), QStringLiteral("UTC"));
     EXPECT_EQ(timeZoneText(-30), QStringLiteral("UTC-00:30"));

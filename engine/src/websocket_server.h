@@ -1,0 +1,108 @@
+// The WebSocket server object behind CorvaneWS_WebSocketServer_*: a listener
+// whose accepted connections are WsConnections in the server role, each
+// known by an id that is never reused while the object lives.
+#pragma once
+
+#include "engine/include/corvanews20_server.h"
+#include "engine/src/engine_object.h"
+#include "engine/src/server_certificate.h"
+#include "engine/src/ws_connection.h"
+
+#include <QTcpServer>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace corvane::engine {
+
+namespace server_prop = corvanews20::server::prop;
+namespace server_event = corvanews20::server::event;
+namespace server_method = corvanews20::server::method;
+
+std::span<const PropertyDef> serverProperties();
+std::span<const ConfigDef> serverConfig();
+
+// Hands each accepted descriptor over before Qt wraps it in a socket, so a
+// refused connection is closed before a byte is read.
+class Listener final : public QTcpServer {
+public:
+    std::function<void(qintptr)> onIncoming;
+protected:
+    void incomingConnection(qintptr descriptor) override;
+};
+
+// What accepting needs to know; the server and the proxy fill it from their
+// properties and Config.
+struct AcceptSettings {
+    bool tls = false;
+    bool authenticateClients = false;
+    QList<QSslCertificate> trustedClientCAs;
+    ConnectionLimits limits;
+};
+
+class WebSocketServer final : public EngineObject, public ConnectionEvents {
+public:
+    WebSocketServer(CorvaneWS_EventSink sink, void* user);
+    ~WebSocketServer() override;
+
+protected:
+    bool validIndex(const PropertyDef& def, int index) const override;
+    bool readProperty(const PropertyDef& def, int index, Value& out) override;
+    int writeProperty(const PropertyDef& def, int index, Value& in) override;
+    int invoke(int method, int argc, void** argv, int* arglen) override;
+    void onDestroyRequested() override;
+    void onConfigChanged(const ConfigDef& def) override;
+
+private:
+    struct Conn {
+        std::unique_ptr<WsConnection> ws;
+        int dataFormat = 0;
+        bool acceptData = true;
+        int timeout = 0;              // seconds, idle
+        bool opened = false;          // OnConnected raised
+        bool clientAuthAsked = false;
+    };
+
+    int startListening();
+    void stopListening();
+    void shutdown();
+    void onIncoming(qintptr descriptor);
+    int configureTls(QSslSocket& socket, int id);
+    ConnectionLimits limitsFor(int timeoutSeconds) const;
+    Conn* find(int id);
+    const Conn* find(int id) const;
+    int sendTo(int id, protocol::Opcode op, const uint8_t* data, size_t n);
+    void retire(std::unique_ptr<WsConnection> ws);
+    void reap();
+    void doEvents();
+
+    // ConnectionEvents
+    void connectionOpenRequest(WsConnection&, OpenRequest&) override;
+    void connectionOpened(WsConnection&) override;
+    void connectionData(WsConnection&, protocol::Opcode, const uint8_t*, size_t, bool) override;
+    void connectionReadyToSend(WsConnection&) override;
+    void connectionError(WsConnection&, int code, const QString& text) override;
+    void connectionClosed(WsConnection&, int statusCode, const QString& reason) override;
+    void connectionLog(WsConnection&, int level, const QString& message, const QString& type) override;
+    bool connectionVerifyPeer(WsConnection&, const QList<QSslCertificate>&, bool accept, const QString&) override;
+    void connectionTlsReady(WsConnection&) override;
+    void connectionEnter() override;
+    void connectionLeave() override;
+
+    void raiseError(int id, int code, const QString& text);
+    void log(int id, int level, const QString& message, const QString& type);
+
+    Listener listener_;
+    std::map<int, Conn> conns_;
+    int nextId_ = 1;
+    std::vector<std::unique_ptr<WsConnection>> retired_;
+    QTimer reaper_;
+    ServerCertificate certificate_;
+    bool certificateLoaded_ = false;
+    std::vector<std::unique_ptr<Entry>> entries_;
+};
+
+} // namespace corvane::engine

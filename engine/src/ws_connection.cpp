@@ -1,0 +1,765 @@
+#include "engine/src/ws_connection.h"
+
+#include "engine/src/errors.h"
+#include "engine/src/socket_graveyard.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QSslSocket>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <cstring>
+
+namespace corvane::engine {
+
+using protocol::Opcode;
+
+namespace {
+
+constexpr size_t kFilePiece = 64 * 1024;
+constexpr uint64_t kDefaultFileFragment = 1 << 20;
+
+int64_t nowMs()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+QString joinErrors(const QList<QSslError>& errors)
+{
+    QStringList parts;
+    for (const QSslError& e : errors)
+        parts << e.errorString();
+    return parts.join(QStringLiteral("; "));
+}
+
+// One read buffer per nesting depth, shared by every connection: reading is
+// synchronous, so thousands of idle connections hold no buffer of their own.
+// A handler that runs an event loop (DoEvents) reads at the next depth.
+std::vector<std::vector<uint8_t>> g_readBuffers;
+size_t g_readDepth = 0;
+
+struct SharedReadBuffer {
+    explicit SharedReadBuffer(size_t capacity)
+    {
+        if (g_readBuffers.size() <= g_readDepth)
+            g_readBuffers.resize(g_readDepth + 1);
+        std::vector<uint8_t>& b = g_readBuffers[g_readDepth++];
+        if (b.size() != capacity)
+            b.assign(capacity, 0);
+        data = b.data();
+    }
+    ~SharedReadBuffer() { --g_readDepth; }
+    SharedReadBuffer(const SharedReadBuffer&) = delete;
+    SharedReadBuffer& operator=(const SharedReadBuffer&) = delete;
+    uint8_t* data;
+};
+
+} // namespace
+
+WsConnection::WsConnection(Role role, QTcpSocket* socket, ConnectionEvents& events, const ConnectionLimits& limits)
+    : role_(role), socket_(socket), events_(events), limits_(limits),
+      rng_(QRandomGenerator::system()->generate())
+{
+    // Qt stops reading from the kernel once this much waits unread, so a peer
+    // that sends faster than the host consumes is held back by TCP.
+    socket_->setReadBufferSize(qint64(std::max<size_t>(limits_.readBufferSize, 64 * 1024)));
+    QObject::connect(socket_, &QIODevice::readyRead, socket_, [this] { SlotScope s; Busy b(this); onReadyRead(); });
+    QObject::connect(socket_, &QIODevice::bytesWritten, socket_, [this] { SlotScope s; Busy b(this); onBytesWritten(); });
+    if (QSslSocket* ssl = sslSocket())
+        QObject::connect(ssl, &QSslSocket::encryptedBytesWritten, ssl, [this] { SlotScope s; Busy b(this); onBytesWritten(); });
+    QObject::connect(socket_, &QAbstractSocket::disconnected, socket_, [this] { SlotScope s; Busy b(this); onSocketClosed(); });
+    QObject::connect(socket_, &QAbstractSocket::errorOccurred, socket_, [this] { SlotScope s; Busy b(this); onSocketError(); });
+
+    handshakeTimer_.setSingleShot(true);
+    QObject::connect(&handshakeTimer_, &QTimer::timeout, [this] {
+        Busy b(this);
+        if (state_ != State::Tls && state_ != State::Handshake)
+            return;
+        events_.connectionError(*this, kTimeout, QStringLiteral("the opening handshake did not complete in time"));
+        if (!finished_)
+            finish(protocol::close_code::kAbnormal, QStringLiteral("opening handshake timed out"), false);
+    });
+    closeTimer_.setSingleShot(true);
+    QObject::connect(&closeTimer_, &QTimer::timeout, [this] {
+        Busy b(this);
+        if (state_ == State::Closing)
+            finish(protocol::close_code::kAbnormal, QStringLiteral("The close handshake timed out"), false);
+    });
+    QObject::connect(&idleTimer_, &QTimer::timeout, [this] { Busy b(this); onIdleTick(); });
+    lastActivityMs_ = lastReceiveMs_ = nowMs();
+    QHostAddress peer = socket_->peerAddress();
+    QHostAddress local = socket_->localAddress();
+    // IPv4 peers of a dual-stack listener show as themselves, not as ::ffff:a.b.c.d.
+    bool v4 = false;
+    if (const quint32 a = peer.toIPv4Address(&v4); v4)
+        peer = QHostAddress(a);
+    if (const quint32 a = local.toIPv4Address(&v4); v4)
+        local = QHostAddress(a);
+    remoteAddress_ = peer.toString();
+    localAddress_ = local.toString();
+    remotePort_ = socket_->peerPort();
+}
+
+WsConnection::~WsConnection()
+{
+    if (socket_ != nullptr) {
+        socket_->disconnect();
+        socket_->abort();
+        retireObject(socket_);
+        socket_ = nullptr;
+    }
+}
+
+QSslSocket* WsConnection::sslSocket() const
+{
+    return qobject_cast<QSslSocket*>(socket_);
+}
+
+void WsConnection::detach()
+{
+    finished_ = true;
+    state_ = State::Closed;
+    handshakeTimer_.stop();
+    closeTimer_.stop();
+    idleTimer_.stop();
+    file_.reset();
+    if (socket_ != nullptr) {
+        socket_->disconnect();
+        socket_->abort();
+        retireObject(socket_);
+        socket_ = nullptr;
+    }
+}
+
+// ---- starting ----
+
+void WsConnection::startServer(bool tls)
+{
+    headParser_ = std::make_unique<protocol::HttpHeadParser>(protocol::HttpHeadParser::Kind::Request,
+                                                             limits_.maxHeadSize);
+    if (limits_.handshakeTimeoutMs > 0)
+        handshakeTimer_.start(limits_.handshakeTimeoutMs);
+    QSslSocket* ssl = sslSocket();
+    if (tls && ssl != nullptr) {
+        state_ = State::Tls;
+        QObject::connect(ssl, &QSslSocket::sslErrors, ssl, [this, ssl](const QList<QSslError>& errors) {
+            SlotScope s;
+            Busy b(this);
+            const QList<QSslCertificate> chain = ssl->peerCertificateChain();
+            if (events_.connectionVerifyPeer(*this, chain, false, joinErrors(errors)))
+                ssl->ignoreSslErrors();
+        });
+        QObject::connect(ssl, &QSslSocket::encrypted, ssl, [this] {
+            SlotScope s;
+            Busy b(this);
+            if (state_ != State::Tls)
+                return;
+            state_ = State::Handshake;
+            events_.connectionTlsReady(*this);
+            if (!finished_)
+                readLoop();
+        });
+        ssl->startServerEncryption();
+        return;
+    }
+    state_ = State::Handshake;
+    if (socket_->bytesAvailable() > 0)
+        QTimer::singleShot(0, &handshakeTimer_, [this] { Busy b(this); readLoop(); });
+}
+
+void WsConnection::startOpen()
+{
+    becomeOpen();
+    if (socket_ != nullptr && socket_->bytesAvailable() > 0)
+        QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
+}
+
+void WsConnection::becomeOpen()
+{
+    handshakeTimer_.stop();
+    protocol::DecoderOptions options;
+    options.maxMessageSize = limits_.maxMessageSize;
+    options.maxChunk = limits_.chunkSize;
+    options.expectMasked = role_ == Role::Server;
+    options.wholeCharacters = true;
+    decoder_ = std::make_unique<protocol::FrameDecoder>(static_cast<protocol::FrameSink&>(*this), options);
+    headParser_.reset();
+    state_ = State::Open;
+    lastActivityMs_ = lastReceiveMs_ = nowMs();
+    setLimits(limits_);
+    events_.connectionOpened(*this);
+    if (!finished_ && state_ == State::Open)
+        events_.connectionReadyToSend(*this);
+}
+
+void WsConnection::setLimits(const ConnectionLimits& limits)
+{
+    limits_ = limits;
+    if (decoder_) {
+        protocol::DecoderOptions o = decoder_->options();
+        o.maxMessageSize = limits_.maxMessageSize;
+        o.maxChunk = limits_.chunkSize;
+        decoder_->setOptions(o);
+    }
+    const int idle = limits_.idleTimeoutMs;
+    const int keep = limits_.keepAliveMs;
+    if (state_ == State::Open && (idle > 0 || keep > 0)) {
+        const int shortest = idle > 0 && keep > 0 ? std::min(idle, keep) : std::max(idle, keep);
+        idleTimer_.start(std::clamp(shortest / 4, 50, 1000));
+    } else {
+        idleTimer_.stop();
+    }
+}
+
+// ---- reading ----
+
+void WsConnection::onReadyRead()
+{
+    readLoop();
+}
+
+void WsConnection::setReadPaused(PauseReason reason, bool paused)
+{
+    const unsigned before = paused_;
+    paused_ = paused ? (paused_ | reason) : (paused_ & ~unsigned(reason));
+    if (before != 0 && paused_ == 0 && !pausedByQueue_)
+        QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });   // the host may be inside a call now
+}
+
+void WsConnection::readLoop()
+{
+    // A handler running an event loop must not feed the decoder busy below it;
+    // the outer loop reads on when the handler returns.
+    if (feeding_ || finished_ || socket_ == nullptr || state_ == State::Tls)
+        return;
+    const size_t capacity = std::max<size_t>(limits_.readBufferSize, 4096);
+    SharedReadBuffer shared(capacity);
+    feeding_ = true;
+    while (!finished_ && socket_ != nullptr) {
+        if ((state_ == State::Open || state_ == State::Closing) && (paused_ != 0 || pausedByQueue_))
+            break;
+        uint8_t* buffer = shared.data;
+        const size_t held = heldLength_;
+        std::memcpy(buffer, held_, held);
+        const qint64 n = socket_->read(reinterpret_cast<char*>(buffer + held), qint64(capacity - held));
+        if (n <= 0)
+            break;
+        heldLength_ = 0;
+        size_t total = held + size_t(n);
+        size_t pos = 0;
+        if (state_ == State::Handshake) {
+            processHandshake(buffer, total, pos);
+            if (state_ != State::Open)
+                continue;
+        }
+        if ((state_ == State::Open || state_ == State::Closing) && decoder_ && pos < total) {
+            protocol::FrameDecoder* decoder = decoder_.get();
+            const size_t used = role_ == Role::Server ? decoder->feedInPlace(buffer + pos, total - pos)
+                                                      : decoder->feed(buffer + pos, total - pos);
+            if (peerClose_) {
+                const auto [code, reason] = *peerClose_;
+                const bool error = peerCloseIsError_;
+                peerClose_.reset();
+                const QString text = QString::fromUtf8(reason.data(), qsizetype(reason.size()));
+                if (error) {
+                    if (!closeSent_ && !file_)
+                        writeFrame(Opcode::Close, true,
+                                   reinterpret_cast<const uint8_t*>(protocol::encodeClosePayload(code, reason).data()),
+                                   protocol::encodeClosePayload(code, reason).size());
+                    closeSent_ = true;
+                    const int ec = code == protocol::close_code::kMessageTooBig ? kMessageTooBig
+                                 : code == protocol::close_code::kInvalidPayload ? kInvalidUtf8
+                                                                                  : kProtocolError;
+                    events_.connectionError(*this, ec, QString::fromStdString(errorText(ec, reason)));
+                    finish(code, text, true);
+                } else {
+                    if (!closeSent_) {
+                        // Echo the peer's code, as RFC 6455 section 5.5.1 asks.
+                        const std::string payload = code == protocol::close_code::kNoStatus
+                                                        ? std::string()
+                                                        : protocol::encodeClosePayload(code, {});
+                        if (file_)
+                            file_.reset();   // a half-written frame cannot be followed by a close; drop it
+                        else
+                            writeFrame(Opcode::Close, true, reinterpret_cast<const uint8_t*>(payload.data()),
+                                       payload.size());
+                        closeSent_ = true;
+                    }
+                    events_.connectionLog(*this, 1, QStringLiteral("Close frame received: %1 %2").arg(code).arg(text),
+                                          QStringLiteral("Close"));
+                    finish(code, text, true);
+                }
+                break;
+            }
+            if (!finished_ && decoder_.get() == decoder && !decoder->stopped()) {
+                const size_t kept = total - pos - used;   // the start of a character cut by the read
+                std::memcpy(held_, buffer + total - kept, kept);
+                heldLength_ = kept;
+            }
+        }
+    }
+    feeding_ = false;
+}
+
+void WsConnection::processHandshake(uint8_t* data, size_t n, size_t& consumed)
+{
+    using St = protocol::HttpHeadParser::State;
+    const St st = headParser_->feed(data, n, consumed);
+    headText_.append(reinterpret_cast<const char*>(data), consumed);
+    if (st == St::NeedMore)
+        return;
+    if (st == St::Error) {
+        events_.connectionError(*this, kHandshakeFailed,
+                                QString::fromStdString(errorText(kHandshakeFailed, headParser_->error())));
+        if (!finished_)
+            refuse(400, headParser_->error());
+        return;
+    }
+    const protocol::UpgradeCheck check = protocol::checkUpgradeRequest(headParser_->head());
+    if (check.status != 0) {
+        events_.connectionError(*this, kHandshakeFailed,
+                                QString::fromStdString(errorText(kHandshakeFailed, check.reason)));
+        if (!finished_)
+            refuse(check.status, check.reason);
+        return;
+    }
+    request_ = check.request;
+    answerRequest();
+}
+
+void WsConnection::answerRequest()
+{
+    events_.connectionLog(*this, 2, QString::fromStdString(headText_), QStringLiteral("Request"));
+    if (finished_)
+        return;
+    OpenRequest open;
+    open.request = request_;
+    open.headText = headText_;
+    events_.connectionOpenRequest(*this, open);
+    if (finished_ || state_ != State::Handshake)
+        return;
+    if (open.status != 101 && open.status != 0) {
+        refuse(open.status, "refused by the host", open.responseHeaders);
+        return;
+    }
+    if (!open.subProtocol.empty() && !protocol::offersSubProtocol(request_.subProtocols, open.subProtocol)) {
+        events_.connectionLog(*this, 1,
+                              QStringLiteral("Sub-protocol %1 was not offered; none chosen")
+                                  .arg(QString::fromStdString(open.subProtocol)),
+                              QStringLiteral("Handshake"));
+        open.subProtocol.clear();
+    }
+    subProtocol_ = open.subProtocol;
+    const std::string answer = protocol::buildUpgradeAnswer(request_.key, subProtocol_, open.responseHeaders);
+    if (!writeRaw(answer.data(), qint64(answer.size())))
+        return;
+    events_.connectionLog(*this, 2, QString::fromStdString(answer), QStringLiteral("Response"));
+    if (!finished_)
+        becomeOpen();
+}
+
+void WsConnection::refuse(int status, const std::string& why, const std::string& extra)
+{
+    const std::string answer = protocol::buildRefusal(status, extra);
+    writeRaw(answer.data(), qint64(answer.size()));
+    events_.connectionLog(*this, 1, QString::fromStdString(answer), QStringLiteral("Response"));
+    if (!finished_)
+        finish(status, QString::fromStdString(why), true);
+}
+
+// ---- frames received ----
+
+void WsConnection::onData(Opcode type, const uint8_t* data, size_t n, bool last)
+{
+    lastActivityMs_ = lastReceiveMs_ = nowMs();
+    if (state_ == State::Open)
+        events_.connectionData(*this, type, data, n, last);
+}
+
+void WsConnection::onPing(const uint8_t* data, size_t n)
+{
+    lastActivityMs_ = lastReceiveMs_ = nowMs();
+    if (state_ != State::Open)
+        return;
+    if (file_ && fileFrameDone_ > 0)
+        controlAfterFile_.emplace_back(Opcode::Pong, std::string(reinterpret_cast<const char*>(data), n));
+    else
+        writeFrame(Opcode::Pong, true, data, n);
+    // Answers to a flood of pings are output like any other: once the queue
+    // is full, reading stops until the peer takes them.
+    if (overQueueLimit())
+        pausedByQueue_ = true;
+    events_.connectionLog(*this, 2, QStringLiteral("Ping received"), QStringLiteral("Ping"));
+}
+
+void WsConnection::onPong(const uint8_t*, size_t n)
+{
+    lastActivityMs_ = lastReceiveMs_ = nowMs();
+    events_.connectionLog(*this, 1, QStringLiteral("Pong received (%1 bytes)").arg(n), QStringLiteral("Pong"));
+}
+
+void WsConnection::onClose(uint16_t code, std::string_view reason)
+{
+    peerClose_.emplace(code, std::string(reason));
+    peerCloseIsError_ = false;
+}
+
+void WsConnection::onProtocolError(uint16_t closeCode, std::string_view reason)
+{
+    peerClose_.emplace(closeCode, std::string(reason));
+    peerCloseIsError_ = true;
+}
+
+// ---- sending ----
+
+int64_t WsConnection::queuedBytes() const
+{
+    if (socket_ == nullptr)
+        return 0;
+    const QSslSocket* ssl = sslSocket();
+    return socket_->bytesToWrite() + (ssl != nullptr && ssl->isEncrypted() ? ssl->encryptedBytesToWrite() : 0);
+}
+
+bool WsConnection::overQueueLimit() const
+{
+    return queuedBytes() >= limits_.sendQueueLimit;
+}
+
+bool WsConnection::readyToSend() const
+{
+    return state_ == State::Open && !file_ && !blocked_ && !overQueueLimit();
+}
+
+bool WsConnection::writeRaw(const char* data, qint64 n)
+{
+    if (socket_ == nullptr)
+        return false;
+    lastActivityMs_ = nowMs();
+    return socket_->write(data, n) == n;
+}
+
+bool WsConnection::writeFrame(Opcode op, bool fin, const uint8_t* data, size_t n)
+{
+    uint8_t header[protocol::kMaxFrameHeader];
+    if (role_ == Role::Server) {
+        const size_t h = protocol::encodeFrameHeader(header, op, fin, n, nullptr);
+        if (!writeRaw(reinterpret_cast<const char*>(header), qint64(h)))
+            return false;
+        return n == 0 || writeRaw(reinterpret_cast<const char*>(data), qint64(n));
+    }
+    uint8_t mask[4];
+    const quint32 m = rng_.generate();
+    std::memcpy(mask, &m, 4);
+    const size_t h = protocol::encodeFrameHeader(header, op, fin, n, mask);
+    if (!writeRaw(reinterpret_cast<const char*>(header), qint64(h)))
+        return false;
+    if (frameBuffer_.size() < kFilePiece)
+        frameBuffer_.resize(kFilePiece);
+    for (size_t done = 0; done < n;) {
+        const size_t piece = std::min(n - done, kFilePiece);
+        std::memcpy(frameBuffer_.data(), data + done, piece);
+        protocol::applyMask(frameBuffer_.data(), piece, mask, done);
+        if (!writeRaw(reinterpret_cast<const char*>(frameBuffer_.data()), qint64(piece)))
+            return false;
+        done += piece;
+    }
+    return true;
+}
+
+int WsConnection::sendMessage(Opcode op, const uint8_t* data, size_t n)
+{
+    if (state_ != State::Open)
+        return kNotConnected;
+    if (file_)
+        return kBusySending;
+    const int64_t queued = queuedBytes();
+    // A message larger than the limit still goes into an empty queue: the
+    // host holds it already, and it could never be sent otherwise.
+    if (queued > 0 && queued + int64_t(n) > limits_.sendQueueLimit) {
+        blocked_ = true;
+        return kSendQueueFull;
+    }
+    const size_t fragment = limits_.fragmentSize;
+    bool ok = true;
+    if (fragment == 0 || n <= fragment) {
+        ok = writeFrame(op, true, data, n);
+    } else {
+        for (size_t done = 0; ok && done < n; done += fragment) {
+            const size_t piece = std::min(fragment, n - done);
+            ok = writeFrame(done == 0 ? op : Opcode::Continuation, done + piece == n, data + done, piece);
+        }
+    }
+    if (!ok)
+        return kSendFailed;
+    bytesSent_ += int64_t(n);
+    if (overQueueLimit())
+        blocked_ = true;
+    return 0;
+}
+
+int WsConnection::sendPing(const std::string& payload)
+{
+    if (state_ != State::Open)
+        return kNotConnected;
+    if (file_ && fileFrameDone_ > 0) {
+        controlAfterFile_.emplace_back(Opcode::Ping, payload);
+        return 0;
+    }
+    return writeFrame(Opcode::Ping, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size())
+               ? 0
+               : kSendFailed;
+}
+
+// The file goes out as one message in fragments, read from disk only as the
+// socket drains, so neither the file nor a large queue is ever held.
+int WsConnection::sendFile(const QString& fileName, Opcode op)
+{
+    if (state_ != State::Open)
+        return kNotConnected;
+    if (file_)
+        return kBusySending;
+    auto f = std::make_unique<QFile>(fileName);
+    if (!f->open(QIODevice::ReadOnly))
+        return kFileError;
+    fileRemaining_ = uint64_t(f->size());
+    fileFrameDone_ = 0;
+    file_ = std::move(f);
+    blocked_ = true;   // OnReadyToSend tells when it is done
+    fileOp_ = op;
+    fileFirst_ = true;
+    pumpFile();
+    return 0;
+}
+
+void WsConnection::cancelFile()
+{
+    if (!file_)
+        return;
+    const bool midFrame = fileFrameDone_ > 0 && fileFrameDone_ < fileFrameLength_;
+    file_.reset();
+    if (midFrame)
+        abort(QStringLiteral("file transfer interrupted"));   // a cut frame cannot be mended
+    else if (fileRemaining_ > 0 && !fileFirst_)
+        abort(QStringLiteral("file transfer interrupted"));   // the message was begun and cannot end
+}
+
+void WsConnection::pumpFile()
+{
+    const int64_t fill = std::min<int64_t>(limits_.sendQueueLimit, 1 << 20);
+    while (file_ && socket_ != nullptr && queuedBytes() < fill) {
+        if (fileFrameDone_ == 0 || fileFrameDone_ == fileFrameLength_) {
+            // Between fragments: control frames may go now.
+            for (const auto& [op, payload] : controlAfterFile_)
+                writeFrame(op, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+            controlAfterFile_.clear();
+            if (!fileFirst_ && fileRemaining_ == 0) {
+                file_.reset();
+                break;
+            }
+            const uint64_t fragment = limits_.fragmentSize > 0 ? uint64_t(limits_.fragmentSize) : kDefaultFileFragment;
+            fileFrameLength_ = std::min(fragment, fileRemaining_);
+            fileFrameDone_ = 0;
+            uint8_t header[protocol::kMaxFrameHeader];
+            const quint32 m = rng_.generate();
+            std::memcpy(fileMask_, &m, 4);
+            const bool fin = fileFrameLength_ == fileRemaining_;
+            const size_t h = protocol::encodeFrameHeader(header, fileFirst_ ? fileOp_ : Opcode::Continuation, fin,
+                                                         fileFrameLength_, role_ == Role::Client ? fileMask_ : nullptr);
+            fileFirst_ = false;
+            writeRaw(reinterpret_cast<const char*>(header), qint64(h));
+            if (fileFrameLength_ == 0) {
+                file_.reset();
+                break;
+            }
+        }
+        if (frameBuffer_.size() < kFilePiece)
+            frameBuffer_.resize(kFilePiece);
+        const qint64 want = qint64(std::min<uint64_t>(kFilePiece, fileFrameLength_ - fileFrameDone_));
+        const qint64 got = file_->read(reinterpret_cast<char*>(frameBuffer_.data()), want);
+        if (got <= 0) {
+            file_.reset();
+            events_.connectionError(*this, kFileError, QString::fromStdString(errorText(kFileError, "read failed")));
+            if (!finished_)
+                abort(QStringLiteral("the file could not be read"));
+            return;
+        }
+        if (role_ == Role::Client)
+            protocol::applyMask(frameBuffer_.data(), size_t(got), fileMask_, fileFrameDone_);
+        writeRaw(reinterpret_cast<const char*>(frameBuffer_.data()), got);
+        fileFrameDone_ += uint64_t(got);
+        fileRemaining_ -= uint64_t(got);
+        bytesSent_ += got;
+        if (fileRemaining_ == 0 && fileFrameDone_ == fileFrameLength_) {
+            file_.reset();
+            for (const auto& [op, payload] : controlAfterFile_)
+                writeFrame(op, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+            controlAfterFile_.clear();
+        }
+    }
+}
+
+void WsConnection::onBytesWritten()
+{
+    if (finished_)
+        return;
+    if (file_)
+        pumpFile();
+    checkDrained();
+}
+
+void WsConnection::checkDrained()
+{
+    const int64_t queued = queuedBytes();
+    if (pausedByQueue_ && queued < limits_.sendQueueLimit / 2) {
+        pausedByQueue_ = false;
+        if (paused_ == 0)
+            QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
+    }
+    if (blocked_ && !file_ && queued <= limits_.sendQueueLimit / 2 && state_ == State::Open) {
+        blocked_ = false;
+        events_.connectionReadyToSend(*this);
+    }
+}
+
+// ---- closing ----
+
+void WsConnection::close(uint16_t code, const std::string& reason)
+{
+    if (finished_)
+        return;
+    if (state_ == State::Tls || state_ == State::Handshake) {
+        finish(code, QString::fromStdString(reason), false);
+        return;
+    }
+    if (state_ != State::Open)
+        return;
+    if (file_) {
+        if (fileFrameDone_ > 0 && fileFrameDone_ < fileFrameLength_) {
+            abort(QStringLiteral("closed while a file was being sent"));
+            return;
+        }
+        file_.reset();
+    }
+    const std::string payload = protocol::encodeClosePayload(code, reason);
+    writeFrame(Opcode::Close, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+    closeSent_ = true;
+    state_ = State::Closing;
+    idleTimer_.stop();
+    if (socket_ != nullptr)
+        socket_->flush();
+    if (limits_.closeTimeoutMs > 0)
+        closeTimer_.start(limits_.closeTimeoutMs);
+}
+
+void WsConnection::abort(const QString& why)
+{
+    if (!finished_)
+        finish(protocol::close_code::kAbnormal, why, false);
+}
+
+void WsConnection::onSocketClosed()
+{
+    if (finished_)
+        return;
+    readLoop();   // what arrived before the FIN, a close frame perhaps
+    if (!finished_)
+        finish(protocol::close_code::kAbnormal, QStringLiteral("Connection closed without a close frame"), false);
+}
+
+void WsConnection::onSocketError()
+{
+    if (finished_ || socket_ == nullptr)
+        return;
+    const QAbstractSocket::SocketError e = socket_->error();
+    if (e == QAbstractSocket::RemoteHostClosedError) {
+        onSocketClosed();
+        return;
+    }
+    const QString text = socket_->errorString();
+    const int code = (e == QAbstractSocket::SslHandshakeFailedError || e == QAbstractSocket::SslInternalError
+                      || e == QAbstractSocket::SslInvalidUserDataError)
+                         ? kTlsFailed
+                         : kConnectionLost;
+    events_.connectionError(*this, code, QString::fromStdString(errorText(code, text.toStdString())));
+    if (!finished_)
+        finish(protocol::close_code::kAbnormal, text, false);
+}
+
+void WsConnection::finish(int statusCode, const QString& reason, bool flushFirst)
+{
+    if (finished_)
+        return;
+    finished_ = true;
+    state_ = State::Closed;
+    handshakeTimer_.stop();
+    closeTimer_.stop();
+    idleTimer_.stop();
+    file_.reset();
+    releaseSocket(flushFirst);
+    events_.connectionClosed(*this, statusCode, reason);
+}
+
+// The last bytes (a close frame, a refusal) are pushed to the kernel before
+// the connection reports its end, so they survive a host that stops running
+// the event loop right after. What the kernel did not take lingers on its own.
+void WsConnection::releaseSocket(bool flushFirst)
+{
+    const int64_t pending = queuedBytes();
+    QTcpSocket* s = socket_;
+    socket_ = nullptr;
+    if (s == nullptr)
+        return;
+    s->disconnect();
+    if (flushFirst && s->state() == QAbstractSocket::ConnectedState) {
+        s->flush();
+        const auto* ssl = qobject_cast<QSslSocket*>(s);
+        if (pending > 0 && (s->bytesToWrite() > 0 || (ssl != nullptr && ssl->encryptedBytesToWrite() > 0))) {
+            lingerObject(s);
+            auto* deadline = new QTimer(s);
+            deadline->setSingleShot(true);
+            QObject::connect(s, &QAbstractSocket::disconnected, s, [s, deadline] {
+                SlotScope scope;
+                deadline->stop();
+                retireLingering(s);
+            });
+            QObject::connect(deadline, &QTimer::timeout, s, [s] {
+                SlotScope scope;
+                s->disconnect();
+                s->abort();
+                retireLingering(s);
+            });
+            deadline->start(std::max(limits_.closeTimeoutMs, 100));
+            s->disconnectFromHost();
+            return;
+        }
+        s->disconnectFromHost();
+    }
+    s->abort();
+    retireObject(s);
+}
+
+// ---- timers ----
+
+void WsConnection::onIdleTick()
+{
+    if (state_ != State::Open)
+        return;
+    const int64_t now = nowMs();
+    if (limits_.idleTimeoutMs > 0 && now - lastReceiveMs_ >= limits_.idleTimeoutMs) {
+        events_.connectionLog(*this, 1, QStringLiteral("Idle timeout"), QStringLiteral("Close"));
+        if (!finished_)
+            close(protocol::close_code::kGoingAway, "idle timeout");
+        return;
+    }
+    if (limits_.keepAliveMs > 0 && now - lastActivityMs_ >= limits_.keepAliveMs && !file_)
+        sendPing();
+}
+
+} // namespace corvane::engine

@@ -1,0 +1,222 @@
+// One WebSocket connection over an already-connected socket, in the server
+// role (reads the opening request, answers it, reads masked frames, sends
+// unmasked) or the client role (opened after a handshake done elsewhere; sends
+// masked frames). It owns the socket and holds everything per connection: the
+// decoder, the bounded send queue, the close handshake, the idle and keep-alive
+// timers. Owners (server, proxy) get the happenings through ConnectionEvents;
+// everything runs on the creating thread's event loop.
+#pragma once
+
+#include "engine/protocol/frame_codec.h"
+#include "engine/protocol/http_head.h"
+#include "engine/protocol/server_handshake.h"
+
+#include <QByteArray>
+#include <QRandomGenerator>
+#include <QSslCertificate>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QFile;
+class QSslSocket;
+class QTcpSocket;
+
+namespace corvane::engine {
+
+class WsConnection;
+
+struct ConnectionLimits {
+    int64_t sendQueueLimit = 16 << 20;   // queued outgoing bytes beyond which sends fail
+    uint64_t maxMessageSize = 0;         // 0: unlimited
+    size_t chunkSize = 256 << 10;        // longest piece of data handed out at once
+    size_t readBufferSize = 256 << 10;
+    size_t maxHeadSize = 16 << 10;       // the opening request's head
+    int handshakeTimeoutMs = 20000;      // server role: the whole request must arrive by then
+    int idleTimeoutMs = 0;               // nothing received for this long ends the connection; 0 none
+    int keepAliveMs = 0;                 // a ping after this long without traffic; 0 none
+    int closeTimeoutMs = 5000;           // wait for the peer's close reply
+    size_t fragmentSize = 0;             // 0: one frame per message
+};
+
+// What the server role found in an opening request and what the owner answers.
+struct OpenRequest {
+    protocol::UpgradeRequest request;
+    std::string headText;                // the request head as received
+    std::string subProtocol;             // answer: one of the offered, or empty
+    int status = 101;                    // answer: 101 accepts, an HTTP error status refuses
+    std::string responseHeaders;         // answer: extra header lines
+};
+
+class ConnectionEvents {
+public:
+    virtual ~ConnectionEvents() = default;
+    // Server role: a valid opening request; fill the answer fields.
+    virtual void connectionOpenRequest(WsConnection&, OpenRequest&) {}
+    virtual void connectionOpened(WsConnection&) = 0;
+    // A piece of a message (text is whole UTF-8 characters, see the decoder).
+    virtual void connectionData(WsConnection&, protocol::Opcode type, const uint8_t* data, size_t n, bool last) = 0;
+    virtual void connectionReadyToSend(WsConnection&) = 0;
+    virtual void connectionError(WsConnection&, int code, const QString& text) = 0;
+    // The end, once: the close status code (1006 without a close frame) and reason.
+    // The socket is released and the close frame, if any, already written.
+    virtual void connectionClosed(WsConnection&, int statusCode, const QString& reason) = 0;
+    virtual void connectionLog(WsConnection&, int level, const QString& message, const QString& type) = 0;
+    // TLS (server role): the peer's certificate chain, preset Accept; return the answer.
+    virtual bool connectionVerifyPeer(WsConnection&, const QList<QSslCertificate>&, bool accept, const QString&)
+    {
+        return accept;
+    }
+    virtual void connectionTlsReady(WsConnection&) {}
+    // Around every entry from the event loop (socket signals, timers), so the
+    // owner can defer its own destruction until the connection is off the stack.
+    virtual void connectionEnter() {}
+    virtual void connectionLeave() {}
+};
+
+class WsConnection final : private protocol::FrameSink {
+public:
+    enum class Role { Server, Client };
+    enum class State { Tls, Handshake, Open, Closing, Closed };
+
+    // Takes the socket (connected). A QSslSocket may start TLS in startServer.
+    WsConnection(Role role, QTcpSocket* socket, ConnectionEvents& events, const ConnectionLimits& limits);
+    ~WsConnection() override;
+    WsConnection(const WsConnection&) = delete;
+    WsConnection& operator=(const WsConnection&) = delete;
+
+    // Server role: waits for the opening request (after TLS when started).
+    void startServer(bool tls);
+    // Client role: the handshake is done; frames from now on.
+    void startOpen();
+
+    State state() const { return state_; }
+    bool isOpen() const { return state_ == State::Open; }
+    Role role() const { return role_; }
+
+    // Sending. 0 or an error code (kNotConnected, kSendQueueFull, kBusySending, kFileError).
+    int sendMessage(protocol::Opcode op, const uint8_t* data, size_t n);
+    int sendFile(const QString& fileName, protocol::Opcode op);
+    int sendPing(const std::string& payload = {});
+    void cancelFile();
+    bool sendingFile() const { return file_ != nullptr; }
+    int64_t queuedBytes() const;
+    bool readyToSend() const;
+    int64_t bytesSent() const { return bytesSent_; }
+
+    // Starts the close handshake (Open) or ends at once (before Open).
+    void close(uint16_t code, const std::string& reason);
+    // Drops the connection without a close frame; reported as 1006.
+    void abort(const QString& why);
+
+    // Reading pauses while any reason holds (the host's AcceptData, a full
+    // queue elsewhere); the socket's own buffer is bounded, so TCP pushes back.
+    enum PauseReason : unsigned { kPausedByHost = 1, kPausedByOwner = 2 };
+    void setReadPaused(PauseReason reason, bool paused);
+
+    void setLimits(const ConnectionLimits& limits);
+    const ConnectionLimits& limits() const { return limits_; }
+
+    // Peer and request facts.
+    const QString& remoteAddress() const { return remoteAddress_; }
+    uint16_t remotePort() const { return remotePort_; }
+    const QString& localAddress() const { return localAddress_; }
+    const protocol::UpgradeRequest& request() const { return request_; }
+    const std::string& requestHead() const { return headText_; }
+    const std::string& subProtocol() const { return subProtocol_; }
+    QTcpSocket* socket() const { return socket_; }
+    QSslSocket* sslSocket() const;
+
+    // Ends without any further callback and releases the socket (an owner
+    // going away). The object may then be deleted once inUse() is false.
+    void detach();
+    // True while one of the connection's own handlers is on the stack.
+    bool inUse() const { return depth_ > 0; }
+
+    int id = 0;   // the owner's id
+    void* userData = nullptr;
+
+private:
+    void onReadyRead();
+    void onBytesWritten();
+    void onSocketClosed();
+    void onSocketError();
+    void readLoop();
+    void processHandshake(uint8_t* data, size_t n, size_t& consumed);
+    void answerRequest();
+    void refuse(int status, const std::string& why, const std::string& extra = {});
+    void becomeOpen();
+    bool writeFrame(protocol::Opcode op, bool fin, const uint8_t* data, size_t n);
+    bool writeRaw(const char* data, qint64 n);
+    void pumpFile();
+    void finish(int statusCode, const QString& reason, bool flushFirst);
+    void releaseSocket(bool flushFirst);
+    void onIdleTick();
+    bool overQueueLimit() const;
+    void checkDrained();
+
+    struct Busy {
+        explicit Busy(WsConnection* c) : c_(c) { ++c_->depth_; c_->events_.connectionEnter(); }
+        ~Busy() { --c_->depth_; c_->events_.connectionLeave(); }
+        WsConnection* c_;
+    };
+
+    // FrameSink
+    void onData(protocol::Opcode type, const uint8_t* data, size_t n, bool last) override;
+    void onPing(const uint8_t* data, size_t n) override;
+    void onPong(const uint8_t* data, size_t n) override;
+    void onClose(uint16_t code, std::string_view reason) override;
+    void onProtocolError(uint16_t closeCode, std::string_view reason) override;
+
+    Role role_;
+    State state_ = State::Handshake;
+    QTcpSocket* socket_;
+    int depth_ = 0;
+    ConnectionEvents& events_;
+    ConnectionLimits limits_;
+    std::unique_ptr<protocol::FrameDecoder> decoder_;
+    std::unique_ptr<protocol::HttpHeadParser> headParser_;
+    std::string headText_;
+    protocol::UpgradeRequest request_;
+    std::string subProtocol_;
+    uint8_t held_[4] = {0, 0, 0, 0};
+    size_t heldLength_ = 0;
+    std::vector<uint8_t> frameBuffer_;
+    QRandomGenerator rng_;
+
+    unsigned paused_ = 0;
+    bool pausedByQueue_ = false;   // pongs filled the queue: stop reading until it drains
+    bool feeding_ = false;
+    bool blocked_ = false;         // a send was refused or the queue filled: ReadyToSend when it drains
+    bool closeSent_ = false;
+    bool finished_ = false;
+    std::optional<std::pair<uint16_t, std::string>> peerClose_;
+    bool peerCloseIsError_ = false;
+    int64_t bytesSent_ = 0;
+
+    std::unique_ptr<QFile> file_;
+    uint64_t fileRemaining_ = 0;
+    uint64_t fileFrameDone_ = 0;
+    uint64_t fileFrameLength_ = 0;
+    bool fileFirst_ = true;
+    protocol::Opcode fileOp_ = protocol::Opcode::Binary;
+    uint8_t fileMask_[4] = {0, 0, 0, 0};
+    std::vector<std::pair<protocol::Opcode, std::string>> controlAfterFile_;
+
+    QTimer handshakeTimer_;
+    QTimer closeTimer_;
+    QTimer idleTimer_;
+    int64_t lastActivityMs_ = 0;
+    int64_t lastReceiveMs_ = 0;
+    // Kept from the socket, for reads after it is released.
+    QString remoteAddress_;
+    QString localAddress_;
+    uint16_t remotePort_ = 0;
+};
+
+} // namespace corvane::engine

@@ -1,0 +1,464 @@
+// The WebSocket server object through its C interface: numbering, defaults,
+// connection ids, event shapes and write-backs, error codes; our own client
+// against it; raw-socket peers for the close handshake and hostile input.
+#include "server_test_support.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <malloc.h>
+
+namespace engine_test {
+
+size_t heapInUse()
+{
+    return mallinfo2().uordblks;
+}
+
+namespace {
+
+using namespace srv;
+
+TEST(ServerInterface, DefaultsNumberingAndRefusals)
+{
+    ServerHost s;
+    ASSERT_NE(s.handle(), nullptr);
+    EXPECT_EQ(s.getInt(sDefaultTimeout), 0);
+    EXPECT_EQ(s.getInt(sLocalPort), 0);
+    EXPECT_EQ(s.getBytes(sSSLCertStore), "MY");
+    EXPECT_EQ(wide(CorvaneWS_WebSocketServer_Get(s.handle(), sSSLCertStore + 20000, 0, nullptr, nullptr)), "MY");
+    EXPECT_EQ(s.getInt(sSSLAuthenticateClients), 0);
+    EXPECT_EQ(s.getInt(sListening), 0);
+    EXPECT_EQ(s.getInt(sUseSSL), 0);
+    EXPECT_EQ(s.getInt(sConnectionCount), 0);
+    EXPECT_GT(s.getInt(sConnectionBacklog), 0);
+
+    // Read-only, write-only and unknown numbers give their codes.
+    EXPECT_EQ(s.setInt(sConnectionCount, 3), 102);
+    EXPECT_EQ(s.lastError(), "Property is read-only: WebSocketConnectionCount.");
+    EXPECT_EQ(CorvaneWS_WebSocketServer_Get(s.handle(), sDataToSend, 1, nullptr, nullptr), nullptr);
+    EXPECT_EQ(CorvaneWS_WebSocketServer_GetLastErrorCode(s.handle()), 103);
+    EXPECT_EQ(s.setInt(30, 1), 101);
+    EXPECT_EQ(s.setText(sHost, "x"), 102);
+    EXPECT_EQ(s.call(10001), 106);
+    EXPECT_EQ(s.call(10010), 106);
+
+    // Strings cross under n + 10000, and only strings.
+    EXPECT_EQ(s.setText(sLocalHost, "127.0.0.1"), 0);
+    EXPECT_EQ(s.getText(sLocalHost), "127.0.0.1");
+    EXPECT_EQ(s.setText(sSSLCertSubject, "CN=x"), 0);
+    EXPECT_EQ(s.getText(sSSLCertSubject), "CN=x");
+    EXPECT_EQ(CorvaneWS_WebSocketServer_Get(s.handle(), sDefaultTimeout + 10000, 0, nullptr, nullptr), nullptr);
+
+    // Ranges.
+    EXPECT_EQ(s.setInt(sLocalPort, 70000), 105);
+    EXPECT_EQ(s.setInt(sDefaultTimeout, -1), 105);
+    EXPECT_EQ(s.setInt(sDefaultTimeout, 30), 0);
+    EXPECT_EQ(s.getInt(sDefaultTimeout), 30);
+
+    // Every indexed property refuses an id that is not a connection.
+    for (int p : {sAcceptData, sBytesSent, sConnected, sConnectionId, sDataFormat, sDataToSend, sHost, sLocalAddress,
+                  sOrigin, sReadyToSend, sRemoteHost, sRemotePort, sRequestHeaders, sRequestURI, sSubProtocols,
+                  sConnTimeout}) {
+        SCOPED_TRACE(p);
+        EXPECT_EQ(s.checkIndex(p, 1), 104);
+        EXPECT_EQ(s.lastError(), "Invalid array index (ConnectionId).");
+    }
+    EXPECT_EQ(s.checkIndex(sListening, 0), 0);
+    EXPECT_EQ(s.setBytes(sDataToSend, "x", 1), 104);
+    EXPECT_EQ(s.callId(sDisconnect, 1), 104);
+    EXPECT_EQ(s.send(1, "x"), 104);
+
+    EXPECT_EQ(s.config("SendQueueLimit"), "16777216");
+    EXPECT_EQ(s.config("HandshakeTimeout=5"), "5");
+    s.config("NoSuchSetting=1");
+    EXPECT_EQ(s.lastRc, 108);
+}
+
+TEST(ServerInterface, ListensServesOurClientAndReportsEachConnectionById)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0) << s.lastError().toStdString();
+    EXPECT_EQ(s.getInt(sListening), 1);
+    EXPECT_EQ(s.setInt(sLocalPort, 1234), 115);   // not while listening
+    s.echo();
+    s.handlers[seWebSocketOpenRequest] = [&](int, void** argv, int*) {
+        setEvtStr(argv[4], "v2");
+        setEvtStr(argv[8], "X-Test: yes");
+        return 0;
+    };
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        Host c;
+        c.setText(kSubProtocols, "chat, v2");
+        c.setText(kOrigin, "http://origin.example");
+        c.setInt(kTimeout, 10);
+        ASSERT_EQ(c.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/echo?x=%2").arg(port).arg(round)}), 0)
+            << c.lastError().toStdString();
+
+        const Recorded* req = s.last(seConnectionRequest);
+        ASSERT_NE(req, nullptr);
+        EXPECT_EQ(req->texts.value(0), "127.0.0.1");
+        EXPECT_GT(req->ints.at(0), 0);
+        const Recorded* open = s.last(seWebSocketOpenRequest);
+        ASSERT_NE(open, nullptr);
+        const int id = int(open->ints.at(0));
+        EXPECT_EQ(open->texts.value(0), QStringLiteral("/echo?x=%1").arg(round));
+        EXPECT_EQ(open->texts.value(1), QStringLiteral("127.0.0.1:%1").arg(port));
+        EXPECT_EQ(open->texts.value(2), "http://origin.example");
+        EXPECT_EQ(open->texts.value(3), "");            // SubProtocol preset empty
+        EXPECT_EQ(open->texts.value(4), "chat, v2");    // offered
+        EXPECT_TRUE(open->texts.value(5).startsWith("GET /echo"));
+        EXPECT_EQ(open->ints.at(1), 101);
+        ASSERT_TRUE(s.waitUntil([&] { return s.count(seConnected) == size_t(round + 1); }));
+        EXPECT_EQ(s.last(seConnected)->ints.at(0), id);
+        static int firstId = 0;
+        if (round == 0) {
+            firstId = id;
+        } else {
+            EXPECT_GT(id, firstId);   // ids grow; the first one is not reused
+        }
+
+        // The client saw the chosen sub-protocol and the extra header.
+        bool sawHeader = false, sawProtocol = false;
+        for (int k = 0; k < c.getInt(kParsedHeaderCount); ++k) {
+            sawHeader |= c.getText(kParsedHeaderField, k) == "X-Test" && c.getText(kParsedHeaderValue, k) == "yes";
+            sawProtocol |= c.getText(kParsedHeaderField, k) == "Sec-WebSocket-Protocol"
+                           && c.getText(kParsedHeaderValue, k) == "v2";
+        }
+        EXPECT_TRUE(sawHeader);
+        EXPECT_TRUE(sawProtocol);
+
+        // Indexed properties by connection id.
+        EXPECT_EQ(s.checkIndex(sConnected, id), 0);
+        EXPECT_EQ(s.getInt(sConnected, id), 1);
+        EXPECT_EQ(s.getText(sConnectionId, id), QString::number(id));
+        EXPECT_EQ(s.getText(sRequestURI, id), QStringLiteral("/echo?x=%1").arg(round));
+        EXPECT_EQ(s.getText(sOrigin, id), "http://origin.example");
+        EXPECT_EQ(s.getText(sHost, id), QStringLiteral("127.0.0.1:%1").arg(port));
+        EXPECT_EQ(s.getText(sRemoteHost, id), "127.0.0.1");
+        EXPECT_EQ(s.getText(sLocalAddress, id), "127.0.0.1");
+        EXPECT_GT(s.getInt(sRemotePort, id), 0);
+        EXPECT_EQ(s.getText(sSubProtocols, id), "v2");
+        EXPECT_TRUE(s.getText(sRequestHeaders, id).contains("Sec-WebSocket-Key"));
+        EXPECT_EQ(s.getInt(sReadyToSend, id), 1);
+        EXPECT_EQ(s.getInt(sConnectionCount), 1);
+        EXPECT_EQ(s.checkIndex(sConnected, id + 1), 104);
+
+        // Echo of text and binary, through the server's Send and SendText.
+        const QString text = QString::fromUtf8("h\xc3\xa9llo \xe2\x82\xac");
+        ASSERT_EQ(c.call(kSendText, {text}), 0);
+        ASSERT_EQ(c.send(QByteArray("\x00\x01\x02", 3)), 0);
+        ASSERT_TRUE(c.waitUntil([&] { return c.messages.size() == 2; }));
+        EXPECT_EQ(QString::fromUtf8(c.messages[0]), text);
+        EXPECT_EQ(c.messageFormats[0], 1);
+        EXPECT_EQ(c.messages[1], QByteArray("\x00\x01\x02", 3));
+        EXPECT_EQ(c.messageFormats[1], 2);
+        EXPECT_EQ(s.getInt(sBytesSent, id), text.toUtf8().size() + 3);
+
+        // DataToSend with the connection's DataFormat.
+        EXPECT_EQ(s.setInt(sDataFormat, 1, id), 0);
+        EXPECT_EQ(s.setBytes(sDataToSend, "as text", id), 0);
+        ASSERT_TRUE(c.waitUntil([&] { return c.messages.size() == 3; }));
+        EXPECT_EQ(c.messageFormats[2], 1);
+
+        // The client closes with its code; the server reports it once, and the id is gone.
+        c.config("CloseStatusCode=4001");
+        ASSERT_EQ(c.call(kDisconnect), 0);
+        ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == size_t(round + 1); }));
+        const Recorded* gone = s.last(seDisconnected);
+        EXPECT_EQ(gone->ints.at(0), id);
+        EXPECT_EQ(gone->ints.at(1), 4001);
+        EXPECT_EQ(s.checkIndex(sConnected, id), 104);
+        EXPECT_EQ(s.getInt(sConnectionCount), 0);
+    }
+    EXPECT_EQ(s.count(seError), 0u);
+}
+
+TEST(ServerInterface, ConnectionRequestAcceptFalseAndRefusedUpgrades)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.handlers[seConnectionRequest] = [](int, void** argv, int*) {
+        argv[2] = nullptr;
+        return 0;
+    };
+    {
+        Host c;
+        c.setInt(kTimeout, 5);
+        EXPECT_NE(c.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(port)}), 0);
+        EXPECT_EQ(s.count(seWebSocketOpenRequest), 0u);
+        EXPECT_EQ(s.getInt(sConnectionCount), 0);
+    }
+    s.handlers.erase(seConnectionRequest);
+    s.handlers[seWebSocketOpenRequest] = [](int, void** argv, int*) {
+        argv[7] = reinterpret_cast<void*>(intptr_t(403));
+        return 0;
+    };
+    {
+        Host c;
+        c.setInt(kTimeout, 5);
+        EXPECT_EQ(c.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(port)}), 153);
+        EXPECT_TRUE(c.lastError().contains("403")) << c.lastError().toStdString();
+        ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 1; }));
+        EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 403);
+        EXPECT_EQ(s.count(seConnected), 0u);
+    }
+    // A sub-protocol that was not offered is not answered.
+    s.handlers[seWebSocketOpenRequest] = [](int, void** argv, int*) {
+        setEvtStr(argv[4], "other");
+        return 0;
+    };
+    {
+        Host c;
+        c.setInt(kTimeout, 5);
+        c.setText(kSubProtocols, "chat");
+        ASSERT_EQ(c.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(port)}), 0);
+        ASSERT_TRUE(s.waitUntil([&] { return s.count(seConnected) == 1; }));
+        EXPECT_EQ(s.getText(sSubProtocols, int(s.last(seConnected)->ints.at(0))), "");
+    }
+}
+
+TEST(ServerInterface, SendQueueLimitRefusesInsteadOfGrowingAndReadyToSendFollows)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.config("SendQueueLimit=65536");
+    Host c;
+    c.setInt(kTimeout, 5);
+    ASSERT_EQ(c.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(port)}), 0);
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(seConnected) == 1; }));
+    const int id = int(s.last(seConnected)->ints.at(0));
+    c.setInt(kAcceptData, 0);
+    c.recordData = false;
+    const QByteArray piece(16 * 1024, 'q');
+    int rc = 0, sent = 0;
+    while (sent < 100000 && (rc = s.send(id, piece)) == 0)
+        ++sent;
+    EXPECT_EQ(rc, 164);
+    EXPECT_TRUE(s.lastError().startsWith("Send queue full")) << s.lastError().toStdString();
+    EXPECT_EQ(s.getInt(sReadyToSend, id), 0);
+    const size_t before = s.count(seReadyToSend);
+    c.setInt(kAcceptData, 1);
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(seReadyToSend) > before; }));
+    EXPECT_EQ(s.last(seReadyToSend)->ints.at(0), id);
+    EXPECT_EQ(s.send(id, piece), 0);
+}
+
+TEST(ServerInterface, SendFileStreamsTheFileAsOneMessage)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.config("SendQueueLimit=65536");
+    QTemporaryDir dir;
+    QFile f(dir.filePath("data.bin"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    QByteArray content(3 * 1024 * 1024 + 17, 0);
+    for (qsizetype k = 0; k < content.size(); ++k)
+        content[k] = char(k % 253);
+    f.write(content);
+    f.close();
+    Host c;
+    c.setInt(kTimeout, 5);
+    ASSERT_EQ(c.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(port)}), 0);
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(seConnected) == 1; }));
+    const int id = int(s.last(seConnected)->ints.at(0));
+    ASSERT_EQ(s.sendText(sSendFile, id, f.fileName()), 0);
+    EXPECT_EQ(s.send(id, "x"), 114);   // busy while the file goes
+    ASSERT_TRUE(c.waitUntil([&] { return c.messages.size() == 1; }));
+    EXPECT_EQ(c.messages[0], content);
+    EXPECT_EQ(c.messageFormats[0], 2);
+    EXPECT_EQ(s.sendText(sSendFile, id, dir.filePath("missing")), 113);
+}
+
+// The close frame that answers the peer's close reaches the peer even when
+// the host stops running the event loop and destroys the object at once.
+TEST(ServerInterface, CloseAnswerIsWrittenBeforeDisconnectedAndSurvivesDestroy)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    RawClient raw(port);
+    raw.socket.write(RawClient::request());
+    const auto pump = [&] { s.call(sDoEvents); };
+    raw.readUntil([](const QByteArray& b) { return b.contains("\r\n\r\n"); }, pump);
+    ASSERT_TRUE(raw.received.startsWith("HTTP/1.1 101 ")) << raw.received.toStdString();
+    EXPECT_TRUE(raw.received.contains("Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n"));
+    raw.received.clear();
+    raw.socket.write(RawClient::frame(0x8, QByteArray("\x0b\xb8" "bye", 5)));
+    raw.socket.flush();
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 1; }));
+    EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 3000);
+    EXPECT_EQ(s.last(seDisconnected)->texts.value(0), "bye");
+    s.destroy();   // no more event processing from here on
+    raw.readUntil([](const QByteArray& b) { return b.size() >= 4; }, nullptr, 5000);
+    ASSERT_GE(raw.received.size(), 4);
+    EXPECT_EQ(quint8(raw.received[0]), 0x88);
+    EXPECT_EQ(quint8(raw.received[1]), 0x02);   // unmasked, the code only
+    EXPECT_EQ(quint8(raw.received[2]), 0x0b);
+    EXPECT_EQ(quint8(raw.received[3]), 0xb8);
+}
+
+TEST(ServerInterface, UnmaskedFramesAndMalformedRequestsAreRefused)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    const auto pump = [&] { s.call(sDoEvents); };
+    {
+        RawClient raw(port);
+        raw.socket.write(RawClient::request());
+        raw.readUntil([](const QByteArray& b) { return b.contains("\r\n\r\n"); }, pump);
+        raw.received.clear();
+        raw.socket.write(RawClient::frame(0x1, "hi", false));
+        raw.readUntil([](const QByteArray& b) { return b.size() >= 4; }, pump);
+        ASSERT_GE(raw.received.size(), 4);
+        EXPECT_EQ(quint8(raw.received[0]), 0x88);
+        EXPECT_EQ((quint8(raw.received[2]) << 8) | quint8(raw.received[3]), 1002);
+        ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 1; }));
+        EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 1002);
+        EXPECT_EQ(s.last(seError)->ints.at(1), 160);
+    }
+    {
+        RawClient raw(port);
+        raw.socket.write(RawClient::request().replace("Version: 13", "Version: 7"));
+        raw.readUntil([](const QByteArray& b) { return b.contains("\r\n\r\n"); }, pump);
+        EXPECT_TRUE(raw.received.startsWith("HTTP/1.1 426 ")) << raw.received.toStdString();
+        EXPECT_TRUE(raw.received.contains("Sec-WebSocket-Version: 13\r\n"));
+    }
+    {
+        RawClient raw(port);
+        raw.socket.write("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+        raw.readUntil([](const QByteArray& b) { return b.contains("\r\n\r\n"); }, pump);
+        EXPECT_TRUE(raw.received.startsWith("HTTP/1.1 400 ")) << raw.received.toStdString();
+        EXPECT_EQ(s.last(seError)->ints.at(1), 153);
+    }
+    EXPECT_EQ(s.count(seConnected), 1u);
+}
+
+// A huge head, a handshake that never ends and thousands of connections that
+// go without a byte: the server keeps serving, and its memory comes back.
+TEST(ServerHostile, HugeHeadAndStalledHandshakeDoNotStopTheService)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.config("HandshakeTimeout=1");
+    s.echo();
+    const auto pump = [&] { s.call(sDoEvents); };
+    const auto serves = [&] {
+        Host c;
+        c.setInt(kTimeout, 10);
+        if (c.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(port)}) != 0)
+            return false;
+        c.call(kSendText, {QStringLiteral("still here")});
+        return c.waitUntil([&] { return c.messages.size() == 1; }) && c.messages[0] == "still here";
+    };
+
+    RawClient stalled(port);
+    stalled.socket.write("GET / HTTP/1.1\r\nHost: x\r\n");
+    {
+        RawClient huge(port);
+        QByteArray head = "GET / HTTP/1.1\r\nX-Huge: ";
+        head += QByteArray(10 * 1024 * 1024, 'a');
+        huge.socket.write(head);
+        huge.readUntil([](const QByteArray&) { return false; }, pump, 10000);
+        EXPECT_NE(huge.socket.state(), QAbstractSocket::ConnectedState);
+    }
+    EXPECT_TRUE(serves());
+    stalled.readUntil([](const QByteArray&) { return false; }, pump, 5000);
+    EXPECT_NE(stalled.socket.state(), QAbstractSocket::ConnectedState);
+    bool timedOut = false;
+    for (const Recorded& r : s.events)
+        timedOut |= r.event == evError && r.ints.at(1) == 11;
+    EXPECT_TRUE(timedOut);
+}
+
+TEST(ServerHostile, TenThousandDroppedConnectionsGiveTheirMemoryBack)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.echo();
+    const auto serves = [&] {
+        Host c;
+        c.setInt(kTimeout, 10);
+        if (c.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(port)}) != 0)
+            return false;
+        c.call(kSendText, {QStringLiteral("still here")});
+        return c.waitUntil([&] { return c.messages.size() == 1; }) && c.messages[0] == "still here";
+    };
+
+    // Open and drop connections in another process, so this one holds only the server's ends.
+    const auto dropMany = [&](int n) {
+        QProcess p;
+        p.start("/usr/bin/python3", {peersDir() + "/drop_connections.py", QString::number(port), QString::number(n)});
+        QDeadlineTimer deadline(120000);
+        QElapsedTimer tick;
+        tick.start();
+        while (p.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            if (!p.waitForFinished(1))
+                s.call(sDoEvents);
+            if (qEnvironmentVariableIsSet("SERVER_TEST_LOG") && tick.elapsed() > 1000) {
+                tick.restart();
+                std::fprintf(stderr, "open %d\n", int(s.getInt(sConnectionCount)));
+            }
+        }
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    };
+    // Until no connection is left for a while: the kernel may still hand over
+    // queued ones after the dropper has finished.
+    const auto settle = [&] {
+        int quiet = 0;
+        QDeadlineTimer deadline(30000);
+        while (quiet < 50 && !deadline.hasExpired()) {
+            s.call(sDoEvents);
+            quiet = s.getInt(sConnectionCount) == 0 ? quiet + 1 : 0;
+        }
+    };
+    s.record = false;
+    s.config("HandshakeTimeout=5");
+    EXPECT_EQ(dropMany(1000), "done 1000");   // warms up the allocator and Qt's caches
+    settle();
+    const size_t before = heapInUse();
+    EXPECT_EQ(dropMany(10000), "done 10000");
+    settle();
+    const size_t after = heapInUse();
+    EXPECT_EQ(s.getInt(sConnectionCount), 0);
+    EXPECT_LT(double(after), double(before) + 1024.0 * 1024.0)
+        << "heap in use before " << before << ", after " << after;
+    std::printf("heap in use before 10000 dropped connections: %zu bytes, after: %zu bytes\n", before, after);
+    EXPECT_TRUE(serves());
+}
+
+TEST(ServerInterface, ShutdownClosesEveryConnectionWith1001AndStopsListening)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    Host a, b;
+    for (Host* c : {&a, &b}) {
+        c->setInt(kTimeout, 5);
+        ASSERT_EQ(c->call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(port)}), 0);
+    }
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(seConnected) == 2; }));
+    ASSERT_EQ(s.call(sShutdown), 0);
+    EXPECT_EQ(s.getInt(sListening), 0);
+    ASSERT_TRUE(a.waitUntil([&] { return a.count(evDisconnected) == 1 && b.count(evDisconnected) == 1; }));
+    EXPECT_EQ(a.last(evDisconnected)->ints.at(0), 1001);
+    EXPECT_EQ(b.last(evDisconnected)->ints.at(0), 1001);
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 2; }));
+    EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 1001);
+}
+
+} // namespace
+} // namespace engine_test
