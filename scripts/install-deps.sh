@@ -14,6 +14,7 @@ packages=(
   qt6-websockets-dev libboost1.81-dev websockify
   dbus-daemon python3-dbusmock
   dpkg-dev appstream desktop-file-utils
+  zlib1g-dev
 )
 
 missing=()
