@@ -13,6 +13,8 @@
 #include "toolkit/number_text.h"
 #include "toolkit/user_interaction.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QCoreApplication>
@@ -165,10 +167,22 @@ void TformDrvViewer::clearView()
 
 void TformDrvViewer::openFile(const QString& path)
 {
+    // Only what the headers declare is read, so a huge file declaring a short
+    // track costs that track. A header size that is not a number is reported
+    // below, in the log's order; until then it reads as no prefix.
+    drv::ReadOptions declared;
+    declared.fileHeader = checkBoxFileHeader->isChecked();
+    if (cbServerHeader->isChecked()) {
+        try {
+            declared.prefixLength = std::max(0, toolkit::StrToInt(edHeaderSize->text()));
+        } catch (const toolkit::EConvertError&) {
+        }
+    }
+
     // A file that cannot be read changes nothing: the previous file stays whole.
     std::shared_ptr<const drv::DrvBytes> bytes;
     try {
-        bytes = drv::DrvBytes::readFile(path);
+        bytes = drv::DrvBytes::readFile(path, declared);
     } catch (const drv::DrvError& e) {
         throw toolkit::EFileError(e.message());
     }
@@ -177,7 +191,7 @@ void TformDrvViewer::openFile(const QString& path)
     // plot must not go on showing the previous one under the new file's name.
     memoMessage->clear();
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    QStringList lines{QStringLiteral("DRV File Size = %1").arg(bytes->size()),
+    QStringList lines{QStringLiteral("DRV File Size = %1").arg(bytes->fileSize()),
                       QStringLiteral("File path & name = ") + absolute, QStringLiteral(" ")};
     auto flush = [&] {
         for (const QString& line : lines) memoMessage->appendPlainText(line);

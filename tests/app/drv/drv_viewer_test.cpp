@@ -188,6 +188,21 @@ TEST_F(DrvViewer, OpensAFileSavedByTheTool)
     EXPECT_EQ(child<DrvPlotWidget>(v, "plotDrv")->file(), v.currentFile().get());
 }
 
+// A file far larger than the track its headers declare (a damaged card, a
+// sparse file) costs the declared track, not the file.
+TEST_F(DrvViewer, ReadsOnlyTheDeclaredTrackOfAHugeFile)
+{
+    TformDrvViewer v;
+    const QString path = write("sparse.drv", threeRecords().bytes());
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.resize(qint64(2) << 30));
+    }
+    v.openFile(path);  // read whole, a file this size would be refused
+    EXPECT_EQ(memoLines(v).value(0), "DRV File Size = 2147483648");
+    EXPECT_EQ(v.recordModel()->rowCount(), 3);
+}
+
 TEST_F(DrvViewer, ServerHeaderSkipsThePrefix)
 {
     TformDrvViewer v;
