@@ -320,6 +320,20 @@ Error CertMgr::storeCertificates(std::vector<Loaded>& out, std::vector<std::stri
     const int type = int(intProp(P::CertStoreType));
     const QByteArray store = bytesProp(P::CertStore);
     const std::string password = utf8(textProp(P::CertStorePassword));
+    // File store types name a path in CertStore, blob types hold the bytes.
+    auto storeBytes = [&](bool fromFile, certs::Bytes& data) -> Error {
+        if (fromFile)
+            return certs::readFileBytes(localPath(QString::fromUtf8(store)), data);
+        data = store.toStdString();
+        return {};
+    };
+    auto appendWithoutKeys = [&](std::vector<certs::X509Ptr>& certificates) {
+        for (certs::X509Ptr& c : certificates) {
+            Loaded l;
+            l.cert = std::move(c);
+            out.push_back(std::move(l));
+        }
+    };
     switch (type) {
     case kStoreUser: {
         std::string name;
@@ -343,22 +357,14 @@ Error CertMgr::storeCertificates(std::vector<Loaded>& out, std::vector<std::stri
             return certs::error(kStoreError, "the machine store is named " + std::string(kMachineStore));
         std::vector<certs::X509Ptr> list;
         certs::folderCertificates(machineStoreFolder(), list);
-        for (certs::X509Ptr& c : list) {
-            Loaded l;
-            l.cert = std::move(c);
-            out.push_back(std::move(l));
-        }
+        appendWithoutKeys(list);
         return {};
     }
     case kStorePfxFile:
     case kStorePfxBlob: {
         certs::Bytes data;
-        if (type == kStorePfxFile) {
-            if (Error e = certs::readFileBytes(localPath(QString::fromUtf8(store)), data))
-                return e;
-        } else {
-            data = store.toStdString();
-        }
+        if (Error e = storeBytes(type == kStorePfxFile, data))
+            return e;
         certs::PfxContent pfx;
         if (Error e = certs::readPfx(data, password, pfx))
             return e;
@@ -372,22 +378,14 @@ Error CertMgr::storeCertificates(std::vector<Loaded>& out, std::vector<std::stri
         for (certs::X509Ptr& c : pfx.others)
             first.chain.push_back(certs::upRef(c.get()));
         out.push_back(std::move(first));
-        for (certs::X509Ptr& c : pfx.others) {
-            Loaded l;
-            l.cert = std::move(c);
-            out.push_back(std::move(l));
-        }
+        appendWithoutKeys(pfx.others);
         return {};
     }
     case kStorePemFile:
     case kStorePemBlob: {
         certs::Bytes data;
-        if (type == kStorePemFile) {
-            if (Error e = certs::readFileBytes(localPath(QString::fromUtf8(store)), data))
-                return e;
-        } else {
-            data = store.toStdString();
-        }
+        if (Error e = storeBytes(type == kStorePemFile, data))
+            return e;
         certs::Material m;
         if (Error e = certs::readCertificateData(data, type == kStorePemFile ? "the PEM file" : "CertStore", m))
             return e;
