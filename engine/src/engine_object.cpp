@@ -1,5 +1,7 @@
 #include "engine/src/engine_object.h"
 
+#include "engine/src/event_args.h"
+
 #include "engine/src/socket_graveyard.h"
 
 #include <QApplication>
@@ -432,6 +434,26 @@ int EngineObject::configure(const QString& settings, QString& answer)
                                               : QString::number(v.i);
     }
     return 0;
+}
+
+void EngineObject::raiseConnectionError(int event, int id, int code, const QString& text)
+{
+    if (!hasSink())
+        return;
+    Wide d(text);
+    void* argv[4] = {iv(id), iv(code), d.ptr(), nullptr};
+    int arglen[4] = {};
+    raise(event, 3, argv, arglen);
+}
+
+void EngineObject::raiseConnectionLog(int event, int id, int level, const QString& message, const QString& type)
+{
+    if (!hasSink() || level > configInt("LogLevel"))
+        return;
+    Wide m(message), t(type);
+    void* argv[5] = {iv(id), iv(level), m.ptr(), t.ptr(), nullptr};
+    int arglen[5] = {};
+    raise(event, 4, argv, arglen);
 }
 
 } // namespace corvane::engine

@@ -146,6 +146,11 @@ protected:
     // Calls the sink; argv/arglen have argc + 1 slots. Returns the sink's result.
     int raise(int event, int argc, void** argv, int* arglen);
     bool hasSink() const { return sink_ != nullptr && !zombie_; }
+    // The Error (ConnectionId, ErrorCode, Description) and Log (ConnectionId,
+    // LogLevel, Message, LogType) events of the objects that serve connections
+    // share their shape; each object passes its own event number.
+    void raiseConnectionError(int event, int id, int code, const QString& text);
+    void raiseConnectionLog(int event, int id, int level, const QString& message, const QString& type);
 
     const PropertyDef* findProperty(int id) const;
     Value& stored(int id);

@@ -551,22 +551,12 @@ void WebSocketServer::connectionLog(WsConnection& ws, int level, const QString& 
 
 void WebSocketServer::raiseError(int id, int code, const QString& text)
 {
-    if (!hasSink())
-        return;
-    Wide d(text);
-    void* argv[4] = {iv(id), iv(code), d.ptr(), nullptr};
-    int arglen[4] = {};
-    raise(E::Error, 3, argv, arglen);
+    raiseConnectionError(E::Error, id, code, text);
 }
 
 void WebSocketServer::log(int id, int level, const QString& message, const QString& type)
 {
-    if (!hasSink() || level > configInt("LogLevel"))
-        return;
-    Wide m(message), t(type);
-    void* argv[5] = {iv(id), iv(level), m.ptr(), t.ptr(), nullptr};
-    int arglen[5] = {};
-    raise(E::Log, 4, argv, arglen);
+    raiseConnectionLog(E::Log, id, level, message, type);
 }
 
 void WebSocketServer::retire(std::unique_ptr<WsConnection> ws)
