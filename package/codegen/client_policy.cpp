@@ -1,6 +1,7 @@
 // The package's client: the tool's client surface (numbers of
 // corvanews20_client.h) with the package's flavour, and FirewallType as an
 // enumeration.
+#include "client_surface.h"
 #include "component_codegen.h"
 #include "corvanews20_client.h"
 #include "package_policies.h"
@@ -8,22 +9,6 @@
 using namespace codegen;
 
 namespace {
-
-constexpr Published kPublished[] = {
-    {"Authorization", Publish::Stored},        {"AuthScheme", Publish::Stored},
-    {"DataFormat", Publish::Stored},           {"FirewallAutoDetect", Publish::Stored},
-    {"FirewallType", Publish::Stored},         {"FirewallHost", Publish::Stored},
-    {"FirewallPassword", Publish::Stored},     {"FirewallPort", Publish::Stored},
-    {"FirewallUser", Publish::Stored},         {"FollowRedirects", Publish::Stored},
-    {"LocalHost", Publish::NeverStored},       {"LocalPort", Publish::Stored},
-    {"Password", Publish::Stored},             {"ProxyAuthScheme", Publish::Stored},
-    {"ProxyAutoDetect", Publish::Stored},      {"ProxyPassword", Publish::Stored},
-    {"ProxyPort", Publish::Stored},            {"ProxyServer", Publish::Stored},
-    {"ProxySSL", Publish::Stored},             {"ProxyUser", Publish::Stored},
-    {"SSLCertStore", Publish::Stored},         {"SSLCertStorePassword", Publish::Stored},
-    {"SSLCertStoreType", Publish::Stored},     {"SSLCertSubject", Publish::Stored},
-    {"Timeout", Publish::Stored},              {"User", Publish::Stored},
-};
 
 constexpr TypedProperty kTypes[] = {
     {"AuthScheme", "CorvaneWS::Package::TwskAuthSchemes_"},
@@ -51,6 +36,6 @@ int packagegen::generateClient(const std::string& folder)
 {
     const ComponentPolicy policy{"TwskWebSocketClient", "CorvaneWS::Package", "corvanews20_client.h",
                                  "corvanews20::client", "package/wsk_package_types.h", kPackageComponent,
-                                 kPublished, kTypes, kInit};
+                                 kClientPublished, kTypes, kInit};
     return generate(policy, corvanews20::client::kTables, folder + "/wskwebsocketclient_pkg");
 }

@@ -2,6 +2,7 @@
 // publishes and stores, its enumerations and its Init defaults. The numbers
 // come from corvanews20_client.h.
 //   ws_client_codegen <output folder>
+#include "client_surface.h"
 #include "component_codegen.h"
 #include "corvanews20_client.h"
 
@@ -11,22 +12,6 @@
 using namespace codegen;
 
 namespace {
-
-constexpr Published kPublished[] = {
-    {"Authorization", Publish::Stored},        {"AuthScheme", Publish::Stored},
-    {"DataFormat", Publish::Stored},           {"FirewallAutoDetect", Publish::Stored},
-    {"FirewallType", Publish::Stored},         {"FirewallHost", Publish::Stored},
-    {"FirewallPassword", Publish::Stored},     {"FirewallPort", Publish::Stored},
-    {"FirewallUser", Publish::Stored},         {"FollowRedirects", Publish::Stored},
-    {"LocalHost", Publish::NeverStored},       {"LocalPort", Publish::Stored},
-    {"Password", Publish::Stored},             {"ProxyAuthScheme", Publish::Stored},
-    {"ProxyAutoDetect", Publish::Stored},      {"ProxyPassword", Publish::Stored},
-    {"ProxyPort", Publish::Stored},            {"ProxyServer", Publish::Stored},
-    {"ProxySSL", Publish::Stored},             {"ProxyUser", Publish::Stored},
-    {"SSLCertStore", Publish::Stored},         {"SSLCertStorePassword", Publish::Stored},
-    {"SSLCertStoreType", Publish::Stored},     {"SSLCertSubject", Publish::Stored},
-    {"Timeout", Publish::Stored},              {"User", Publish::Stored},
-};
 
 constexpr TypedProperty kTypes[] = {
     {"AuthScheme", "CorvaneWS::TwskAuthSchemes_"},
@@ -56,6 +41,6 @@ int main(int argc, char** argv)
         return 2;
     }
     const ComponentPolicy policy{"TwskWebSocketClient", "CorvaneWS", "corvanews20_client.h", "corvanews20::client",
-                                 "ws/wsk_types.h", kToolClient, kPublished, kTypes, kInit};
+                                 "ws/wsk_types.h", kToolClient, kClientPublished, kTypes, kInit};
     return generate(policy, corvanews20::client::kTables, std::string(argv[1]) + "/wskwebsocketclient_gen");
 }
