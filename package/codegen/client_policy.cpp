@@ -18,17 +18,7 @@ constexpr TypedProperty kTypes[] = {
     {"ProxySSL", "CorvaneWS::Package::TwskProxySSLTypes_"},
 };
 
-constexpr InitDefault kInit[] = {
-    {"Authorization", ""},     {"AuthScheme", "authBasic"},  {"DataFormat", "0"},
-    {"FirewallAutoDetect", "False"}, {"FirewallType", "fwNone"}, {"FirewallHost", ""},
-    {"FirewallPassword", ""},  {"FirewallPort", "0"},        {"FirewallUser", ""},
-    {"FollowRedirects", "frNever"}, {"LocalPort", "0"},      {"Password", ""},
-    {"ProxyAuthScheme", "authBasic"}, {"ProxyAutoDetect", "False"}, {"ProxyPassword", ""},
-    {"ProxyPort", "80"},       {"ProxyServer", ""},          {"ProxySSL", "psAutomatic"},
-    {"ProxyUser", ""},         {"SSLCertStore", "MY"},       {"SSLCertStorePassword", ""},
-    {"SSLCertStoreType", "0"}, {"SSLCertSubject", ""},       {"Timeout", "60"},
-    {"User", ""},
-};
+constexpr auto kInit = clientInitDefaults("fwNone");
 
 }  // namespace
 

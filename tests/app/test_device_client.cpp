@@ -2,6 +2,7 @@
 // loopback against an echo peer: what the tool sends comes back as if the
 // recorder had sent it, so the whole road from button to file is exercised.
 #include "editor_fixture.h"
+#include "support/echo_peer_process.h"
 
 #include "device/device_link.h"
 #include "device/device_message.h"
@@ -22,34 +23,10 @@
 
 namespace {
 
-class EchoPeer {
+// The recorder's side: an echo peer sends back what the tool sends.
+class EchoPeer : public EchoPeerProcess {
 public:
-    explicit EchoPeer(const QStringList& tls = {}) : scheme_(tls.isEmpty() ? "ws" : "wss")
-    {
-        process_.setProgram(QStringLiteral("/usr/bin/python3"));
-        process_.setArguments(QStringList{QStringLiteral(WS_ECHO_SERVER)} + tls);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start();
-        if (!process_.waitForStarted(10000)) return;
-        QByteArray line;
-        while (!line.contains('\n') && process_.waitForReadyRead(20000)) line += process_.readLine();
-        if (line.startsWith("READY ")) port_ = line.mid(6).trimmed().toInt();
-    }
-    ~EchoPeer()
-    {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    int port() const { return port_; }
-    QString url() const { return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme_)).arg(port_); }
-
-private:
-    const char* scheme_;
-    QProcess process_;
-    int port_ = 0;
+    explicit EchoPeer(const QStringList& tls = {}) : EchoPeerProcess(QStringLiteral(WS_ECHO_SERVER), tls) {}
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // carries, talking to an independent peer (python3-websockets) on loopback.
 #include "ws/engine_binding.h"
 #include "ws/wskwebsocketclient.h"
+#include "support/echo_peer_process.h"
 
 #include <gtest/gtest.h>
 
@@ -20,34 +21,10 @@ using namespace CorvaneWS;
 
 namespace {
 
-class EchoServer {
+class EchoServer : public EchoPeerProcess {
 public:
-    explicit EchoServer(const QStringList& tls = {}) : scheme_(tls.isEmpty() ? "ws" : "wss")
-    {
-        process_.setProgram(QStringLiteral("/usr/bin/python3"));
-        process_.setArguments(QStringList{QStringLiteral(WS_ECHO_SERVER)} + tls);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start();
-        if (!process_.waitForStarted(10000)) return;
-        QByteArray line;
-        while (!line.contains('\n') && process_.waitForReadyRead(20000)) line += process_.readLine();
-        if (line.startsWith("READY ")) port_ = line.mid(6).trimmed().toInt();
-    }
-    ~EchoServer()
-    {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    int port() const { return port_; }
-    QString url() const { return QStringLiteral("%1://127.0.0.1:%2/").arg(QLatin1String(scheme_)).arg(port_); }
-
-private:
-    const char* scheme_;
-    QProcess process_;
-    int port_ = 0;
+    explicit EchoServer(const QStringList& tls = {}) : EchoPeerProcess(QStringLiteral(WS_ECHO_SERVER), tls) {}
+    QString url() const { return EchoPeerProcess::url(QStringLiteral("/")); }
 };
 
 struct Received {

@@ -20,17 +20,7 @@ constexpr TypedProperty kTypes[] = {
     {"ProxySSL", "CorvaneWS::TwskProxySSLTypes_"},
 };
 
-constexpr InitDefault kInit[] = {
-    {"Authorization", ""},     {"AuthScheme", "authBasic"},  {"DataFormat", "0"},
-    {"FirewallAutoDetect", "False"}, {"FirewallType", "0"},  {"FirewallHost", ""},
-    {"FirewallPassword", ""},  {"FirewallPort", "0"},        {"FirewallUser", ""},
-    {"FollowRedirects", "frNever"}, {"LocalPort", "0"},      {"Password", ""},
-    {"ProxyAuthScheme", "authBasic"}, {"ProxyAutoDetect", "False"}, {"ProxyPassword", ""},
-    {"ProxyPort", "80"},       {"ProxyServer", ""},          {"ProxySSL", "psAutomatic"},
-    {"ProxyUser", ""},         {"SSLCertStore", "MY"},       {"SSLCertStorePassword", ""},
-    {"SSLCertStoreType", "0"}, {"SSLCertSubject", ""},       {"Timeout", "60"},
-    {"User", ""},
-};
+constexpr auto kInit = clientInitDefaults("0");
 
 }  // namespace
 

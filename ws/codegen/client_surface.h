@@ -3,6 +3,8 @@
 // it: the same for the tool's client and the package's.
 #include "component_codegen.h"
 
+#include <array>
+
 namespace codegen {
 
 inline constexpr Published kClientPublished[] = {
@@ -20,5 +22,22 @@ inline constexpr Published kClientPublished[] = {
     {"SSLCertStoreType", Publish::Stored},     {"SSLCertSubject", Publish::Stored},
     {"Timeout", Publish::Stored},              {"User", Publish::Stored},
 };
+
+// Init's defaults, in Init's order. Only FirewallType's differs: the package
+// types it as an enumeration, the tool keeps the number.
+constexpr std::array<InitDefault, 25> clientInitDefaults(const char* firewallType)
+{
+    return {{
+        {"Authorization", ""},     {"AuthScheme", "authBasic"},  {"DataFormat", "0"},
+        {"FirewallAutoDetect", "False"}, {"FirewallType", firewallType}, {"FirewallHost", ""},
+        {"FirewallPassword", ""},  {"FirewallPort", "0"},        {"FirewallUser", ""},
+        {"FollowRedirects", "frNever"}, {"LocalPort", "0"},      {"Password", ""},
+        {"ProxyAuthScheme", "authBasic"}, {"ProxyAutoDetect", "False"}, {"ProxyPassword", ""},
+        {"ProxyPort", "80"},       {"ProxyServer", ""},          {"ProxySSL", "psAutomatic"},
+        {"ProxyUser", ""},         {"SSLCertStore", "MY"},       {"SSLCertStorePassword", ""},
+        {"SSLCertStoreType", "0"}, {"SSLCertSubject", ""},       {"Timeout", "60"},
+        {"User", ""},
+    }};
+}
 
 }  // namespace codegen
