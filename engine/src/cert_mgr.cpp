@@ -533,16 +533,24 @@ int CertMgr::createCertificate(const QString& subject, int64_t serial, bool issu
         for (const certs::X509Ptr& c : current_.chain)
             l.chain.push_back(certs::upRef(c.get()));
     }
-    if (intProp(P::CertStoreType) == kStoreUser) {
-        std::string store;
-        if (Error e = userStoreName(store))
-            return failWith(e);
-        if (Error e = folderStore().addCertificate(store, l.cert.get(), l.keyPem))
-            return failWith(e);
-        log(1, QStringLiteral("Added \"%1\" to store %2").arg(qs(certs::nameText(X509_get_subject_name(l.cert.get()))), qs(store)),
-            QStringLiteral("Store"));
-    }
+    if (int r = keepInUserStore(l, QStringLiteral("Added \"%1\" to store %2")))
+        return r;
     load(std::move(l));
+    return 0;
+}
+
+// With the user store selected, a new or imported certificate is kept there
+// too; logText gets the subject and the store's name.
+int CertMgr::keepInUserStore(const Loaded& l, const QString& logText)
+{
+    if (intProp(P::CertStoreType) != kStoreUser)
+        return 0;
+    std::string store;
+    if (Error e = userStoreName(store))
+        return failWith(e);
+    if (Error e = folderStore().addCertificate(store, l.cert.get(), l.keyPem))
+        return failWith(e);
+    log(1, logText.arg(qs(certs::nameText(X509_get_subject_name(l.cert.get()))), qs(store)), QStringLiteral("Store"));
     return 0;
 }
 
@@ -722,15 +730,8 @@ int CertMgr::importCertificate(const QString& file, const QString& password, con
     Loaded chosen = std::move(found[at]);
     if (chosen.key)
         chosen.keyPem = certs::privateKeyPem(chosen.key.get(), utf8(textProp(P::CertKeyPassword)));
-    if (intProp(P::CertStoreType) == kStoreUser) {
-        std::string store;
-        if (Error e = userStoreName(store))
-            return failWith(e);
-        if (Error e = folderStore().addCertificate(store, chosen.cert.get(), chosen.keyPem))
-            return failWith(e);
-        log(1, QStringLiteral("Imported \"%1\" into store %2").arg(qs(certs::nameText(X509_get_subject_name(chosen.cert.get()))), qs(store)),
-            QStringLiteral("Store"));
-    }
+    if (int r = keepInUserStore(chosen, QStringLiteral("Imported \"%1\" into store %2")))
+        return r;
     load(std::move(chosen));
     return 0;
 }

@@ -64,6 +64,7 @@ private:
     certs::Error storeCertificates(std::vector<Loaded>& out, std::vector<std::string>* skipped);
     certs::Error userStoreName(std::string& name) const;
     int needUserStore(std::string& name);
+    int keepInUserStore(const Loaded& l, const QString& logText);
     certs::FolderStore folderStore() const;
     std::string machineStoreFolder() const;
     int selectBySubject(const QString& subject);
