@@ -79,8 +79,8 @@ public:
     // Arguments by the method's row in the public table: texts as UTF-16,
     // byte arrays with their length, integers as they are.
     struct Arg {
-        QString text;
-        QByteArray bytes;
+        QString text{};
+        QByteArray bytes{};
         intptr_t number = 0;
     };
     int call(int method, const std::vector<Arg>& args = {})
