@@ -1,6 +1,8 @@
 #include "engine/src/transport.h"
 
 #include "engine/src/errors.h"
+#include "engine/src/qt_socket_stream.h"
+#include "engine/src/raw_socket_stream.h"
 #include "engine/src/socket_graveyard.h"
 #include "engine/src/socks4.h"
 
@@ -309,6 +311,21 @@ void ClientTransport::abort()
         s->abort();
         retireObject(s);
     }
+}
+
+std::unique_ptr<ByteStream> ClientTransport::takeStream(int64_t socketBufferSize)
+{
+    if (socket_ == nullptr || !ready_)
+        return nullptr;
+    QSslSocket* s = socket_;
+    socket_ = nullptr;
+    ready_ = false;
+    QObject::disconnect(s, nullptr, s, nullptr);   // our own handlers only
+    if (!config_.tls) {
+        if (std::unique_ptr<RawSocketStream> raw = RawSocketStream::adopt(s))
+            return raw;
+    }
+    return std::make_unique<QtSocketStream>(s, socketBufferSize);
 }
 
 QString ClientTransport::peerDescription() const

@@ -10,8 +10,11 @@
 #include <QSslKey>
 #include <QString>
 
+#include "engine/src/byte_stream.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QSslSocket;
 
@@ -70,6 +73,10 @@ public:
     void closeGracefully(int timeoutMs);
     void abort();
     QString peerDescription() const;
+    // Once ready: hands the connection over as a byte stream (a plain TCP one
+    // when neither TLS nor Qt's proxy engine is in the way); no more
+    // callbacks. Null before ready.
+    std::unique_ptr<ByteStream> takeStream(int64_t socketBufferSize);
 
 private:
     void onConnected();
