@@ -13,6 +13,18 @@ using namespace engine_test;
 
 namespace {
 
+// This process's resident memory in KiB.
+long residentKib()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
 QByteArray pattern(qsizetype n)
 {
     QByteArray b(n, Qt::Uninitialized);
@@ -388,6 +400,34 @@ TEST(ProxyServer, RefusingProxyFailsTheConnect)
     host.setInt(kFirewallPort, tunnel->port());
     // The test proxy tunnels to loopback only.
     EXPECT_EQ(host.call(kConnect, {"ws://192.0.2.1:80/"}), 156);
+}
+
+// A proxy that answers CONNECT with an endless reply head: the connect fails
+// with the proxy error once the head limit is passed, and the reply is never
+// buffered whole (the process grows by far less than what the proxy sent).
+TEST(ProxyServer, HugeConnectReplyHeadFailsTheConnectInLittleMemory)
+{
+    auto tunnel = proxy("hostile");
+    ASSERT_PEER(tunnel);
+    const long before = residentKib();
+    ASSERT_GT(before, 0);
+    Host host;
+    host.setInt(kTimeout, 30);
+    host.setInt(kFirewallType, 1);
+    host.setText(kFirewallHost, "127.0.0.1");
+    host.setInt(kFirewallPort, tunnel->port());
+    EXPECT_EQ(host.call(kConnect, {"ws://127.0.0.1:9/"}), 156);
+    EXPECT_TRUE(host.lastError().contains("CONNECT reply")) << host.lastError().toStdString();
+    EXPECT_FALSE(host.getInt(kConnected));
+    EXPECT_LT(residentKib() - before, 32 * 1024);
+    // The proxy saw the connection end long before its 200 MB were out.
+    QStringList lines;
+    ASSERT_TRUE(host.waitUntil([&] {
+        lines = tunnel->lines();
+        return !lines.filter("hostile sent").isEmpty();
+    }));
+    const qint64 sent = lines.filter("hostile sent").first().section(' ', 2).toLongLong();
+    EXPECT_LT(sent, 200LL * 1024 * 1024);
 }
 
 // ---- handshake features ----
