@@ -319,6 +319,17 @@ qint64 ClientTransport::read(char* data, qint64 max)
     return socket_ ? socket_->read(data, max) : -1;
 }
 
+qint64 ClientTransport::peek(char* data, qint64 max)
+{
+    return socket_ ? socket_->peek(data, max) : -1;
+}
+
+void ClientTransport::skip(qint64 n)
+{
+    if (socket_ != nullptr && n > 0)
+        socket_->skip(n);
+}
+
 bool ClientTransport::write(const char* data, qint64 n)
 {
     return socket_ != nullptr && socket_->write(data, n) == n;

@@ -69,6 +69,9 @@ public:
 
     qint64 bytesAvailable() const;
     qint64 read(char* data, qint64 max);
+    // Looks at buffered input without taking it; skip takes what was used.
+    qint64 peek(char* data, qint64 max);
+    void skip(qint64 n);
     bool write(const char* data, qint64 n);
     qint64 bytesToWrite() const;
     // Hands the socket over to close by itself once its output is flushed; no
