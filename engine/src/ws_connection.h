@@ -8,6 +8,7 @@
 #pragma once
 
 #include "engine/protocol/frame_codec.h"
+#include "engine/src/byte_stream.h"
 #include "engine/protocol/http_head.h"
 #include "engine/protocol/server_handshake.h"
 
@@ -81,13 +82,17 @@ public:
     virtual void connectionLeave() {}
 };
 
-class WsConnection final : private protocol::FrameSink {
+class WsConnection final : private protocol::FrameSink, private ByteStream::Listener {
 public:
     enum class Role { Server, Client };
     enum class State { Tls, Handshake, Open, Closing, Closed };
 
-    // Takes the socket (connected). A QSslSocket may start TLS in startServer.
+    // Takes the socket (connected). A QSslSocket may start TLS in startServer;
+    // a plain one gives its descriptor up to a RawSocketStream (see ByteStream::fromSocket).
     WsConnection(Role role, QTcpSocket* socket, ConnectionEvents& events, const ConnectionLimits& limits);
+    // Takes the stream (connected).
+    WsConnection(Role role, std::unique_ptr<ByteStream> stream, ConnectionEvents& events,
+                 const ConnectionLimits& limits);
     ~WsConnection() override;
     WsConnection(const WsConnection&) = delete;
     WsConnection& operator=(const WsConnection&) = delete;
@@ -131,8 +136,10 @@ public:
     const protocol::UpgradeRequest& request() const { return request_; }
     const std::string& requestHead() const { return headText_; }
     const std::string& subProtocol() const { return subProtocol_; }
-    QTcpSocket* socket() const { return socket_; }
+    // The Qt socket underneath (TLS, tunnels); null for a plain TCP stream.
+    QTcpSocket* socket() const { return stream_ ? stream_->qtSocket() : nullptr; }
     QSslSocket* sslSocket() const;
+    ByteStream* stream() const { return stream_.get(); }
 
     // Ends without any further callback and releases the socket (an owner
     // going away). The object may then be deleted once inUse() is false.
@@ -144,10 +151,13 @@ public:
     void* userData = nullptr;
 
 private:
-    void onReadyRead();
+    void init();
+    // ByteStream::Listener
+    void streamReadable() override;
+    void streamWritten() override;
     void onBytesWritten();
-    void onSocketClosed();
-    void onSocketError();
+    void onStreamEnded();
+    void updateStreamPause();
     void readLoop();
     void processHandshake(uint8_t* data, size_t n, size_t& consumed);
     void answerRequest();
@@ -178,7 +188,7 @@ private:
 
     Role role_;
     State state_ = State::Handshake;
-    QTcpSocket* socket_;
+    std::unique_ptr<ByteStream> stream_;
     int depth_ = 0;
     ConnectionEvents& events_;
     ConnectionLimits limits_;
@@ -195,6 +205,7 @@ private:
     unsigned paused_ = 0;
     bool pausedByQueue_ = false;   // pongs filled the queue: stop reading until it drains
     bool feeding_ = false;
+    bool nestedRead_ = false;      // the stream called while the decoder was busy below
     bool blocked_ = false;         // a send was refused or the queue filled: ReadyToSend when it drains
     bool closeSent_ = false;
     bool finished_ = false;
