@@ -3,6 +3,7 @@
 #include "engine/src/socket_graveyard.h"
 
 #include <QAbstractSocket>
+#include <QNetworkProxy>
 #include <QSocketNotifier>
 #include <QSslSocket>
 #include <QTimer>
@@ -148,8 +149,14 @@ RawSocketStream::~RawSocketStream()
 
 std::unique_ptr<RawSocketStream> RawSocketStream::adopt(QAbstractSocket* socket)
 {
-    if (socket == nullptr || qobject_cast<QSslSocket*>(socket) != nullptr
-        || socket->state() != QAbstractSocket::ConnectedState || socket->socketDescriptor() < 0)
+    if (socket == nullptr || socket->state() != QAbstractSocket::ConnectedState || socket->socketDescriptor() < 0)
+        return nullptr;
+    // TLS, begun or to come, is Qt's; so is a tunnel Qt's proxy engine runs.
+    if (const auto* ssl = qobject_cast<QSslSocket*>(socket); ssl != nullptr && ssl->mode() != QSslSocket::UnencryptedMode)
+        return nullptr;
+    const QNetworkProxy::ProxyType proxy = socket->proxy().type();
+    if (proxy != QNetworkProxy::NoProxy
+        && !(proxy == QNetworkProxy::DefaultProxy && QNetworkProxy::applicationProxy().type() == QNetworkProxy::NoProxy))
         return nullptr;
     socket->flush();
     if (socket->bytesToWrite() > 0)

@@ -34,7 +34,8 @@ public:
     // Takes over a connected plain Qt socket: what Qt had read ahead becomes
     // the pre-read, the descriptor is duplicated and the Qt socket released.
     // Null (the socket untouched) when Qt still holds unsent output, the
-    // socket is a TLS one or not connected.
+    // socket is not connected, runs TLS or goes through a Qt proxy. A
+    // QSslSocket in unencrypted mode is taken: the caller says no TLS follows.
     static std::unique_ptr<RawSocketStream> adopt(QAbstractSocket* socket);
 
     int64_t read(char* data, int64_t max) override;

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <malloc.h>
+#include <sys/socket.h>
 
 namespace engine_test {
 
@@ -561,6 +562,29 @@ TEST(ServerInterface, ShutdownClosesEveryConnectionWith1001AndStopsListening)
     EXPECT_EQ(b.last(evDisconnected)->ints.at(0), 1001);
     ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 2; }));
     EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 1001);
+}
+
+// A client that sends half a request and then closes its side is let go at
+// once, not when the (long) handshake timeout fires.
+TEST(ServerHostile, PeerEndDuringTheHandshakeIsSeenAtOnce)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.config("HandshakeTimeout=3600");
+    RawClient raw(port);
+    ASSERT_EQ(raw.socket.state(), QAbstractSocket::ConnectedState);
+    raw.socket.write("GET / HTTP/1.1\r\nHost: x\r\n");
+    raw.socket.flush();
+    ASSERT_EQ(::shutdown(int(raw.socket.socketDescriptor()), SHUT_WR), 0);
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 1; }));
+    EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 1006);
+    for (const auto& e : s.events) {
+        if (e.event == seError) {
+            EXPECT_NE(e.ints.at(1), 11) << "ended by the handshake timeout";
+        }
+    }
+    EXPECT_EQ(s.getInt(sConnectionCount), 0);
 }
 
 } // namespace
