@@ -1,6 +1,7 @@
 // Client side byte stream: TCP, optionally through an HTTP CONNECT tunnel,
 // SOCKS4 or SOCKS5, then optionally TLS. Owners get callbacks on the thread
-// that created it; nothing here blocks.
+// that created it; nothing here blocks. The CONNECT reply is read by our own
+// head parser in bounded pieces, so a hostile proxy cannot make it grow.
 #pragma once
 
 #include <QByteArray>
@@ -10,13 +11,14 @@
 #include <QSslKey>
 #include <QString>
 
-#include "engine/src/byte_stream.h"
+#include "engine/protocol/http_head.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 class QSslSocket;
+class QTcpSocket;
 
 namespace corvane::engine {
 
@@ -39,6 +41,7 @@ struct TransportConfig {
     QSslCertificate clientCertificate;
     QSslKey clientKey;
     qint64 socketBufferSize = 1 << 20;           // bound of Qt's own read buffer
+    size_t maxProxyReplyHead = 16 << 10;         // the CONNECT reply's head
 };
 
 struct TransportCallbacks {
@@ -66,6 +69,9 @@ public:
 
     qint64 bytesAvailable() const;
     qint64 read(char* data, qint64 max);
+    // Looks at buffered input without taking it; skip takes what was used.
+    qint64 peek(char* data, qint64 max);
+    void skip(qint64 n);
     bool write(const char* data, qint64 n);
     qint64 bytesToWrite() const;
     // Hands the socket over to close by itself once its output is flushed; no
@@ -73,14 +79,15 @@ public:
     void closeGracefully(int timeoutMs);
     void abort();
     QString peerDescription() const;
-    // Once ready: hands the connection over as a byte stream (a plain TCP one
-    // when neither TLS nor Qt's proxy engine is in the way); no more
-    // callbacks. Null before ready.
-    std::unique_ptr<ByteStream> takeStream(int64_t socketBufferSize);
+    // Hands the open stream's socket to a new owner (a QSslSocket when TLS is
+    // on, else a plain QTcpSocket); no more callbacks. Null when not ready.
+    QTcpSocket* release();
 
 private:
     void onConnected();
     void onSocks4Reply();
+    void onConnectReply();
+    void tunnelDone();
     void startTls();
     void onEncrypted();
     void onSslErrors(const QList<QSslError>& errors);
@@ -89,11 +96,15 @@ private:
     void becomeReady();
     void failWith(int code, const QString& detail);
 
+    QSslSocket* ssl() const;
+
+    enum class Tunnel { None, Socks4, HttpConnect };
     TransportConfig config_;
     TransportCallbacks cb_;
-    QSslSocket* socket_ = nullptr;
+    QTcpSocket* socket_ = nullptr;
     bool ready_ = false;
-    bool tunnelPending_ = false;     // waiting for the SOCKS4 reply
+    Tunnel tunnelPending_ = Tunnel::None;   // waiting for the proxy's reply
+    std::unique_ptr<protocol::HttpHeadParser> proxyReply_;
     bool verifyAsked_ = false;
     bool rejected_ = false;
     bool failedReported_ = false;

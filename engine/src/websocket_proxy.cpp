@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QRegularExpression>
+#include <QTcpSocket>
 
 #include <algorithm>
 #include <limits>
@@ -373,7 +374,10 @@ void WebSocketProxy::onTcpReady(int id)
     if (f == nullptr)
         return;
     f->connectTimer.stop();
-    f->stream = f->tcp.takeStream(kTcpSocketBuffer);
+    // A plain TCP connection (also after our own CONNECT or SOCKS4 exchange)
+    // is read and written straight from its descriptor; Qt keeps a tunnel of its own.
+    if (QTcpSocket* socket = f->tcp.release())
+        f->stream = ByteStream::fromSocket(socket, kTcpSocketBuffer);
     if (!f->stream) {
         onTcpFailed(id, kConnectionLost, QStringLiteral("the connection to %1:%2 was lost").arg(f->host).arg(f->port));
         return;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "engine/include/corvanews20_proxy.h"
+#include "engine/src/byte_stream.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/transport.h"
 

@@ -19,7 +19,6 @@ using protocol::Opcode;
 namespace {
 
 constexpr size_t kFilePiece = 64 * 1024;
-constexpr uint64_t kDefaultFileFragment = 1 << 20;
 
 int64_t nowMs()
 {
@@ -428,16 +427,27 @@ void WsConnection::refuse(int status, const std::string& why, const std::string&
 
 // ---- frames received ----
 
+// Progress is counted in whole frames, not bytes: a peer that trickles a
+// frame a byte at a time never completes one and so meets the idle timeout.
+void WsConnection::noteFrameProgress()
+{
+    const uint64_t frames = decoder_ ? decoder_->framesDone() : 0;
+    if (frames != framesSeen_) {
+        framesSeen_ = frames;
+        lastActivityMs_ = lastReceiveMs_ = nowMs();
+    }
+}
+
 void WsConnection::onData(Opcode type, const uint8_t* data, size_t n, bool last)
 {
-    lastActivityMs_ = lastReceiveMs_ = nowMs();
+    noteFrameProgress();
     if (state_ == State::Open)
         events_.connectionData(*this, type, data, n, last);
 }
 
 void WsConnection::onPing(const uint8_t* data, size_t n)
 {
-    lastActivityMs_ = lastReceiveMs_ = nowMs();
+    noteFrameProgress();
     if (state_ != State::Open)
         return;
     if (file_ && fileFrameDone_ > 0)
@@ -455,7 +465,7 @@ void WsConnection::onPing(const uint8_t* data, size_t n)
 
 void WsConnection::onPong(const uint8_t*, size_t n)
 {
-    lastActivityMs_ = lastReceiveMs_ = nowMs();
+    noteFrameProgress();
     events_.connectionLog(*this, 1, QStringLiteral("Pong received (%1 bytes)").arg(n), QStringLiteral("Pong"));
 }
 
@@ -536,7 +546,7 @@ int WsConnection::sendMessage(Opcode op, const uint8_t* data, size_t n)
     const int64_t queued = queuedBytes();
     // A message larger than the limit still goes into an empty queue: the
     // host holds it already, and it could never be sent otherwise.
-    if (queued > 0 && queued + int64_t(n) > limits_.sendQueueLimit) {
+    if (limits_.refuseOverLimit && queued > 0 && queued + int64_t(n) > limits_.sendQueueLimit) {
         blocked_ = true;
         return kSendQueueFull;
     }
@@ -620,7 +630,9 @@ void WsConnection::pumpFile()
                 file_.reset();
                 break;
             }
-            const uint64_t fragment = limits_.fragmentSize > 0 ? uint64_t(limits_.fragmentSize) : kDefaultFileFragment;
+            const uint64_t fragment = limits_.fragmentSize > 0       ? uint64_t(limits_.fragmentSize)
+                                    : limits_.fileFragmentSize > 0 ? limits_.fileFragmentSize
+                                                                   : std::max<uint64_t>(fileRemaining_, 1);
             fileFrameLength_ = std::min(fragment, fileRemaining_);
             fileFrameDone_ = 0;
             uint8_t header[protocol::kMaxFrameHeader];
@@ -777,9 +789,24 @@ void WsConnection::onIdleTick()
         return;
     const int64_t now = nowMs();
     if (limits_.idleTimeoutMs > 0 && now - lastReceiveMs_ >= limits_.idleTimeoutMs) {
+        // A peer that sends nothing whole is not waited for again through a
+        // close handshake: the close frame goes out and the connection ends,
+        // as when the peer breaks the protocol.
         events_.connectionLog(*this, 1, QStringLiteral("Idle timeout"), QStringLiteral("Close"));
-        if (!finished_)
-            close(protocol::close_code::kGoingAway, "idle timeout");
+        if (finished_)
+            return;
+        events_.connectionError(*this, kTimeout, QStringLiteral("Timeout: no frame received within the idle timeout"));
+        if (finished_)
+            return;
+        if (file_ && fileFrameDone_ > 0 && fileFrameDone_ < fileFrameLength_) {
+            abort(QStringLiteral("idle timeout"));
+            return;
+        }
+        file_.reset();
+        const std::string payload = protocol::encodeClosePayload(protocol::close_code::kGoingAway, "idle timeout");
+        writeFrame(Opcode::Close, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+        closeSent_ = true;
+        finish(protocol::close_code::kGoingAway, QStringLiteral("idle timeout"), true);
         return;
     }
     if (limits_.keepAliveMs > 0 && now - lastActivityMs_ >= limits_.keepAliveMs && !file_)

@@ -34,15 +34,17 @@ class WsConnection;
 
 struct ConnectionLimits {
     int64_t sendQueueLimit = 16 << 20;   // queued outgoing bytes beyond which sends fail
+    bool refuseOverLimit = true;         // false: sends are always queued; the limit only ends ReadyToSend
     uint64_t maxMessageSize = 0;         // 0: unlimited
     size_t chunkSize = 256 << 10;        // longest piece of data handed out at once
     size_t readBufferSize = 256 << 10;
     size_t maxHeadSize = 16 << 10;       // the opening request's head
     int handshakeTimeoutMs = 20000;      // server role: the whole request must arrive by then
-    int idleTimeoutMs = 0;               // nothing received for this long ends the connection; 0 none
+    int idleTimeoutMs = 0;               // no whole frame received for this long ends the connection; 0 none
     int keepAliveMs = 0;                 // a ping after this long without traffic; 0 none
     int closeTimeoutMs = 5000;           // wait for the peer's close reply
     size_t fragmentSize = 0;             // 0: one frame per message
+    uint64_t fileFragmentSize = 1 << 20; // a file's frames when fragmentSize is 0; 0: the file is one frame
 };
 
 // What the server role found in an opening request and what the owner answers.
@@ -167,6 +169,7 @@ private:
     void finish(int statusCode, const QString& reason, bool flushFirst);
     void releaseSocket(bool flushFirst);
     void onIdleTick();
+    void noteFrameProgress();
     bool overQueueLimit() const;
     void checkDrained();
 
@@ -223,7 +226,8 @@ private:
     QTimer closeTimer_;
     QTimer idleTimer_;
     int64_t lastActivityMs_ = 0;
-    int64_t lastReceiveMs_ = 0;
+    int64_t lastReceiveMs_ = 0;       // when the last whole frame arrived
+    uint64_t framesSeen_ = 0;
     // Kept from the socket, for reads after it is released.
     QString remoteAddress_;
     QString localAddress_;
