@@ -67,6 +67,7 @@ private:
     void armWriteNotifier();
     void brokenByWrite(int err);
     void updateReadNotifier();
+    bool canSend() const;
     void releaseNotifiers();
 
     int fd_;
