@@ -53,6 +53,9 @@ public:
     virtual int64_t bytesBuffered() const = 0;
     // While paused nothing is read from the kernel, so TCP pushes back.
     virtual void setReadPaused(bool paused) = 0;
+    // While corked, small writes are held and go out together when uncorked
+    // (answers to a batch of requests read at once: one system call, not one each).
+    virtual void setCorked(bool) {}
     virtual Status status() const = 0;
     virtual QString errorText() const = 0;
     // A failure of the TLS layer rather than of the connection.

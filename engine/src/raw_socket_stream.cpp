@@ -27,6 +27,8 @@ namespace {
 // burst of small messages to a slow peer does not become a chunk each.
 constexpr qsizetype kCoalesce = 64 * 1024;
 constexpr int kMaxIov = 16;
+// What a corked stream holds back at most; more goes out at once.
+constexpr int64_t kCorkLimit = 64 * 1024;
 
 bool fatalWriteError(int err)
 {
@@ -263,8 +265,23 @@ bool RawSocketStream::write(const char* a, int64_t an, const char* b, int64_t bn
         return false;
     if (an <= 0 && bn <= 0)
         return true;
+    // The first write of a corked batch goes straight out (a lone answer
+    // costs one call as uncorked); those after it are held and leave together.
+    if (corked_ && !corkFirst_ && canSend()) {
+        if (queued_ + std::max<int64_t>(an, 0) + std::max<int64_t>(bn, 0) <= kCorkLimit) {
+            // Armed all the same: a handler that runs an event loop of its
+            // own before the stream is uncorked still gets its bytes out.
+            queue(a, an);
+            queue(b, bn);
+            return true;
+        }
+        // Too much to hold: what is held goes first, in order.
+        if (!flushQueue())
+            return false;
+    }
+    corkFirst_ = false;
     int64_t sent = 0;
-    if (queued_ == 0 && status_ == Status::Open) {
+    if (queued_ == 0 && canSend()) {
         iovec iov[2];
         int count = 0;
         if (an > 0)
@@ -289,7 +306,18 @@ bool RawSocketStream::write(const char* a, int64_t an, const char* b, int64_t bn
     return true;
 }
 
-void RawSocketStream::queue(const char* data, int64_t n)
+void RawSocketStream::setCorked(bool corked)
+{
+    if (corked_ == corked)
+        return;
+    corked_ = corked;
+    corkFirst_ = corked;
+    if (!corked_ && queued_ > 0 && canSend() && fd_ >= 0 && flushQueue() && queued_ == 0
+        && writeNotifier_ != nullptr)
+        writeNotifier_->setEnabled(false);
+}
+
+void RawSocketStream::queue(const char* data, int64_t n, bool arm)
 {
     if (n <= 0)
         return;
@@ -298,6 +326,12 @@ void RawSocketStream::queue(const char* data, int64_t n)
     else
         queue_.emplace_back(data, qsizetype(n));
     queued_ += n;
+    if (arm)
+        armWriteNotifier();
+}
+
+void RawSocketStream::armWriteNotifier()
+{
     if (writeNotifier_ == nullptr && fd_ >= 0) {
         auto* n = new OwnedNotifier(fd_, QSocketNotifier::Write, this);
         writeNotifier_ = n;
@@ -375,6 +409,13 @@ void RawSocketStream::onWritable()
         listener_->streamWritten();    // may destroy this
 }
 
+// After the peer's FIN our side may still send (a close answer); not after
+// a reset or a write fault.
+bool RawSocketStream::canSend() const
+{
+    return fd_ >= 0 && (status_ == Status::Open || (status_ == Status::Ended && errno_ == 0));
+}
+
 // A write fault ends the connection; the owner hears of it through a read,
 // which the read notifier brings even while reading is paused.
 void RawSocketStream::brokenByWrite(int err)
@@ -421,7 +462,7 @@ void RawSocketStream::closeAfterFlush(int timeoutMs)
 {
     if (fd_ < 0)
         return;
-    if (queued_ > 0 && status_ == Status::Open && flushQueue() && queued_ > 0) {
+    if (queued_ > 0 && canSend() && flushQueue() && queued_ > 0) {
         releaseNotifiers();
         auto* linger = new RawLinger(fd_, std::move(queue_), headOffset_, timeoutMs);
         lingerObject(linger);

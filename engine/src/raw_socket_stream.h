@@ -43,6 +43,7 @@ public:
     int64_t bytesToWrite() const override { return queued_; }
     int64_t bytesBuffered() const override { return preRead_.size() - preReadPos_; }
     void setReadPaused(bool paused) override;
+    void setCorked(bool corked) override;
     Status status() const override { return status_; }
     QString errorText() const override;
     void closeAfterFlush(int timeoutMs) override;
@@ -62,9 +63,11 @@ private:
     void compactQueue();
     // Hands queued output to the kernel; false on a connection fault.
     bool flushQueue();
-    void queue(const char* data, int64_t n);
+    void queue(const char* data, int64_t n, bool arm = true);
+    void armWriteNotifier();
     void brokenByWrite(int err);
     void updateReadNotifier();
+    bool canSend() const;
     void releaseNotifiers();
 
     int fd_;
@@ -79,6 +82,8 @@ private:
     Status status_ = Status::Open;
     int errno_ = 0;
     bool paused_ = false;
+    bool corked_ = false;
+    bool corkFirst_ = false;   // corked, and nothing written in this batch yet
 };
 
 } // namespace corvane::engine

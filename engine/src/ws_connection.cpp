@@ -272,6 +272,8 @@ void WsConnection::readLoop()
     SharedReadBuffer shared(capacity);
     feeding_ = true;
     bool ended = false;
+    // Answers written while this batch is handled leave together.
+    stream_->setCorked(true);
     // A few reads at a time: the stream calls again while more waits, and
     // other connections get their turn in between.
     for (int rounds = 0; rounds < 16 && !finished_ && stream_; ++rounds) {
@@ -340,6 +342,8 @@ void WsConnection::readLoop()
         }
     }
     feeding_ = false;
+    if (stream_)
+        stream_->setCorked(false);
     // A Qt socket says readable only when more arrives: what it holds
     // already is read on from the event loop.
     if (!ended && !finished_ && stream_ && !nestedRead_ && stream_->qtSocket() != nullptr

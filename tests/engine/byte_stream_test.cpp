@@ -304,3 +304,44 @@ TEST(RawSocketStream, AdoptingAQtSocketKeepsWhatQtReadAhead)
     peer.disconnectFromHost();
     ASSERT_TRUE(spinUntil([&] { return rec.ended; }));
 }
+
+// Corked, answers after the first are held and leave together in order, a
+// large one pushing the held ones out before it; and held bytes still go out
+// when an event loop runs before the stream is uncorked (a handler waiting
+// for the peer's next message must not wait forever for its own answer).
+TEST(RawSocketStream, CorkedWritesLeaveInOrderAlsoBeforeUncorking)
+{
+    TcpPair pair;
+    RawSocketStream stream(pair.takeA());
+    Recorder rec;
+    rec.stream = &stream;
+    stream.setListener(&rec);
+    setNonBlocking(pair.b);
+
+    stream.setCorked(true);
+    const QByteArray big = pattern(200 * 1024, 5);
+    ASSERT_TRUE(stream.write("one;", 4));
+    ASSERT_TRUE(stream.write("two;", 4, "2;", 2));
+    EXPECT_GT(stream.bytesToWrite(), 0);   // held
+    ASSERT_TRUE(stream.write(big.constData(), big.size()));
+    ASSERT_TRUE(stream.write("three;", 6));
+    QByteArray got;
+    ASSERT_TRUE(spinUntil([&] {
+        drain(pair.b, got);
+        return got.size() >= 4 + 6 + big.size() + 6;
+    }));
+    EXPECT_TRUE(got == "one;two;2;" + big + "three;");
+    stream.setCorked(false);
+    EXPECT_EQ(stream.bytesToWrite(), 0);
+
+    stream.setCorked(true);
+    ASSERT_TRUE(stream.write("a", 1));
+    ASSERT_TRUE(stream.write("b", 1));
+    stream.setCorked(false);
+    got.clear();
+    ASSERT_TRUE(spinUntil([&] {
+        drain(pair.b, got);
+        return got.size() >= 2;
+    }));
+    EXPECT_EQ(got, QByteArray("ab"));
+}
