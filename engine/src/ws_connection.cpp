@@ -429,27 +429,14 @@ void WsConnection::refuse(int status, const std::string& why, const std::string&
 
 // ---- frames received ----
 
-// Progress is counted in whole frames, not bytes: a peer that trickles a
-// frame a byte at a time never completes one and so meets the idle timeout.
-void WsConnection::noteFrameProgress()
-{
-    const uint64_t frames = decoder_ ? decoder_->framesDone() : 0;
-    if (frames != framesSeen_) {
-        framesSeen_ = frames;
-        lastActivityMs_ = lastReceiveMs_ = nowMs();
-    }
-}
-
 void WsConnection::onData(Opcode type, const uint8_t* data, size_t n, bool last)
 {
-    noteFrameProgress();
     if (state_ == State::Open)
         events_.connectionData(*this, type, data, n, last);
 }
 
 void WsConnection::onPing(const uint8_t* data, size_t n)
 {
-    noteFrameProgress();
     if (state_ != State::Open)
         return;
     if (file_ && fileFrameDone_ > 0)
@@ -467,7 +454,6 @@ void WsConnection::onPing(const uint8_t* data, size_t n)
 
 void WsConnection::onPong(const uint8_t*, size_t n)
 {
-    noteFrameProgress();
     events_.connectionLog(*this, 1, QStringLiteral("Pong received (%1 bytes)").arg(n), QStringLiteral("Pong"));
 }
 
@@ -504,7 +490,7 @@ bool WsConnection::writeRaw(const char* data, qint64 n)
 {
     if (!stream_)
         return false;
-    lastActivityMs_ = nowMs();
+    ++writes_;
     return stream_->write(data, n);
 }
 
@@ -516,7 +502,7 @@ bool WsConnection::writeFrame(Opcode op, bool fin, const uint8_t* data, size_t n
         const size_t h = protocol::encodeFrameHeader(header, op, fin, n, nullptr);
         if (!stream_)
             return false;
-        lastActivityMs_ = nowMs();
+        ++writes_;
         return stream_->write(reinterpret_cast<const char*>(header), int64_t(h), reinterpret_cast<const char*>(data),
                               int64_t(n));
     }
@@ -789,7 +775,19 @@ void WsConnection::onIdleTick()
 {
     if (state_ != State::Open)
         return;
+    // Progress is sampled here, not stamped per frame or write, so the hot
+    // paths pay nothing for it. It is counted in whole frames, not bytes: a
+    // peer that trickles a frame a byte at a time never completes one.
     const int64_t now = nowMs();
+    const uint64_t frames = decoder_ ? decoder_->framesDone() : 0;
+    if (frames != framesSeen_) {
+        framesSeen_ = frames;
+        lastActivityMs_ = lastReceiveMs_ = now;
+    }
+    if (writes_ != writesSeen_) {
+        writesSeen_ = writes_;
+        lastActivityMs_ = now;
+    }
     if (limits_.idleTimeoutMs > 0 && now - lastReceiveMs_ >= limits_.idleTimeoutMs) {
         // A peer that sends nothing whole is not waited for again through a
         // close handshake: the close frame goes out and the connection ends,

@@ -169,7 +169,6 @@ private:
     void finish(int statusCode, const QString& reason, bool flushFirst);
     void releaseSocket(bool flushFirst);
     void onIdleTick();
-    void noteFrameProgress();
     bool overQueueLimit() const;
     void checkDrained();
 
@@ -226,8 +225,10 @@ private:
     QTimer closeTimer_;
     QTimer idleTimer_;
     int64_t lastActivityMs_ = 0;
-    int64_t lastReceiveMs_ = 0;       // when the last whole frame arrived
-    uint64_t framesSeen_ = 0;
+    int64_t lastReceiveMs_ = 0;       // when the last whole frame arrived (as the idle tick saw it)
+    uint64_t framesSeen_ = 0;         // the decoder's frame count at the last tick
+    uint64_t writes_ = 0;             // writes so far, and at the last tick
+    uint64_t writesSeen_ = 0;
     // Kept from the socket, for reads after it is released.
     QString remoteAddress_;
     QString localAddress_;

@@ -776,4 +776,26 @@ TEST(KeepAlive, PingsAQuietServerWhoseAnswersKeepTheConnection)
     EXPECT_EQ(peerLine(host, *peer, "close"), "close 1000");
 }
 
+// A server that floods pings and never reads: the pong answers fill the send
+// queue to SendBufferLimit, reading stops, and TCP holds the server back, so
+// the client's memory stays small however long the flood goes on.
+TEST(PingFlood, ReadingPausesWhileThePongsCannotGoOut)
+{
+    auto peer = rawPeer("pingflood");
+    ASSERT_PEER(peer);
+    const long before = residentKib();
+    ASSERT_GT(before, 0);
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.config("SendBufferLimit=65536\nLogLevel=0");
+    ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())}), 0)
+        << host.lastError().toStdString();
+    const QString line = peerLine(host, *peer, "flood");
+    ASSERT_TRUE(line.startsWith("flood blocked")) << line.toStdString();
+    EXPECT_LT(line.section(' ', 2).toLongLong(), 1LL << 30);
+    EXPECT_TRUE(host.getInt(kConnected));
+    EXPECT_FALSE(host.getInt(kReadyToSend));
+    EXPECT_LT(residentKib() - before, 32 * 1024);
+}
+
 } // namespace

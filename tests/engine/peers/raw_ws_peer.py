@@ -12,6 +12,9 @@ one line per finding for each connection.
                     frame it gets, "eof" when the connection ends
   --mode quiet      sends nothing; answers every ping with a pong and prints
                     "ping <n>" for the n-th, "close <code>" for a close frame
+  --mode pingflood  sends pings (125-byte payloads) without reading anything back,
+                    up to 1 GB; prints "flood blocked <bytes sent>" once a send
+                    makes no progress for 2 s, or "flood done <bytes>"
 """
 import argparse
 import base64
@@ -125,18 +128,34 @@ def quiet(conn):
             return
 
 
+def pingflood(conn):
+    ping = b"\x89\x7d" + b"p" * 125
+    batch = ping * 512
+    sent = 0
+    conn.settimeout(2.0)
+    try:
+        while sent < 1 << 30:
+            conn.sendall(batch)
+            sent += len(batch)
+    except socket.timeout:
+        print(f"flood blocked {sent}", flush=True)
+        time.sleep(5)
+        return
+    print(f"flood done {sent}", flush=True)
+
+
 def serve(conn, mode):
     with conn:
         try:
             if handshake(conn):
-                {"close3000": close3000, "trickle": trickle, "quiet": quiet}[mode](conn)
+                {"close3000": close3000, "trickle": trickle, "quiet": quiet, "pingflood": pingflood}[mode](conn)
         except OSError as e:
             print(f"error {e}", flush=True)
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--mode", choices=["close3000", "trickle", "quiet"], required=True)
+    parser.add_argument("--mode", choices=["close3000", "trickle", "quiet", "pingflood"], required=True)
     args = parser.parse_args()
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
