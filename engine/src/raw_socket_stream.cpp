@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -489,10 +490,15 @@ void RawSocketStream::closeAfterFlush(int timeoutMs)
         return;
     if (queued_ > 0 && canSend() && flushQueue() && queued_ > 0) {
         releaseNotifiers();
-        auto* linger = new RawLinger(fd_, std::move(queue_), headOffset_, timeoutMs);
+        // Only what is still unsent: the chunks before the head went out already.
+        std::vector<QByteArray> unsent(std::make_move_iterator(queue_.begin() + std::ptrdiff_t(queueHead_)),
+                                       std::make_move_iterator(queue_.end()));
+        auto* linger = new RawLinger(fd_, std::move(unsent), headOffset_, timeoutMs);
         lingerObject(linger);
         fd_ = -1;
         queue_.clear();
+        queueHead_ = 0;
+        headOffset_ = 0;
         queued_ = 0;
         listener_ = nullptr;
         return;

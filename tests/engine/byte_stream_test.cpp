@@ -399,3 +399,35 @@ TEST(RawSocketStream, BacklogDrainedOnUncorkIsReportedAsWritten)
     }));
     EXPECT_TRUE(got == data);
 }
+
+// Closed after a flush when part of the queue already went out (whole
+// pieces and part of the next): the rest, and only the rest, reaches the peer.
+TEST(RawSocketStream, CloseAfterFlushMidQueueDeliversExactlyTheRest)
+{
+    TcpPair pair(16 * 1024);
+    auto stream = std::make_unique<RawSocketStream>(pair.takeA());
+    Recorder rec;
+    rec.stream = stream.get();
+    stream->setListener(&rec);
+    setNonBlocking(pair.b);
+    QByteArray expected;
+    for (int k = 0; k < 40; ++k) {
+        const QByteArray piece = pattern(100 * 1000 + k, k);
+        ASSERT_TRUE(stream->write(piece.constData(), piece.size()));
+        expected += piece;
+    }
+    // The peer takes part of it, so the queue's head moves past whole pieces.
+    QByteArray got;
+    const int64_t full = stream->bytesToWrite();
+    ASSERT_TRUE(spinUntil([&] {
+        drain(pair.b, got);
+        return stream->bytesToWrite() < full - 1000 * 1000;
+    }));
+    ASSERT_GT(stream->bytesToWrite(), 0);
+    stream->closeAfterFlush(30000);
+    stream.reset();
+
+    ASSERT_TRUE(spinUntil([&] { return !drain(pair.b, got); }));
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
+}
