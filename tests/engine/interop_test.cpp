@@ -710,14 +710,24 @@ TEST(CloseAnswer, EchoesTheServersCodeInAMaskedCloseFrame)
 }
 
 // A plain C host that stops pumping events and destroys the object as soon as
-// Connected turns false: the close answer must already be on its way.
-TEST(CloseAnswer, SurvivesAPlainCHostThatDestroysTheObjectAtOnce)
+// Connected turns false: the close answer must already be on its way, over
+// plain TCP and over TLS (where Qt holds the encrypted bytes until flushed).
+class CloseAnswerFromCHost : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CloseAnswerFromCHost, SurvivesAHostThatDestroysTheObjectAtOnce)
 {
-    auto peer = rawPeer("close3000");
-    ASSERT_PEER(peer);
+    const bool tls = GetParam();
+    QStringList args{"-u", peersDir() + "/raw_ws_peer.py", "--mode", "close3000"};
+    if (tls) {
+        ASSERT_TRUE(Certificates::get().ok());
+        args << "--cert" << Certificates::get().path("server.pem") << "--key" << Certificates::get().path("server.key");
+    }
+    Peer peer("/usr/bin/python3", args);
+    ASSERT_PEER(&peer);
+    const QString target = QStringLiteral("%1://127.0.0.1:%2/").arg(tls ? "wss" : "ws").arg(peer.port());
     for (int round = 0; round < 3; ++round) {
         QProcess host;
-        host.start(ENGINE_C_HOST, {ENGINE_LIBRARY, "--until-closed", QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())});
+        host.start(ENGINE_C_HOST, {ENGINE_LIBRARY, "--until-closed", target});
         ASSERT_TRUE(host.waitForFinished(60000));
         ASSERT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
         EXPECT_TRUE(QString::fromUtf8(host.readAllStandardOutput()).contains("closed"));
@@ -725,13 +735,16 @@ TEST(CloseAnswer, SurvivesAPlainCHostThatDestroysTheObjectAtOnce)
     QStringList answers;
     Host pump;   // only for its event-pumping wait
     pump.waitUntil([&] {
-        answers = peer->lines().filter(QRegularExpression("^(answer|no answer)"));
+        answers = peer.lines().filter(QRegularExpression("^(answer|no answer)"));
         return answers.size() >= 3;
     });
     ASSERT_EQ(answers.size(), 3) << answers.join('|').toStdString();
     for (const QString& a : answers)
         EXPECT_EQ(a, "answer 8 3000 1");
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, CloseAnswerFromCHost, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "wss" : "ws"); });
 
 // A server that trickles one byte of a frame at a time never completes a
 // frame: IdleTimeout ends the connection with a 1001 close frame.

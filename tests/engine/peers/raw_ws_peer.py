@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A WebSocket server written on raw sockets, for what a library peer would hide:
 the exact frames the client sends back. Prints "ready <port>" once listening, then
-one line per finding for each connection.
+one line per finding for each connection. With --cert and --key it serves wss.
 
   --mode close3000  sends a close with code 3000 and reason "bye" right after the
                     handshake; prints "answer <opcode> <code> <masked>" for the
@@ -20,6 +20,7 @@ import argparse
 import base64
 import hashlib
 import socket
+import ssl
 import struct
 import sys
 import threading
@@ -144,9 +145,11 @@ def pingflood(conn):
     print(f"flood done {sent}", flush=True)
 
 
-def serve(conn, mode):
+def serve(conn, mode, tls):
     with conn:
         try:
+            if tls is not None:
+                conn = tls.wrap_socket(conn, server_side=True)
             if handshake(conn):
                 {"close3000": close3000, "trickle": trickle, "quiet": quiet, "pingflood": pingflood}[mode](conn)
         except OSError as e:
@@ -156,7 +159,13 @@ def serve(conn, mode):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--mode", choices=["close3000", "trickle", "quiet", "pingflood"], required=True)
+    parser.add_argument("--cert", help="PEM certificate: serve wss")
+    parser.add_argument("--key")
     args = parser.parse_args()
+    tls = None
+    if args.cert:
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(args.cert, args.key)
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", 0))
@@ -164,7 +173,7 @@ def main():
     print(f"ready {listener.getsockname()[1]}", flush=True)
     while True:
         conn, _ = listener.accept()
-        threading.Thread(target=serve, args=(conn, args.mode), daemon=True).start()
+        threading.Thread(target=serve, args=(conn, args.mode, tls), daemon=True).start()
 
 
 if __name__ == "__main__":
