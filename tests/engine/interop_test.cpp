@@ -403,6 +403,37 @@ TEST(ProxyServer, RefusingProxyFailsTheConnect)
     EXPECT_EQ(host.call(kConnect, {"ws://192.0.2.1:80/"}), 156);
 }
 
+// A CONNECT proxy that demands Basic credentials: the Firewall user and
+// password open the tunnel; wrong ones fail the connect with the proxy's 407.
+TEST(ProxyServer, HttpConnectWithCredentials)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    Peer tunnel("/usr/bin/python3", {"-u", peersDir() + "/proxy.py", "--kind", "connect", "--user", "ann", "--password",
+                                     "s3cret:x"});
+    ASSERT_PEER(&tunnel);
+    for (const QString& password : {QStringLiteral("wrong"), QStringLiteral("s3cret:x")}) {
+        Host host;
+        host.setInt(kTimeout, 10);
+        host.setInt(kFirewallType, 1);
+        host.setText(kFirewallHost, "127.0.0.1");
+        host.setInt(kFirewallPort, tunnel.port());
+        host.setText(kFirewallUser, "ann");
+        host.setText(kFirewallPassword, password);
+        const int rc = host.call(kConnect, {url(*peer, "/echo")});
+        if (password == "wrong") {
+            EXPECT_EQ(rc, 156);
+            EXPECT_TRUE(host.lastError().contains("407")) << host.lastError().toStdString();
+            continue;
+        }
+        ASSERT_EQ(rc, 0) << host.lastError().toStdString();
+        expectEcho(host);
+    }
+    const QStringList lines = tunnel.lines();
+    EXPECT_TRUE(lines.contains("refused proxy authorization"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("tunnel 127.0.0.1:%1").arg(peer->port())));
+}
+
 // A proxy that answers CONNECT with an endless reply head: the connect fails
 // with the proxy error once the head limit is passed, and the reply is never
 // buffered whole (the process grows by far less than what the proxy sent).
