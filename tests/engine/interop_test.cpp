@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace engine_test;
 
@@ -818,6 +819,77 @@ TEST(KeepAlive, PingsAQuietServerWhoseAnswersKeepTheConnection)
     EXPECT_TRUE(host.getInt(kConnected));
     EXPECT_EQ(host.call(kDisconnect), 0);
     EXPECT_EQ(peerLine(host, *peer, "close"), "close 1000");
+}
+
+// SendFile sends the file as one message: one frame without FragmentSize,
+// frames of FragmentSize with it, the last one alone marked final.
+TEST(SendFileFrames, OneFrameUnlessFragmentSizeIsSet)
+{
+    auto peer = rawPeer("quiet");
+    ASSERT_PEER(peer);
+    QTemporaryDir dir;
+    const QString name = dir.path() + "/payload.bin";
+    {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(pattern(3 * 1024 * 1024 + 5));
+    }
+    for (const bool fragmented : {false, true}) {
+        Host host;
+        host.setInt(kTimeout, 10);
+        if (fragmented)
+            host.config("FragmentSize=1048576");
+        ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())}), 0)
+            << host.lastError().toStdString();
+        ASSERT_EQ(host.call(kSendFile, {name}), 0) << host.lastError().toStdString();
+        EXPECT_EQ(host.getInt(kBytesSent), 3 * 1024 * 1024 + 5);
+        ASSERT_EQ(host.call(kDisconnect), 0);
+        QStringList frames;
+        host.waitUntil([&] {
+            frames = peer->lines().filter(QRegularExpression("^frame "));
+            return frames.size() >= (fragmented ? 5 : 1);
+        });
+        const QStringList expected = fragmented ? QStringList{"frame 2 0 1048576", "frame 0 0 1048576",
+                                                              "frame 0 0 1048576", "frame 0 1 5"}
+                                                : QStringList{"frame 2 1 3145733"};
+        EXPECT_EQ(frames.mid(fragmented ? 1 : 0), expected) << frames.join('|').toStdString();
+    }
+}
+
+// Interrupt ends a SendFile that waits for a server that reads nothing: the
+// call fails with 112, and the connection, with a message cut short, is gone.
+TEST(SendFileFrames, InterruptEndsAStalledSendFile)
+{
+    auto peer = rawPeer("stall");
+    ASSERT_PEER(peer);
+    QTemporaryDir dir;
+    const QString name = dir.path() + "/big.bin";
+    {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray block = pattern(1 << 20);
+        for (int k = 0; k < 64; ++k)
+            f.write(block);
+    }
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.config("SendBufferLimit=65536");
+    ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())}), 0)
+        << host.lastError().toStdString();
+    // Once the server has stopped reading, an event of the blocked call's own
+    // loop interrupts it.
+    QTimer interrupter;
+    QObject::connect(&interrupter, &QTimer::timeout, [&] {
+        if (!peer->lines().contains("stalled"))
+            return;
+        interrupter.stop();
+        host.call(kInterrupt);
+    });
+    interrupter.start(200);
+    EXPECT_EQ(host.call(kSendFile, {name}), 112);
+    EXPECT_FALSE(host.getInt(kConnected));
+    EXPECT_LT(host.getInt(kBytesSent), 64 << 20);
+    EXPECT_EQ(host.call(kSendText, {"after"}), 109);
 }
 
 // A server that floods pings and never reads: the pong answers fill the send
