@@ -276,7 +276,8 @@ void WsConnection::readLoop()
     stream_->setCorked(true);
     // A few reads at a time: the stream calls again while more waits, and
     // other connections get their turn in between.
-    for (int rounds = 0; rounds < 16 && !finished_ && stream_; ++rounds) {
+    bool more = true;   // a short read means the kernel had no more: no need to ask again now
+    for (int rounds = 0; rounds < 16 && more && !finished_ && stream_; ++rounds) {
         if ((state_ == State::Open || state_ == State::Closing) && (paused_ != 0 || pausedByQueue_))
             break;
         uint8_t* buffer = shared.data;
@@ -287,6 +288,7 @@ void WsConnection::readLoop()
             ended = true;
         if (n <= 0)
             break;
+        more = size_t(n) == capacity - held;
         heldLength_ = 0;
         size_t total = held + size_t(n);
         size_t pos = 0;

@@ -345,3 +345,25 @@ TEST(RawSocketStream, CorkedWritesLeaveInOrderAlsoBeforeUncorking)
     }));
     EXPECT_EQ(got, QByteArray("ab"));
 }
+
+// A peer that resets the connection while output waits for it ends the
+// stream, and the owner hears of it even with reading paused.
+TEST(RawSocketStream, ResetWhileOutputWaitsIsReportedEvenWhenPaused)
+{
+    TcpPair pair(16 * 1024);
+    RawSocketStream stream(pair.takeA());
+    Recorder rec;
+    rec.stream = &stream;
+    stream.setListener(&rec);
+    stream.setReadPaused(true);
+    const QByteArray data = pattern(4 << 20, 9);
+    ASSERT_TRUE(stream.write(data.constData(), data.size()));
+    ASSERT_GT(stream.bytesToWrite(), 0);
+
+    const linger hard{1, 0};
+    ::setsockopt(pair.b, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
+    ::close(std::exchange(pair.b, -1));
+    ASSERT_TRUE(spinUntil([&] { return rec.ended; }));
+    EXPECT_NE(stream.status(), ByteStream::Status::Open);
+    EXPECT_TRUE(rec.received.isEmpty());
+}
