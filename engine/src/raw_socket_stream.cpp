@@ -276,8 +276,10 @@ bool RawSocketStream::write(const char* a, int64_t an, const char* b, int64_t bn
             return true;
         }
         // Too much to hold: what is held goes first, in order.
+        const int64_t before = queued_;
         if (!flushQueue())
             return false;
+        noteQuietProgress(before);
     }
     corkFirst_ = false;
     int64_t sent = 0;
@@ -312,9 +314,30 @@ void RawSocketStream::setCorked(bool corked)
         return;
     corked_ = corked;
     corkFirst_ = corked;
-    if (!corked_ && queued_ > 0 && canSend() && fd_ >= 0 && flushQueue() && queued_ == 0
-        && writeNotifier_ != nullptr)
+    if (corked_) {
+        corkBacklog_ = queued_;
+        return;
+    }
+    if (queued_ == 0 || !canSend())
+        return;
+    const int64_t before = queued_;
+    if (!flushQueue())
+        return;
+    noteQuietProgress(before);
+    if (queued_ == 0 && !reportPending_ && writeNotifier_ != nullptr)
         writeNotifier_->setEnabled(false);
+}
+
+// Output that waited before this batch went out here, outside the write
+// notifier: the owner may be waiting for the queue to drain, so the next
+// notifier turn reports it.
+void RawSocketStream::noteQuietProgress(int64_t before)
+{
+    if (corkBacklog_ > 0 && queued_ < before) {
+        corkBacklog_ = queued_;
+        reportPending_ = true;
+        armWriteNotifier();
+    }
 }
 
 void RawSocketStream::queue(const char* data, int64_t n, bool arm)
@@ -399,13 +422,15 @@ void RawSocketStream::onWritable()
         return;
     const int64_t before = queued_;
     const bool ok = flushQueue();
+    const bool progress = queued_ < before || reportPending_;
+    reportPending_ = false;
     if (queued_ == 0 && writeNotifier_ != nullptr)
         writeNotifier_->setEnabled(false);
     if (listener_ == nullptr)
         return;
     if (!ok)
         listener_->streamReadable();   // the owner learns of the fault by reading; may destroy this
-    else if (queued_ < before)
+    else if (progress)
         listener_->streamWritten();    // may destroy this
 }
 

@@ -68,6 +68,7 @@ private:
     void brokenByWrite(int err);
     void updateReadNotifier();
     bool canSend() const;
+    void noteQuietProgress(int64_t before);
     void releaseNotifiers();
 
     int fd_;
@@ -84,6 +85,8 @@ private:
     bool paused_ = false;
     bool corked_ = false;
     bool corkFirst_ = false;   // corked, and nothing written in this batch yet
+    int64_t corkBacklog_ = 0;  // queued output from before the batch, not yet gone
+    bool reportPending_ = false;   // queued output went out without a written call yet
 };
 
 } // namespace corvane::engine

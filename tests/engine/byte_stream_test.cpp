@@ -367,3 +367,35 @@ TEST(RawSocketStream, ResetWhileOutputWaitsIsReportedEvenWhenPaused)
     EXPECT_NE(stream.status(), ByteStream::Status::Open);
     EXPECT_TRUE(rec.received.isEmpty());
 }
+
+// Output that waited for the peer and left while a batch was uncorked (not
+// through the write notifier) is still reported as written: an owner that
+// waits for its queue to drain before it sends again would wait forever.
+TEST(RawSocketStream, BacklogDrainedOnUncorkIsReportedAsWritten)
+{
+    TcpPair pair(16 * 1024);
+    RawSocketStream stream(pair.takeA());
+    Recorder rec;
+    rec.stream = &stream;
+    stream.setListener(&rec);
+    setNonBlocking(pair.b);
+    const QByteArray data = pattern(1 << 20, 13);
+    ASSERT_TRUE(stream.write(data.constData(), data.size()));
+    ASSERT_GT(stream.bytesToWrite(), 0);
+
+    // Batches come and go without the event loop turning; the peer reads.
+    QByteArray got;
+    const int writtenBefore = rec.written;
+    for (int k = 0; k < 100000 && stream.bytesToWrite() > 0; ++k) {
+        drain(pair.b, got);
+        stream.setCorked(true);
+        stream.setCorked(false);
+    }
+    ASSERT_EQ(stream.bytesToWrite(), 0);
+    ASSERT_TRUE(spinUntil([&] { return rec.written > writtenBefore; }));
+    ASSERT_TRUE(spinUntil([&] {
+        drain(pair.b, got);
+        return got.size() >= data.size();
+    }));
+    EXPECT_TRUE(got == data);
+}
