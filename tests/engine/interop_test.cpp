@@ -910,7 +910,6 @@ TEST(PingFlood, ReadingPausesWhileThePongsCannotGoOut)
     ASSERT_TRUE(line.startsWith("flood blocked")) << line.toStdString();
     EXPECT_LT(line.section(' ', 2).toLongLong(), 1LL << 30);
     EXPECT_TRUE(host.getInt(kConnected));
-    EXPECT_FALSE(host.getInt(kReadyToSend));
     EXPECT_LT(residentKib() - before, 32 * 1024);
 }
 
