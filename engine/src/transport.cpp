@@ -10,7 +10,6 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -309,16 +308,6 @@ void ClientTransport::failWith(int code, const QString& detail)
         failed(code, detail);
 }
 
-qint64 ClientTransport::bytesAvailable() const
-{
-    return socket_ ? socket_->bytesAvailable() : 0;
-}
-
-qint64 ClientTransport::read(char* data, qint64 max)
-{
-    return socket_ ? socket_->read(data, max) : -1;
-}
-
 qint64 ClientTransport::peek(char* data, qint64 max)
 {
     return socket_ ? socket_->peek(data, max) : -1;
@@ -333,54 +322,6 @@ void ClientTransport::skip(qint64 n)
 bool ClientTransport::write(const char* data, qint64 n)
 {
     return socket_ != nullptr && socket_->write(data, n) == n;
-}
-
-qint64 ClientTransport::bytesToWrite() const
-{
-    return socket_ ? socket_->bytesToWrite() : 0;
-}
-
-void ClientTransport::closeGracefully(int timeoutMs)
-{
-    QTcpSocket* s = socket_;
-    socket_ = nullptr;
-    ready_ = false;
-    if (s == nullptr)
-        return;
-    s->disconnect();
-    // The last bytes (a close frame answering the server's) go to the kernel
-    // now, so they survive a host that stops running the event loop next.
-    if (s->state() == QAbstractSocket::ConnectedState)
-        s->flush();
-    const auto encryptedPending = [s] {
-        const auto* tls = qobject_cast<QSslSocket*>(s);
-        return tls != nullptr && tls->encryptedBytesToWrite() > 0;
-    };
-    if (s->state() == QAbstractSocket::ConnectedState && s->bytesToWrite() == 0 && !encryptedPending())
-        s->disconnectFromHost();
-    if (s->state() == QAbstractSocket::ConnectedState && (s->bytesToWrite() > 0 || encryptedPending())) {
-        // The deadline is the socket's child, so it goes with the socket
-        // whichever way the socket ends.
-        lingerObject(s);
-        auto* deadline = new QTimer(s);
-        deadline->setSingleShot(true);
-        QObject::connect(s, &QAbstractSocket::disconnected, s, [s, deadline] {
-            SlotScope scope;
-            deadline->stop();
-            retireLingering(s);
-        });
-        QObject::connect(deadline, &QTimer::timeout, s, [s] {
-            SlotScope scope;
-            s->disconnect();
-            s->abort();
-            retireLingering(s);
-        });
-        deadline->start(std::max(timeoutMs, 100));
-        s->disconnectFromHost();
-        return;
-    }
-    s->abort();
-    retireObject(s);
 }
 
 QTcpSocket* ClientTransport::release()

@@ -67,16 +67,12 @@ public:
     bool isReady() const { return ready_; }
     bool isOpen() const { return socket_ != nullptr; }
 
-    qint64 bytesAvailable() const;
-    qint64 read(char* data, qint64 max);
-    // Looks at buffered input without taking it; skip takes what was used.
+    // Until release: the owner's opening handshake reads through these.
+    // peek looks at buffered input without taking it; skip takes what was used.
     qint64 peek(char* data, qint64 max);
     void skip(qint64 n);
     bool write(const char* data, qint64 n);
-    qint64 bytesToWrite() const;
-    // Hands the socket over to close by itself once its output is flushed; no
-    // more callbacks. abort drops everything at once.
-    void closeGracefully(int timeoutMs);
+    // Drops everything at once; no more callbacks.
     void abort();
     QString peerDescription() const;
     // Hands the open stream's socket to a new owner (a QSslSocket when TLS is

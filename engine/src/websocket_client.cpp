@@ -2,7 +2,6 @@
 
 #include "engine/protocol/cookies.h"
 #include "engine/src/event_args.h"
-#include "engine/src/socket_graveyard.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -11,8 +10,6 @@
 #include <QSslKey>
 
 #include <algorithm>
-#include <cstring>
-#include <iterator>
 #include <limits>
 
 namespace corvane::engine {

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Tiny proxies for the engine's tests: HTTP CONNECT, SOCKS4/4a and SOCKS5 (no auth, or
-user name and password when --user and --password are given), and a hostile HTTP proxy
+"""Tiny proxies for the engine's tests: HTTP CONNECT and SOCKS5 (no auth, or user name and
+password when --user and --password are given: Basic for CONNECT), SOCKS4/4a, and a hostile HTTP proxy
 that answers CONNECT with a 200 MB reply head ("hostile").
 
 Prints "ready <port>" once listening and "tunnel <host>:<port>" for every tunnel it opens.
@@ -8,6 +8,7 @@ Only loopback destinations are allowed.
 """
 import argparse
 import asyncio
+import base64
 import ipaddress
 import socket
 import struct
@@ -65,6 +66,17 @@ async def http_connect(reader, writer):
         writer.write(b"HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n")
         writer.close()
         return
+    if CREDENTIALS:
+        wanted = "Basic " + base64.b64encode(f"{CREDENTIALS[0]}:{CREDENTIALS[1]}".encode()).decode()
+        given = [l.split(b":", 1)[1].strip().decode() for l in head.split(b"\r\n")[1:]
+                 if l.lower().startswith(b"proxy-authorization:")]
+        if given != [wanted]:
+            print("refused proxy authorization", flush=True)
+            writer.write(b"HTTP/1.1 407 Proxy Authentication Required\r\n"
+                         b"Proxy-Authenticate: Basic realm=\"tests\"\r\nContent-Length: 0\r\n\r\n")
+            await writer.drain()
+            writer.close()
+            return
     host, port = target.rsplit(":", 1)
     host = host.strip("[]")
     await tunnel(reader, writer, host, int(port), b"HTTP/1.1 200 Connection established\r\n\r\n",

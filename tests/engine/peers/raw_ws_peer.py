@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A WebSocket server written on raw sockets, for what a library peer would hide:
 the exact frames the client sends back. Prints "ready <port>" once listening, then
-one line per finding for each connection.
+one line per finding for each connection. With --cert and --key it serves wss.
 
   --mode close3000  sends a close with code 3000 and reason "bye" right after the
                     handshake; prints "answer <opcode> <code> <masked>" for the
@@ -11,7 +11,9 @@ one line per finding for each connection.
                     0.2 s, never completing it; prints "close <code>" for a close
                     frame it gets, "eof" when the connection ends
   --mode quiet      sends nothing; answers every ping with a pong and prints
-                    "ping <n>" for the n-th, "close <code>" for a close frame
+                    "ping <n>" for the n-th, "frame <opcode> <fin> <length>" for
+                    each data frame, "close <code>" for a close frame
+  --mode stall      reads nothing after the handshake; prints "stalled"
   --mode pingflood  sends pings (125-byte payloads) without reading anything back,
                     up to 1 GB; prints "flood blocked <bytes sent>" once a send
                     makes no progress for 2 s, or "flood done <bytes>"
@@ -20,6 +22,7 @@ import argparse
 import base64
 import hashlib
 import socket
+import ssl
 import struct
 import sys
 import threading
@@ -56,7 +59,7 @@ def handshake(conn):
 
 
 def read_frame(conn):
-    """Returns (opcode, masked, payload) or None at the end of the connection."""
+    """Returns (opcode, masked, payload, fin) or None at the end of the connection."""
     head = read_exact(conn, 2)
     if head is None:
         return None
@@ -71,8 +74,9 @@ def read_frame(conn):
     payload = read_exact(conn, length) if length else b""
     if payload is None:
         return None
-    payload = bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
-    return opcode, masked, payload
+    if masked:
+        payload = bytes(b ^ mask[i % 4] for i, b in enumerate(payload)) if length < 4096 else payload
+    return opcode, masked, payload, bool(head[0] & 0x80)
 
 
 def close_code(payload):
@@ -85,7 +89,7 @@ def close3000(conn):
     if frame is None:
         print("no answer", flush=True)
         return
-    opcode, masked, payload = frame
+    opcode, masked, payload, _ = frame
     print(f"answer {opcode} {close_code(payload) if opcode == 8 else '-'} {int(masked)}", flush=True)
 
 
@@ -117,7 +121,7 @@ def quiet(conn):
         if frame is None:
             print("eof", flush=True)
             return
-        opcode, _, payload = frame
+        opcode, _, payload, fin = frame
         if opcode == 9:
             pings += 1
             conn.sendall(bytes([0x8A, len(payload)]) + payload)
@@ -126,6 +130,8 @@ def quiet(conn):
             print(f"close {close_code(payload)}", flush=True)
             conn.sendall(b"\x88\x02" + payload[:2])
             return
+        else:
+            print(f"frame {opcode} {int(fin)} {len(payload)}", flush=True)
 
 
 def pingflood(conn):
@@ -144,19 +150,33 @@ def pingflood(conn):
     print(f"flood done {sent}", flush=True)
 
 
-def serve(conn, mode):
+def stall(conn):
+    print("stalled", flush=True)
+    time.sleep(30)
+
+
+def serve(conn, mode, tls):
     with conn:
         try:
+            if tls is not None:
+                conn = tls.wrap_socket(conn, server_side=True)
             if handshake(conn):
-                {"close3000": close3000, "trickle": trickle, "quiet": quiet, "pingflood": pingflood}[mode](conn)
+                {"close3000": close3000, "trickle": trickle, "quiet": quiet, "pingflood": pingflood,
+                 "stall": stall}[mode](conn)
         except OSError as e:
             print(f"error {e}", flush=True)
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--mode", choices=["close3000", "trickle", "quiet", "pingflood"], required=True)
+    parser.add_argument("--mode", choices=["close3000", "trickle", "quiet", "pingflood", "stall"], required=True)
+    parser.add_argument("--cert", help="PEM certificate: serve wss")
+    parser.add_argument("--key")
     args = parser.parse_args()
+    tls = None
+    if args.cert:
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(args.cert, args.key)
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", 0))
@@ -164,7 +184,7 @@ def main():
     print(f"ready {listener.getsockname()[1]}", flush=True)
     while True:
         conn, _ = listener.accept()
-        threading.Thread(target=serve, args=(conn, args.mode), daemon=True).start()
+        threading.Thread(target=serve, args=(conn, args.mode, tls), daemon=True).start()
 
 
 if __name__ == "__main__":
