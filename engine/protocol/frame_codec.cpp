@@ -218,6 +218,7 @@ void FrameDecoder::startFrame()
     messageBytes_ += length_;
     if (length_ != 0)
         return;
+    ++framesDone_;
     stage_ = Stage::Header;
     if (!fin_)
         return;                          // an empty fragment carries nothing
@@ -320,6 +321,8 @@ size_t FrameDecoder::dataPayload(uint8_t* mutableData, const uint8_t* p, size_t 
 
         consumed += piece;
         done_ += piece;
+        if (done_ == length_)
+            ++framesDone_;
         const bool last = fin_ && done_ == length_;
         if (last) {
             inMessage_ = false;
@@ -376,6 +379,7 @@ size_t FrameDecoder::controlPayload(const uint8_t* p, size_t avail)
 
 void FrameDecoder::finishControl()
 {
+    ++framesDone_;
     stage_ = Stage::Header;
     const size_t n = static_cast<size_t>(length_);
     switch (opcode_) {

@@ -103,6 +103,9 @@ public:
     bool stopped() const { return stopped_; }
     // True between the first and the last frame of a fragmented message.
     bool inMessage() const { return inMessage_; }
+    // Frames read whole so far (data and control): progress a trickling peer
+    // cannot fake by sending a byte now and then.
+    uint64_t framesDone() const { return framesDone_; }
     // Forgets any partial frame and message and starts again.
     void reset();
     void setOptions(const DecoderOptions& options);
@@ -142,6 +145,7 @@ private:
     uint8_t mask_[4] = {0, 0, 0, 0};
     uint64_t length_ = 0;
     uint64_t done_ = 0;                 // payload bytes of this frame already consumed
+    uint64_t framesDone_ = 0;
 
     uint8_t carry_[4] = {0, 0, 0, 0};   // a character cut by a fragment boundary
     size_t carryLen_ = 0;

@@ -1,5 +1,6 @@
 #include "engine/src/transport.h"
 
+#include "engine/protocol/http_auth.h"
 #include "engine/src/errors.h"
 #include "engine/src/socket_graveyard.h"
 #include "engine/src/socks4.h"
@@ -8,7 +9,7 @@
 #include <QNetworkProxy>
 #include <QSslConfiguration>
 #include <QSslSocket>
-#include <QTimer>
+#include <QTcpSocket>
 
 #include <algorithm>
 
@@ -29,39 +30,50 @@ ClientTransport::~ClientTransport()
     abort();
 }
 
+QSslSocket* ClientTransport::ssl() const
+{
+    return qobject_cast<QSslSocket*>(socket_);
+}
+
 void ClientTransport::open(const TransportConfig& config, TransportCallbacks callbacks)
 {
     abort();
     config_ = config;
     cb_ = std::move(callbacks);
-    ready_ = tunnelPending_ = verifyAsked_ = rejected_ = failedReported_ = false;
+    ready_ = verifyAsked_ = rejected_ = failedReported_ = false;
+    tunnelPending_ = Tunnel::None;
+    proxyReply_.reset();
 
-    socket_ = new QSslSocket();
-    QSslSocket* s = socket_;
+    // TLS needs Qt's TLS socket; a plain stream stays a plain socket, which a
+    // new owner may read from its descriptor directly.
+    QTcpSocket* s = config_.tls ? new QSslSocket() : new QTcpSocket();
+    socket_ = s;
     s->setReadBufferSize(config_.socketBufferSize);
-    if (config_.tls) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    if (QSslSocket* tls = ssl()) {
+        QSslConfiguration sslConfig = QSslConfiguration::defaultConfiguration();
         if (!config_.trustedCertificates.isEmpty())
-            ssl.addCaCertificates(config_.trustedCertificates);
-        ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
+            sslConfig.addCaCertificates(config_.trustedCertificates);
+        sslConfig.setPeerVerifyMode(QSslSocket::VerifyPeer);
         if (!config_.clientCertificate.isNull()) {
-            ssl.setLocalCertificate(config_.clientCertificate);
-            ssl.setPrivateKey(config_.clientKey);
+            sslConfig.setLocalCertificate(config_.clientCertificate);
+            sslConfig.setPrivateKey(config_.clientKey);
         }
-        s->setSslConfiguration(ssl);
-        s->setPeerVerifyName(config_.host);
+        tls->setSslConfiguration(sslConfig);
+        tls->setPeerVerifyName(config_.host);
+        QObject::connect(tls, &QSslSocket::encrypted, tls, [this] { SlotScope scope; onEncrypted(); });
+        QObject::connect(tls, &QSslSocket::sslErrors, tls,
+                         [this](const QList<QSslError>& e) { SlotScope scope; onSslErrors(e); });
     }
 
     QObject::connect(s, &QAbstractSocket::connected, s, [this] { SlotScope scope; onConnected(); });
-    QObject::connect(s, &QSslSocket::encrypted, s, [this] { SlotScope scope; onEncrypted(); });
-    QObject::connect(s, &QSslSocket::sslErrors, s,
-                     [this](const QList<QSslError>& e) { SlotScope scope; onSslErrors(e); });
     QObject::connect(s, &QAbstractSocket::errorOccurred, s, [this] { SlotScope scope; onError(); });
     QObject::connect(s, &QAbstractSocket::disconnected, s, [this] { SlotScope scope; onDisconnected(); });
     QObject::connect(s, &QIODevice::readyRead, s, [this] {
         SlotScope scope;
-        if (tunnelPending_)
+        if (tunnelPending_ == Tunnel::Socks4)
             onSocks4Reply();
+        else if (tunnelPending_ == Tunnel::HttpConnect)
+            onConnectReply();
         else if (ready_ && cb_.readable)
             cb_.readable();
     });
@@ -73,10 +85,8 @@ void ClientTransport::open(const TransportConfig& config, TransportCallbacks cal
 
     const ProxyConfig& p = config_.proxy;
     QNetworkProxy proxy(QNetworkProxy::NoProxy);
-    if (p.kind == ProxyConfig::Kind::HttpConnect || p.kind == ProxyConfig::Kind::Socks5) {
-        proxy = QNetworkProxy(p.kind == ProxyConfig::Kind::HttpConnect ? QNetworkProxy::HttpProxy
-                                                                       : QNetworkProxy::Socks5Proxy,
-                              p.host, p.port, p.user, p.password);
+    if (p.kind == ProxyConfig::Kind::Socks5) {
+        proxy = QNetworkProxy(QNetworkProxy::Socks5Proxy, p.host, p.port, p.user, p.password);
         // The tunnel carries our own bytes; name resolution is the proxy's.
         proxy.setCapabilities(QNetworkProxy::TunnelingCapability | QNetworkProxy::HostNameLookupCapability);
     }
@@ -92,10 +102,10 @@ void ClientTransport::open(const TransportConfig& config, TransportCallbacks cal
         }
     }
 
-    if (p.kind == ProxyConfig::Kind::Socks4)
+    if (p.kind == ProxyConfig::Kind::Socks4 || p.kind == ProxyConfig::Kind::HttpConnect)
         s->connectToHost(p.host, p.port);
-    else if (config_.tls)
-        s->connectToHostEncrypted(config_.host, config_.port);
+    else if (QSslSocket* tls = ssl())
+        tls->connectToHostEncrypted(config_.host, config_.port);
     else
         s->connectToHost(config_.host, config_.port);
 }
@@ -108,7 +118,23 @@ void ClientTransport::onConnected()
             failWith(kProxyFailed, QStringLiteral("SOCKS4 cannot reach %1").arg(config_.host));
             return;
         }
-        tunnelPending_ = true;
+        tunnelPending_ = Tunnel::Socks4;
+        socket_->write(request);
+        return;
+    }
+    if (config_.proxy.kind == ProxyConfig::Kind::HttpConnect) {
+        const QString host = config_.host.contains(':') ? '[' + config_.host + ']' : config_.host;
+        const QByteArray target = QStringLiteral("%1:%2").arg(host).arg(config_.port).toUtf8();
+        QByteArray request = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
+        if (!config_.proxy.user.isEmpty())
+            request += "Proxy-Authorization: "
+                       + QByteArray::fromStdString(protocol::basicAuthorization(
+                           config_.proxy.user.toStdString(), config_.proxy.password.toStdString()))
+                       + "\r\n";
+        request += "\r\n";
+        proxyReply_ = std::make_unique<protocol::HttpHeadParser>(protocol::HttpHeadParser::Kind::Response,
+                                                                 config_.maxProxyReplyHead);
+        tunnelPending_ = Tunnel::HttpConnect;
         socket_->write(request);
         return;
     }
@@ -124,14 +150,56 @@ void ClientTransport::onSocks4Reply()
         return;
     uint8_t reply[kSocks4ReplySize];
     socket_->read(reinterpret_cast<char*>(reply), kSocks4ReplySize);
-    tunnelPending_ = false;
+    tunnelPending_ = Tunnel::None;
     const int status = parseSocks4Reply(reply);
     if (status != 90) {
         failWith(kProxyFailed, socks4StatusText(status));
         return;
     }
+    tunnelDone();
+}
+
+// The reply head is looked at in small pieces and only what the parser took
+// is removed, so the tunnelled bytes behind it stay in the socket for the
+// stream's owner. Past the head size limit the connection fails at once.
+void ClientTransport::onConnectReply()
+{
+    using St = protocol::HttpHeadParser::State;
+    char piece[2048];
+    while (socket_ != nullptr && tunnelPending_ == Tunnel::HttpConnect) {
+        const qint64 n = socket_->peek(piece, sizeof piece);
+        if (n <= 0)
+            return;
+        size_t consumed = 0;
+        const St st = proxyReply_->feed(reinterpret_cast<const uint8_t*>(piece), size_t(n), consumed);
+        socket_->skip(qint64(consumed));
+        if (st == St::NeedMore) {
+            if (consumed == 0)
+                return;
+            continue;
+        }
+        tunnelPending_ = Tunnel::None;
+        if (st == St::Error) {
+            failWith(kProxyFailed, QStringLiteral("bad CONNECT reply: %1").arg(QString::fromStdString(proxyReply_->error())));
+            return;
+        }
+        const protocol::HttpHead& head = proxyReply_->head();
+        if (head.status / 100 != 2) {
+            failWith(kProxyFailed, QStringLiteral("CONNECT refused: HTTP %1 %2")
+                                       .arg(head.status).arg(QString::fromStdString(head.reason)));
+            return;
+        }
+        proxyReply_.reset();
+        tunnelDone();
+    }
+}
+
+void ClientTransport::tunnelDone()
+{
     if (cb_.stage)
         cb_.stage(QStringLiteral("Firewall connection complete"));
+    if (socket_ == nullptr)
+        return;
     if (config_.tls)
         startTls();
     else
@@ -140,17 +208,17 @@ void ClientTransport::onSocks4Reply()
 
 void ClientTransport::startTls()
 {
-    socket_->startClientEncryption();
+    ssl()->startClientEncryption();
 }
 
 void ClientTransport::onSslErrors(const QList<QSslError>& errors)
 {
     verifyAsked_ = true;
-    const bool accept = cb_.verify ? cb_.verify(socket_->peerCertificateChain(), false, joinErrors(errors)) : false;
+    const bool accept = cb_.verify ? cb_.verify(ssl()->peerCertificateChain(), false, joinErrors(errors)) : false;
     if (socket_ == nullptr)
         return;
     if (accept) {
-        socket_->ignoreSslErrors();
+        ssl()->ignoreSslErrors();
     } else {
         rejected_ = true;
         failWith(kCertificateRejected, joinErrors(errors));
@@ -161,7 +229,7 @@ void ClientTransport::onEncrypted()
 {
     if (!verifyAsked_) {
         verifyAsked_ = true;
-        const bool accept = cb_.verify ? cb_.verify(socket_->peerCertificateChain(), true, QStringLiteral("OK")) : true;
+        const bool accept = cb_.verify ? cb_.verify(ssl()->peerCertificateChain(), true, QStringLiteral("OK")) : true;
         if (socket_ == nullptr)
             return;
         if (!accept) {
@@ -210,7 +278,7 @@ void ClientTransport::onError()
         code = kTlsFailed;
         break;
     default:
-        if (config_.proxy.kind == ProxyConfig::Kind::Socks4 && tunnelPending_)
+        if (tunnelPending_ != Tunnel::None)
             code = kProxyFailed;
         break;
     }
@@ -222,7 +290,7 @@ void ClientTransport::onDisconnected()
     if (socket_ == nullptr || failedReported_)
         return;
     if (!ready_) {
-        failWith(tunnelPending_ ? kProxyFailed : kConnectFailed, QStringLiteral("connection closed by the peer"));
+        failWith(tunnelPending_ != Tunnel::None ? kProxyFailed : kConnectFailed, QStringLiteral("connection closed by the peer"));
         return;
     }
     if (cb_.closed)
@@ -240,14 +308,15 @@ void ClientTransport::failWith(int code, const QString& detail)
         failed(code, detail);
 }
 
-qint64 ClientTransport::bytesAvailable() const
+qint64 ClientTransport::peek(char* data, qint64 max)
 {
-    return socket_ ? socket_->bytesAvailable() : 0;
+    return socket_ ? socket_->peek(data, max) : -1;
 }
 
-qint64 ClientTransport::read(char* data, qint64 max)
+void ClientTransport::skip(qint64 n)
 {
-    return socket_ ? socket_->read(data, max) : -1;
+    if (socket_ != nullptr && n > 0)
+        socket_->skip(n);
 }
 
 bool ClientTransport::write(const char* data, qint64 n)
@@ -255,53 +324,20 @@ bool ClientTransport::write(const char* data, qint64 n)
     return socket_ != nullptr && socket_->write(data, n) == n;
 }
 
-qint64 ClientTransport::bytesToWrite() const
+QTcpSocket* ClientTransport::release()
 {
-    return socket_ ? socket_->bytesToWrite() : 0;
-}
-
-void ClientTransport::closeGracefully(int timeoutMs)
-{
-    QSslSocket* s = socket_;
+    if (!ready_ || socket_ == nullptr)
+        return nullptr;
+    QTcpSocket* s = socket_;
     socket_ = nullptr;
     ready_ = false;
-    if (s == nullptr)
-        return;
     s->disconnect();
-    // The last bytes (a close frame answering the server's) go to the kernel
-    // now, so they survive a host that stops running the event loop next.
-    if (s->state() == QAbstractSocket::ConnectedState)
-        s->flush();
-    if (s->state() == QAbstractSocket::ConnectedState && s->bytesToWrite() == 0 && s->encryptedBytesToWrite() == 0)
-        s->disconnectFromHost();
-    if (s->state() == QAbstractSocket::ConnectedState && (s->bytesToWrite() > 0 || s->encryptedBytesToWrite() > 0)) {
-        // The deadline is the socket's child, so it goes with the socket
-        // whichever way the socket ends.
-        lingerObject(s);
-        auto* deadline = new QTimer(s);
-        deadline->setSingleShot(true);
-        QObject::connect(s, &QAbstractSocket::disconnected, s, [s, deadline] {
-            SlotScope scope;
-            deadline->stop();
-            retireLingering(s);
-        });
-        QObject::connect(deadline, &QTimer::timeout, s, [s] {
-            SlotScope scope;
-            s->disconnect();
-            s->abort();
-            retireLingering(s);
-        });
-        deadline->start(std::max(timeoutMs, 100));
-        s->disconnectFromHost();
-        return;
-    }
-    s->abort();
-    retireObject(s);
+    return s;
 }
 
 void ClientTransport::abort()
 {
-    QSslSocket* s = socket_;
+    QTcpSocket* s = socket_;
     socket_ = nullptr;
     ready_ = false;
     if (s) {

@@ -1,6 +1,7 @@
 // Client side byte stream: TCP, optionally through an HTTP CONNECT tunnel,
 // SOCKS4 or SOCKS5, then optionally TLS. Owners get callbacks on the thread
-// that created it; nothing here blocks.
+// that created it; nothing here blocks. The CONNECT reply is read by our own
+// head parser in bounded pieces, so a hostile proxy cannot make it grow.
 #pragma once
 
 #include <QByteArray>
@@ -10,10 +11,14 @@
 #include <QSslKey>
 #include <QString>
 
+#include "engine/protocol/http_head.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QSslSocket;
+class QTcpSocket;
 
 namespace corvane::engine {
 
@@ -36,6 +41,7 @@ struct TransportConfig {
     QSslCertificate clientCertificate;
     QSslKey clientKey;
     qint64 socketBufferSize = 1 << 20;           // bound of Qt's own read buffer
+    size_t maxProxyReplyHead = 16 << 10;         // the CONNECT reply's head
 };
 
 struct TransportCallbacks {
@@ -61,19 +67,23 @@ public:
     bool isReady() const { return ready_; }
     bool isOpen() const { return socket_ != nullptr; }
 
-    qint64 bytesAvailable() const;
-    qint64 read(char* data, qint64 max);
+    // Until release: the owner's opening handshake reads through these.
+    // peek looks at buffered input without taking it; skip takes what was used.
+    qint64 peek(char* data, qint64 max);
+    void skip(qint64 n);
     bool write(const char* data, qint64 n);
-    qint64 bytesToWrite() const;
-    // Hands the socket over to close by itself once its output is flushed; no
-    // more callbacks. abort drops everything at once.
-    void closeGracefully(int timeoutMs);
+    // Drops everything at once; no more callbacks.
     void abort();
     QString peerDescription() const;
+    // Hands the open stream's socket to a new owner (a QSslSocket when TLS is
+    // on, else a plain QTcpSocket); no more callbacks. Null when not ready.
+    QTcpSocket* release();
 
 private:
     void onConnected();
     void onSocks4Reply();
+    void onConnectReply();
+    void tunnelDone();
     void startTls();
     void onEncrypted();
     void onSslErrors(const QList<QSslError>& errors);
@@ -82,11 +92,15 @@ private:
     void becomeReady();
     void failWith(int code, const QString& detail);
 
+    QSslSocket* ssl() const;
+
+    enum class Tunnel { None, Socks4, HttpConnect };
     TransportConfig config_;
     TransportCallbacks cb_;
-    QSslSocket* socket_ = nullptr;
+    QTcpSocket* socket_ = nullptr;
     bool ready_ = false;
-    bool tunnelPending_ = false;     // waiting for the SOCKS4 reply
+    Tunnel tunnelPending_ = Tunnel::None;   // waiting for the proxy's reply
+    std::unique_ptr<protocol::HttpHeadParser> proxyReply_;
     bool verifyAsked_ = false;
     bool rejected_ = false;
     bool failedReported_ = false;

@@ -2,7 +2,6 @@
 
 #include "engine/protocol/cookies.h"
 #include "engine/src/event_args.h"
-#include "engine/src/socket_graveyard.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -11,8 +10,6 @@
 #include <QSslKey>
 
 #include <algorithm>
-#include <cstring>
-#include <iterator>
 #include <limits>
 
 namespace corvane::engine {
@@ -59,9 +56,14 @@ const ConfigDef kConfig[] = {
     {"CloseDescription", ConfigType::String, 0, 0, 0, ""},
     {"SSLTrustedCAFile", ConfigType::String, 0, 0, 0, ""},
     {"ConnectTimeout", ConfigType::Int, 0, 86400, 60, ""},
+    {"IdleTimeout", ConfigType::Int, 0, 86400, 0, ""},
+    {"KeepAliveInterval", ConfigType::Int, 0, 86400, 0, ""},
 };
 
-constexpr size_t kSendPiece = 64 * 1024;
+int toMs(int64_t seconds)
+{
+    return int(std::min<int64_t>(seconds * 1000, kMaxInt));
+}
 
 } // namespace
 
@@ -76,29 +78,30 @@ WebSocketClient::WebSocketClient(CorvaneWS_EventSink sink, void* user)
     : EngineObject(sink, user, clientProperties(), kConfig),
       rng_(QRandomGenerator::system()->generate())
 {
-    sendBuffer_.resize(protocol::kMaxFrameHeader + kSendPiece);
-    closeTimer_.setSingleShot(true);
-    QObject::connect(&closeTimer_, &QTimer::timeout, [this] {
-        Entry entry(this);
-        if (state_ == State::Closing)
-            finishDisconnect(protocol::close_code::kAbnormal, QStringLiteral("The close handshake timed out"));
-    });
+    reaper_.setSingleShot(true);
+    QObject::connect(&reaper_, &QTimer::timeout, [this] { reap(); });
 }
 
 WebSocketClient::~WebSocketClient()
 {
     ++connGen_;
-    closeTimer_.stop();
     transport_.abort();
+    retire(std::move(conn_));
+    // Connections whose handlers are still on the stack go from the event loop.
+    for (auto& ws : retired_) {
+        ws->detach();
+        if (ws->inUse() && QCoreApplication::instance() != nullptr) {
+            WsConnection* p = ws.release();
+            QTimer::singleShot(0, QCoreApplication::instance(), [p] { delete p; });
+        }
+    }
+    retired_.clear();
     wake();
 }
 
 void WebSocketClient::onDestroyRequested()
 {
-    ++connGen_;
-    closeTimer_.stop();
-    transport_.abort();
-    state_ = State::Idle;
+    dropConnection();
     interrupted_ = true;
     wake();
 }
@@ -117,7 +120,7 @@ int WebSocketClient::indexCount(const PropertyDef& def) const
 bool WebSocketClient::readProperty(const PropertyDef& def, int index, Value& out)
 {
     switch (def.id) {
-    case P::BytesSent: out.i = bytesSent_; return true;
+    case P::BytesSent: out.i = conn_ ? conn_->bytesSent() : bytesSent_; return true;
     case P::Connected: out.i = state_ == State::Open; return true;
     case P::CookieCount: out.i = int64_t(cookies_.size()); return true;
     case P::CookieDomain: out.text = cookies_[size_t(index)].domain; return true;
@@ -139,19 +142,11 @@ bool WebSocketClient::readProperty(const PropertyDef& def, int index, Value& out
 int WebSocketClient::writeProperty(const PropertyDef& def, int index, Value& in)
 {
     switch (def.id) {
-    case P::AcceptData: {
-        const bool resume = in.i != 0 && !boolProp(P::AcceptData);
+    case P::AcceptData:
         stored(P::AcceptData).i = in.i;
-        if (resume && transport_.isReady()) {
-            // Later, from the event loop: the host is inside Set now.
-            const uint64_t gen = connGen_;
-            QTimer::singleShot(0, &closeTimer_, [this, gen] {
-                Entry entry(this);
-                onReadable(gen);
-            });
-        }
+        if (conn_)
+            conn_->setReadPaused(WsConnection::kPausedByHost, in.i == 0);
         return 0;
-    }
     case P::Connected:
         if (in.i == 0)
             return state_ == State::Idle ? 0 : disconnect(false);
@@ -190,6 +185,8 @@ int WebSocketClient::invoke(int method, int argc, void** argv, int* arglen)
         QString answer;
         const int rc = configure(wide(0), answer);
         setWideResult(argv, arglen, std::max(argc, 1), answer);
+        if (conn_)
+            conn_->setLimits(connectionLimits());
         return rc;
     }
     case M::Connect: return connectTo(wide(0));
@@ -278,7 +275,7 @@ int WebSocketClient::connectTo(const QString& url)
         const int64_t limit = configInt("ConnectTimeout");
         if (limit > 0) {
             const uint64_t serial = ++connectSerial_;
-            QTimer::singleShot(int(limit * 1000), &closeTimer_, [this, serial] {
+            QTimer::singleShot(int(limit * 1000), &reaper_, [this, serial] {
                 Entry entry(this);
                 if (serial != connectSerial_ || !connectPending_ || destroyed())
                     return;
@@ -389,16 +386,11 @@ int WebSocketClient::startAttempt()
     TransportConfig config;
     if (const int rc = buildTransportConfig(config); rc != 0)
         return rc;
-    if (feeding_ && decoder_)
-        retiredDecoders_.push_back(std::move(decoder_));
-    decoder_.reset();
+    retire(std::move(conn_));
     headParser_.reset();
     headRaw_.clear();
     parsedHeaders_.clear();
     serverCert_.clear();
-    closeSent_ = false;
-    pendingClose_.reset();
-    heldLength_ = 0;
     bytesSent_ = 0;
     state_ = State::Connecting;
 
@@ -414,7 +406,6 @@ int WebSocketClient::startAttempt()
     };
     cb.ready = [this, gen] { Entry entry(this); onTransportReady(gen); };
     cb.readable = [this, gen] { Entry entry(this); onReadable(gen); };
-    cb.written = [this, gen] { Entry entry(this); onWritten(gen); };
     cb.failed = [this, gen](int code, const QString& detail) { Entry entry(this); onTransportFailed(gen, code, detail); };
     cb.closed = [this, gen] { Entry entry(this); onTransportClosed(gen); };
     transport_.open(config, std::move(cb));
@@ -479,88 +470,34 @@ void WebSocketClient::onTransportReady(uint64_t gen)
     transport_.write(text.data(), qint64(text.size()));
 }
 
+// The response head is taken in small pieces and only what the parser used
+// is removed from the socket: frames the server sent right behind its 101
+// stay there for the connection that reads from that socket next.
 void WebSocketClient::onReadable(uint64_t gen)
 {
-    if (gen != connGen_ || destroyed())
-        return;
-    // A handler that runs an event loop (DoEvents, a blocking call) must not
-    // feed the decoder that is busy below it: the outer loop reads the rest.
-    if (feeding_ && activeGen_ == gen)
-        return;
-    if (state_ == State::Open && !boolProp(P::AcceptData))
-        return;
-
-    std::vector<uint8_t> nested;
-    uint8_t* buffer;
-    size_t capacity = size_t(configInt("ReadBufferSize"));
-    if (feeding_) {
-        nested.resize(64 * 1024);
-        buffer = nested.data();
-        capacity = nested.size();
-    } else {
-        if (readBuffer_.size() != capacity)
-            readBuffer_.assign(capacity, 0);
-        buffer = readBuffer_.data();
-    }
-    const bool wasFeeding = feeding_;
-    const uint64_t wasActive = activeGen_;
-    feeding_ = true;
-    activeGen_ = gen;
-    while (gen == connGen_ && !destroyed()) {
-        if (state_ == State::Open && (!boolProp(P::AcceptData) || pongPaused_))
-            break;
-        // The start of a character the last read cut off goes first.
-        const size_t held = heldLength_;
-        std::memcpy(buffer, heldBytes_, held);
-        const qint64 n = transport_.read(reinterpret_cast<char*>(buffer + held), qint64(capacity - held));
+    using St = protocol::HttpHeadParser::State;
+    char piece[4096];
+    while (gen == connGen_ && !destroyed() && state_ == State::Handshake) {
+        const qint64 n = transport_.peek(piece, sizeof piece);
         if (n <= 0)
-            break;
-        heldLength_ = 0;
-        const size_t total = held + size_t(n);
-        const size_t kept = process(buffer, total);
-        if (kept > 0 && gen == connGen_) {
-            std::memcpy(heldBytes_, buffer + total - kept, kept);
-            heldLength_ = kept;
-        }
-    }
-    feeding_ = wasFeeding;
-    activeGen_ = wasActive;
-    if (!feeding_)
-        retiredDecoders_.clear();
-}
-
-size_t WebSocketClient::process(uint8_t* data, size_t n)
-{
-    const uint64_t gen = connGen_;
-    if (state_ == State::Handshake) {
+            return;
         size_t consumed = 0;
-        const protocol::HttpHeadParser::State st = headParser_.feed(data, n, consumed);
-        headRaw_.append(reinterpret_cast<const char*>(data), consumed);
-        if (st == protocol::HttpHeadParser::State::NeedMore)
-            return 0;
-        if (st == protocol::HttpHeadParser::State::Error) {
+        const St st = headParser_.feed(reinterpret_cast<const uint8_t*>(piece), size_t(n), consumed);
+        headRaw_.append(piece, consumed);
+        transport_.skip(qint64(consumed));
+        if (st == St::NeedMore) {
+            if (consumed == 0)
+                return;
+            continue;
+        }
+        if (st == St::Error) {
             dropConnection();
             finishConnect(kHandshakeFailed, QString::fromStdString(headParser_.error()));
-            return 0;
+            return;
         }
         handleHead();
-        if (gen != connGen_ || destroyed() || state_ != State::Open)
-            return 0;
-        data += consumed;
-        n -= consumed;
-        if (n == 0)
-            return 0;
+        return;
     }
-    if ((state_ == State::Open || state_ == State::Closing) && decoder_) {
-        protocol::FrameDecoder* decoder = decoder_.get();
-        const size_t used = decoder->feed(data, n);
-        if (gen == connGen_ && pendingClose_)
-            handlePendingClose();
-        // Bytes a running decoder left are the start of a cut character.
-        if (gen == connGen_ && !destroyed() && decoder_.get() == decoder && !decoder->stopped())
-            return n - used;
-    }
-    return 0;
 }
 
 void WebSocketClient::handleHead()
@@ -609,16 +546,7 @@ void WebSocketClient::handleHead()
             finishConnect(kHandshakeFailed, QString::fromStdString(why));
             return;
         }
-        protocol::DecoderOptions options;
-        options.maxMessageSize = uint64_t(configInt("MaxMessageSize"));
-        options.maxChunk = size_t(configInt("ChunkSize"));
-        options.expectMasked = false;
-        options.wholeCharacters = true;
-        decoder_ = std::make_unique<protocol::FrameDecoder>(static_cast<protocol::FrameSink&>(*this), options);
-        state_ = State::Open;
-        finishConnect(0, QStringLiteral("OK"));
-        if (gen == connGen_ && !destroyed() && state_ == State::Open)
-            raiseReadyToSend();
+        open();
         return;
     }
     if (protocol::isRedirectStatus(head.status) && handleRedirect(head))
@@ -713,13 +641,6 @@ void WebSocketClient::onTransportFailed(uint64_t gen, int code, const QString& d
     if (state_ == State::Connecting || state_ == State::Handshake) {
         dropConnection();
         finishConnect(code, detail);
-        return;
-    }
-    if (state_ == State::Open || state_ == State::Closing) {
-        const uint64_t before = connGen_;
-        raiseError(code, QString::fromStdString(errorText(code, detail.toStdString())));
-        if (before == connGen_ && !destroyed())
-            finishDisconnect(protocol::close_code::kAbnormal, detail);
     }
 }
 
@@ -727,34 +648,57 @@ void WebSocketClient::onTransportClosed(uint64_t gen)
 {
     if (gen != connGen_)
         return;
-    onReadable(gen);   // what arrived before the FIN, a close frame perhaps
+    onReadable(gen);   // what arrived before the FIN
     if (gen != connGen_ || destroyed())
         return;
     if (state_ == State::Handshake || state_ == State::Connecting) {
         dropConnection();
         finishConnect(kHandshakeFailed, QStringLiteral("connection closed during the handshake"));
-    } else if (state_ == State::Open || state_ == State::Closing) {
-        finishDisconnect(protocol::close_code::kAbnormal, QStringLiteral("Connection closed without a close frame"));
     }
 }
 
-void WebSocketClient::onWritten(uint64_t gen)
+// The server accepted: the socket becomes a connection in the client role.
+void WebSocketClient::open()
 {
-    if (gen != connGen_)
+    const uint64_t gen = connGen_;
+    QTcpSocket* socket = transport_.release();
+    if (socket == nullptr) {
+        dropConnection();
+        finishConnect(kConnectionLost, QStringLiteral("the connection is gone"));
         return;
-    wake();
-    if (pongPaused_ && transport_.bytesToWrite() < configInt("SendBufferLimit") / 2) {
-        pongPaused_ = false;
-        QTimer::singleShot(0, &closeTimer_, [this, gen] {
-            Entry entry(this);
-            onReadable(gen);
-        });
     }
-    if (outputBlocked_ && transport_.bytesToWrite() < configInt("SendBufferLimit") && !sendingFile_) {
-        outputBlocked_ = false;
-        if (state_ == State::Open)
-            raiseReadyToSend();
-    }
+    conn_ = std::make_unique<WsConnection>(WsConnection::Role::Client, socket,
+                                          static_cast<ConnectionEvents&>(*this), connectionLimits());
+    if (!boolProp(P::AcceptData))
+        conn_->setReadPaused(WsConnection::kPausedByHost, true);
+    state_ = State::Open;
+    // OnConnected comes first, then OnReadyToSend, then the first data.
+    opening_ = true;
+    conn_->startOpen();
+    opening_ = false;
+    if (gen != connGen_ || destroyed())
+        return;
+    finishConnect(0, QStringLiteral("OK"));
+    if (gen == connGen_ && !destroyed() && state_ == State::Open)
+        raiseReadyToSend();
+}
+
+ConnectionLimits WebSocketClient::connectionLimits() const
+{
+    ConnectionLimits l;
+    l.sendQueueLimit = configInt("SendBufferLimit");
+    // The client's sends never fail on a full queue: SendBufferLimit only
+    // turns ReadyToSend false (and pauses reading for pong floods).
+    l.refuseOverLimit = false;
+    l.maxMessageSize = uint64_t(configInt("MaxMessageSize"));
+    l.chunkSize = size_t(configInt("ChunkSize"));
+    l.readBufferSize = size_t(configInt("ReadBufferSize"));
+    l.closeTimeoutMs = toMs(configInt("CloseTimeout"));
+    l.fragmentSize = size_t(configInt("FragmentSize"));
+    l.fileFragmentSize = 0;   // without FragmentSize a file is one frame, as any message
+    l.idleTimeoutMs = toMs(configInt("IdleTimeout"));
+    l.keepAliveMs = toMs(configInt("KeepAliveInterval"));
+    return l;
 }
 
 void WebSocketClient::finishConnect(int code, const QString& detail)
@@ -775,226 +719,154 @@ void WebSocketClient::finishConnect(int code, const QString& detail)
     raise(E::Connected, 2, argv, arglen);
 }
 
-void WebSocketClient::finishDisconnect(int statusCode, const QString& description, bool graceful)
+void WebSocketClient::dropConnection()
 {
-    closeTimer_.stop();
-    if (state_ != State::Open && state_ != State::Closing)
+    ++connGen_;
+    transport_.abort();
+    if (conn_) {
+        bytesSent_ = conn_->bytesSent();
+        conn_->detach();
+        retire(std::move(conn_));
+    }
+    state_ = State::Idle;
+}
+
+void WebSocketClient::retire(std::unique_ptr<WsConnection> ws)
+{
+    if (!ws)
         return;
-    dropConnection(graceful);
+    retired_.push_back(std::move(ws));
+    if (!reaper_.isActive())
+        reaper_.start(0);
+}
+
+void WebSocketClient::reap()
+{
+    Entry entry(this);
+    std::vector<std::unique_ptr<WsConnection>> keep;
+    for (auto& ws : retired_)
+        if (ws->inUse())
+            keep.push_back(std::move(ws));
+    retired_.swap(keep);   // the others go with `keep`
+    keep.clear();
+    if (!retired_.empty())
+        reaper_.start(10);
+}
+
+// ---- connection events ----
+
+void WebSocketClient::connectionData(WsConnection& ws, Opcode type, const uint8_t* data, size_t n, bool last)
+{
+    if (&ws != conn_.get() || !hasSink())
+        return;
+    void* argv[4] = {iv(type == Opcode::Text ? 1 : 2), const_cast<uint8_t*>(data), iv(last), nullptr};
+    int arglen[4] = {0, int(n), 0, 0};
+    raise(E::DataIn, 3, argv, arglen);
+}
+
+void WebSocketClient::connectionReadyToSend(WsConnection& ws)
+{
+    wake();
+    // While opening, OnConnected goes first; SendFile's own wait reports nothing.
+    if (&ws == conn_.get() && !opening_ && !sendingFile_ && state_ == State::Open)
+        raiseReadyToSend();
+}
+
+void WebSocketClient::connectionError(WsConnection& ws, int code, const QString& text)
+{
+    if (&ws == conn_.get())
+        raiseError(code, text);
+}
+
+void WebSocketClient::connectionClosed(WsConnection& ws, int statusCode, const QString& reason)
+{
+    if (&ws != conn_.get())
+        return;
+    bytesSent_ = ws.bytesSent();
+    ++connGen_;
+    state_ = State::Idle;
+    retire(std::move(conn_));
     wake();
     if (!hasSink())
         return;
-    Wide d(description);
+    Wide d(reason);
     void* argv[3] = {iv(statusCode), d.ptr(), nullptr};
     int arglen[3] = {};
     raise(E::Disconnected, 2, argv, arglen);
 }
 
-// Leaves the connection; no events. Graceful lets the output already queued
-// (a close frame) reach the peer first.
-void WebSocketClient::dropConnection(bool graceful)
+void WebSocketClient::connectionLog(WsConnection& ws, int level, const QString& message, const QString& type)
 {
-    ++connGen_;
-    closeTimer_.stop();
-    if (graceful)
-        transport_.closeGracefully(int(configInt("CloseTimeout") * 1000));
-    else
-        transport_.abort();
-    if (feeding_ && decoder_)
-        retiredDecoders_.push_back(std::move(decoder_));
-    decoder_.reset();
-    pendingClose_.reset();
-    heldLength_ = 0;
-    pendingControl_.clear();
-    outputBlocked_ = false;
-    pongPaused_ = false;
-    state_ = State::Idle;
+    if (&ws == conn_.get())
+        log(level, message, type);
 }
 
-void WebSocketClient::handlePendingClose()
+void WebSocketClient::connectionEnter()
 {
-    const auto [code, reason] = *pendingClose_;
-    const bool error = pendingCloseIsError_;
-    pendingClose_.reset();
-    const QString text = QString::fromUtf8(reason.data(), qsizetype(reason.size()));
-    if (error) {
-        if (!closeSent_)
-            sendControl(Opcode::Close, protocol::encodeClosePayload(code, reason));
-        closeSent_ = true;
-        const int ec = code == protocol::close_code::kMessageTooBig ? kMessageTooBig
-                     : code == protocol::close_code::kInvalidPayload ? kInvalidUtf8
-                                                                      : kProtocolError;
-        const uint64_t gen = connGen_;
-        raiseError(ec, QString::fromStdString(errorText(ec, reason)));
-        if (gen != connGen_ || destroyed())
-            return;
-        finishDisconnect(code, text, true);
-        return;
-    }
-    if (!closeSent_) {
-        // Echo the peer's code, as RFC 6455 section 5.5.1 asks.
-        sendControl(Opcode::Close, code == protocol::close_code::kNoStatus ? std::string()
-                                                                           : protocol::encodeClosePayload(code, {}));
-        closeSent_ = true;
-    }
-    const uint64_t gen = connGen_;
-    log(1, QStringLiteral("Close frame received: %1 %2").arg(code).arg(text), QStringLiteral("Close"));
-    if (gen == connGen_ && !destroyed())
-        finishDisconnect(code, text, true);
+    entries_.push_back(std::make_unique<Entry>(this));
+}
+
+void WebSocketClient::connectionLeave()
+{
+    // May delete this object when it was destroyed meanwhile: nothing after.
+    std::unique_ptr<Entry> last = std::move(entries_.back());
+    entries_.pop_back();
 }
 
 // ---- sending ----
 
-bool WebSocketClient::sendFrame(Opcode op, bool fin, const uint8_t* data, size_t n)
-{
-    uint8_t mask[4];
-    const quint32 m = rng_.generate();
-    std::memcpy(mask, &m, 4);
-    uint8_t* out = sendBuffer_.data();
-    const size_t header = protocol::encodeFrameHeader(out, op, fin, n, mask);
-    size_t first = std::min(n, kSendPiece);
-    if (first)
-        std::memcpy(out + header, data, first);
-    protocol::applyMask(out + header, first, mask, 0);
-    if (!transport_.write(reinterpret_cast<const char*>(out), qint64(header + first)))
-        return false;
-    for (size_t done = first; done < n;) {
-        const size_t piece = std::min(n - done, kSendPiece);
-        std::memcpy(out, data + done, piece);
-        protocol::applyMask(out, piece, mask, done);
-        if (!transport_.write(reinterpret_cast<const char*>(out), qint64(piece)))
-            return false;
-        done += piece;
-    }
-    return true;
-}
-
-bool WebSocketClient::sendControl(Opcode op, const std::string& payload)
-{
-    if (sendingFile_) {
-        pendingControl_.emplace_back(op, payload);
-        return true;
-    }
-    return sendFrame(op, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
-}
-
-void WebSocketClient::flushPendingControl()
-{
-    std::vector<std::pair<Opcode, std::string>> queued;
-    queued.swap(pendingControl_);
-    for (const auto& [op, payload] : queued)
-        sendFrame(op, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
-}
-
 int WebSocketClient::sendMessage(Opcode op, const uint8_t* data, size_t n)
 {
-    if (state_ != State::Open)
+    if (state_ != State::Open || !conn_)
         return fail(kNotConnected);
-    if (sendingFile_)
-        return fail(kBusySending);
-    const size_t fragment = size_t(configInt("FragmentSize"));
-    bool ok = true;
-    if (fragment == 0 || n <= fragment) {
-        ok = sendFrame(op, true, data, n);
-    } else {
-        for (size_t done = 0; ok && done < n; done += fragment) {
-            const size_t piece = std::min(fragment, n - done);
-            ok = sendFrame(done == 0 ? op : Opcode::Continuation, done + piece == n, data + done, piece);
-        }
-    }
-    if (!ok)
+    const int rc = conn_->sendMessage(op, data, n);
+    if (rc == kSendFailed)
         return fail(kSendFailed, "the connection is gone");
-    bytesSent_ += int64_t(n);
-    if (transport_.bytesToWrite() >= configInt("SendBufferLimit"))
-        outputBlocked_ = true;
-    return 0;
+    return rc == 0 ? 0 : fail(rc);
 }
 
-// Streams the file as one message in bounded pieces, waiting for the socket
-// to drain between them, so the file is never held in memory whole.
+// The connection streams the file as one message in bounded pieces as the
+// socket drains, so the file is never held in memory whole; the call returns
+// once the last piece is queued.
 int WebSocketClient::sendFile(const QString& fileName)
 {
-    if (state_ != State::Open)
+    if (state_ != State::Open || !conn_)
         return fail(kNotConnected);
-    if (sendingFile_)
+    if (sendingFile_ || conn_->sendingFile())
         return fail(kBusySending);
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile probe(fileName);
+    if (!probe.open(QIODevice::ReadOnly))
         return fail(kFileError, fileName.toStdString());
-    const uint64_t total = uint64_t(file.size());
+    probe.close();
     const Opcode op = intProp(P::DataFormat) == 1 ? Opcode::Text : Opcode::Binary;
-    const uint64_t gen = connGen_;
-    uint64_t fragment = uint64_t(configInt("FragmentSize"));
-    if (fragment == 0)
-        fragment = std::max<uint64_t>(total, 1);
-    const int64_t limit = configInt("SendBufferLimit");
+    WsConnection* ws = conn_.get();
     interrupted_ = false;
     sendingFile_ = true;
-    int rc = 0;
-    uint64_t sent = 0;
-    bool firstFrame = true;
-    std::vector<uint8_t> piece(kSendPiece);
-    do {
-        const uint64_t frameLen = std::min(fragment, total - sent);
-        uint8_t mask[4];
-        const quint32 m = rng_.generate();
-        std::memcpy(mask, &m, 4);
-        uint8_t header[protocol::kMaxFrameHeader];
-        const size_t h = protocol::encodeFrameHeader(header, firstFrame ? op : Opcode::Continuation,
-                                                     sent + frameLen == total, frameLen, mask);
-        firstFrame = false;
-        if (!transport_.write(reinterpret_cast<const char*>(header), qint64(h))) {
-            rc = fail(kSendFailed, "the connection is gone");
-            break;
-        }
-        for (uint64_t done = 0; done < frameLen;) {
-            if (transport_.bytesToWrite() > limit) {
-                waitFor([&] { return gen != connGen_ || transport_.bytesToWrite() <= limit / 2; }, 0);
-                if (gen != connGen_ || destroyed()) {
-                    rc = fail(kSendFailed, "the connection was closed");
-                    break;
-                }
-                if (interrupted_) {
-                    // Mid-frame there is no way back: the connection must go.
-                    dropConnection();
-                    rc = fail(kInterrupted);
-                    break;
-                }
-            }
-            const qint64 want = qint64(std::min<uint64_t>(piece.size(), frameLen - done));
-            const qint64 got = file.read(reinterpret_cast<char*>(piece.data()), want);
-            if (got <= 0) {
-                dropConnection();
-                rc = fail(kFileError, fileName.toStdString());
-                break;
-            }
-            protocol::applyMask(piece.data(), size_t(got), mask, done);
-            if (!transport_.write(reinterpret_cast<const char*>(piece.data()), got)) {
-                // Reading the rest of the file into a dead socket helps nobody.
-                dropConnection();
-                rc = fail(kSendFailed, "the connection is gone");
-                break;
-            }
-            done += uint64_t(got);
-            bytesSent_ += got;
-        }
-        sent += frameLen;
-    } while (rc == 0 && sent < total);
-    if (!destroyed()) {
+    int rc = ws->sendFile(fileName, op);
+    if (rc != 0) {
         sendingFile_ = false;
-        if (gen == connGen_)
-            flushPendingControl();
+        return fail(rc, fileName.toStdString());
     }
-    return rc;
+    waitFor([&] { return conn_.get() != ws || !ws->sendingFile(); }, 0);
+    if (destroyed())
+        return fail(kSendFailed, "the object was destroyed");
+    sendingFile_ = false;
+    if (conn_.get() != ws)
+        return fail(kSendFailed, "the connection was closed");
+    if (ws->sendingFile()) {
+        // Interrupted mid-message: there is no way back, the connection must go.
+        dropConnection();
+        return fail(kInterrupted);
+    }
+    return 0;
 }
 
 int WebSocketClient::sendPing()
 {
-    if (state_ != State::Open)
+    if (state_ != State::Open || !conn_)
         return fail(kNotConnected);
-    if (!sendControl(Opcode::Ping, {}))
-        return fail(kSendFailed, "the connection is gone");
-    return 0;
+    const int rc = conn_->sendPing();
+    return rc == 0 ? 0 : fail(rc, "the connection is gone");
 }
 
 int WebSocketClient::disconnect(bool wait)
@@ -1006,21 +878,16 @@ int WebSocketClient::disconnect(bool wait)
         finishConnect(kInterrupted, {});
         return 0;
     }
-    if (state_ == State::Open) {
-        const uint16_t code = uint16_t(configInt("CloseStatusCode"));
-        sendControl(Opcode::Close, protocol::encodeClosePayload(code, configText("CloseDescription").toStdString()));
-        closeSent_ = true;
+    if (state_ == State::Open && conn_) {
         state_ = State::Closing;
-        const int64_t closeTimeout = configInt("CloseTimeout");
-        if (closeTimeout > 0)
-            closeTimer_.start(int(closeTimeout * 1000));
+        conn_->close(uint16_t(configInt("CloseStatusCode")), configText("CloseDescription").toStdString());
     }
     const int timeout = int(intProp(P::Timeout));
     if (wait && timeout > 0) {
         interrupted_ = false;
         waitFor([this] { return state_ == State::Idle; }, timeout);
-        if (state_ != State::Idle && !destroyed())
-            finishDisconnect(protocol::close_code::kAbnormal, QStringLiteral("The close handshake timed out"));
+        if (state_ != State::Idle && !destroyed() && conn_)
+            conn_->abort(QStringLiteral("The close handshake timed out"));
     }
     return 0;
 }
@@ -1045,7 +912,6 @@ void WebSocketClient::reset()
     headRaw_.clear();
     serverCert_.clear();
     bytesSent_ = 0;
-    sendingFile_ = false;
 }
 
 void WebSocketClient::doEvents()
@@ -1059,54 +925,6 @@ void WebSocketClient::doEvents()
     QEventLoop loop;
     QTimer::singleShot(10, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-// ---- frames received ----
-
-void WebSocketClient::onData(Opcode type, const uint8_t* data, size_t n, bool last)
-{
-    if (activeGen_ != connGen_ || !hasSink())
-        return;
-    void* argv[4] = {iv(type == Opcode::Text ? 1 : 2), const_cast<uint8_t*>(data), iv(last), nullptr};
-    int arglen[4] = {0, int(n), 0, 0};
-    raise(E::DataIn, 3, argv, arglen);
-}
-
-void WebSocketClient::onPing(const uint8_t* data, size_t n)
-{
-    if (activeGen_ != connGen_)
-        return;
-    if (state_ == State::Open) {
-        sendControl(Opcode::Pong, std::string(reinterpret_cast<const char*>(data), n));
-        // Answers to a flood of pings are output like any other: once the
-        // socket holds SendBufferLimit, reading stops until the server takes them.
-        if (transport_.bytesToWrite() >= configInt("SendBufferLimit"))
-            pongPaused_ = true;
-    }
-    log(2, QStringLiteral("Ping received"), QStringLiteral("Ping"));
-}
-
-void WebSocketClient::onPong(const uint8_t*, size_t n)
-{
-    if (activeGen_ != connGen_)
-        return;
-    log(1, QStringLiteral("Pong received (%1 bytes)").arg(n), QStringLiteral("Pong"));
-}
-
-void WebSocketClient::onClose(uint16_t code, std::string_view reason)
-{
-    if (activeGen_ != connGen_)
-        return;
-    pendingClose_.emplace(code, std::string(reason));
-    pendingCloseIsError_ = false;
-}
-
-void WebSocketClient::onProtocolError(uint16_t closeCode, std::string_view reason)
-{
-    if (activeGen_ != connGen_)
-        return;
-    pendingClose_.emplace(closeCode, std::string(reason));
-    pendingCloseIsError_ = true;
 }
 
 // ---- events ----
@@ -1152,7 +970,7 @@ void WebSocketClient::raiseReadyToSend()
 
 bool WebSocketClient::readyToSend() const
 {
-    return state_ == State::Open && !sendingFile_ && transport_.bytesToWrite() < configInt("SendBufferLimit");
+    return state_ == State::Open && conn_ && !sendingFile_ && conn_->readyToSend();
 }
 
 // ---- waiting ----

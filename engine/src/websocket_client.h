@@ -8,6 +8,7 @@
 #include "engine/include/corvanews20_client.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/transport.h"
+#include "engine/src/ws_connection.h"
 
 #include <QRandomGenerator>
 #include <QTimer>
@@ -27,7 +28,11 @@ namespace client_method = corvanews20::client::method;
 std::span<const PropertyDef> clientProperties();
 std::span<const ConfigDef> clientConfig();
 
-class WebSocketClient final : public EngineObject, private protocol::FrameSink {
+// The client owns the opening handshake (HTTP head, redirects, authentication,
+// cookies); once the server has answered 101 the socket goes to a WsConnection
+// in the client role, which carries frames, the send queue, pings, the close
+// handshake and the idle and keep-alive timers.
+class WebSocketClient final : public EngineObject, private ConnectionEvents {
 public:
     WebSocketClient(CorvaneWS_EventSink sink, void* user);
     ~WebSocketClient() override;
@@ -57,36 +62,34 @@ private:
     void doEvents();
     void addCookie(const QString& name, const QString& value);
 
-    // connection
+    // opening handshake
     int startAttempt();
     int buildTransportConfig(TransportConfig& config);
     void onTransportReady(uint64_t gen);
     void onReadable(uint64_t gen);
-    // Returns how many bytes at the end it left for the next read.
-    size_t process(uint8_t* data, size_t n);
     void handleHead();
     bool handleRedirect(const protocol::HttpHead& head);
     bool handleUnauthorized(const protocol::HttpHead& head);
     bool onVerify(const QList<QSslCertificate>& chain, bool verified, const QString& status);
     void onTransportFailed(uint64_t gen, int code, const QString& detail);
     void onTransportClosed(uint64_t gen);
-    void onWritten(uint64_t gen);
     void finishConnect(int code, const QString& detail);
-    void finishDisconnect(int statusCode, const QString& description, bool graceful = false);
-    void dropConnection(bool graceful = false);
-    void handlePendingClose();
+    void open();
+    // Leaves the attempt or the connection at once, without events.
+    void dropConnection();
+    ConnectionLimits connectionLimits() const;
+    void retire(std::unique_ptr<WsConnection> ws);
+    void reap();
 
-    // frames
-    bool sendFrame(protocol::Opcode op, bool fin, const uint8_t* data, size_t n);
-    bool sendControl(protocol::Opcode op, const std::string& payload);
-    void flushPendingControl();
-
-    // FrameSink
-    void onData(protocol::Opcode type, const uint8_t* data, size_t n, bool last) override;
-    void onPing(const uint8_t* data, size_t n) override;
-    void onPong(const uint8_t* data, size_t n) override;
-    void onClose(uint16_t code, std::string_view reason) override;
-    void onProtocolError(uint16_t closeCode, std::string_view reason) override;
+    // ConnectionEvents
+    void connectionOpened(WsConnection&) override {}
+    void connectionData(WsConnection&, protocol::Opcode type, const uint8_t* data, size_t n, bool last) override;
+    void connectionReadyToSend(WsConnection&) override;
+    void connectionError(WsConnection&, int code, const QString& text) override;
+    void connectionClosed(WsConnection&, int statusCode, const QString& reason) override;
+    void connectionLog(WsConnection&, int level, const QString& message, const QString& type) override;
+    void connectionEnter() override;
+    void connectionLeave() override;
 
     // events
     void raiseConnectionStatus(const QString& what, int code, const QString& description);
@@ -101,19 +104,15 @@ private:
 
     State state_ = State::Idle;
     ClientTransport transport_;
-    std::unique_ptr<protocol::FrameDecoder> decoder_;
-    std::vector<std::unique_ptr<protocol::FrameDecoder>> retiredDecoders_;
+    std::unique_ptr<WsConnection> conn_;
+    std::vector<std::unique_ptr<WsConnection>> retired_;   // ended, perhaps still on the stack
+    QTimer reaper_;
+    std::vector<std::unique_ptr<Entry>> entries_;           // one per connection handler on the stack
     protocol::HttpHeadParser headParser_;
     std::string headRaw_;
-    std::vector<uint8_t> readBuffer_;
-    uint8_t heldBytes_[4] = {0, 0, 0, 0};   // a text character the last read cut off
-    size_t heldLength_ = 0;
-    std::vector<uint8_t> sendBuffer_;
     QRandomGenerator rng_;
 
-    uint64_t connGen_ = 0;      // changes whenever a connection is dropped or started
-    uint64_t activeGen_ = 0;    // generation whose bytes the decoder is being fed
-    bool feeding_ = false;
+    uint64_t connGen_ = 0;      // changes whenever an attempt is dropped or started
 
     QString urlText_;
     protocol::WsUrl url_;
@@ -125,22 +124,14 @@ private:
     bool connectPending_ = false;
     uint64_t connectSerial_ = 0;   // which asynchronous Connect a ConnectTimeout belongs to
     std::string connectErrorText_;
+    bool opening_ = false;         // OnConnected not yet raised: ReadyToSend follows it
 
     std::vector<CookieEntry> cookies_;
     std::vector<std::pair<QString, QString>> parsedHeaders_;
     QByteArray serverCert_;
-    int64_t bytesSent_ = 0;
-
-    bool closeSent_ = false;
-    std::optional<std::pair<uint16_t, std::string>> pendingClose_;
-    bool pendingCloseIsError_ = false;
-    QTimer closeTimer_;
+    int64_t bytesSent_ = 0;        // of the last connection, once it has ended
 
     bool sendingFile_ = false;
-    bool outputBlocked_ = false;
-    bool pongPaused_ = false;      // pong answers filled the socket: reading waits for it to drain
-    std::vector<std::pair<protocol::Opcode, std::string>> pendingControl_;
-
     bool interrupted_ = false;
     std::vector<QEventLoop*> waitLoops_;
 };

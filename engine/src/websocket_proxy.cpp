@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QRegularExpression>
+#include <QTcpSocket>
 
 #include <algorithm>
 #include <limits>
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int64_t kMaxInt = std::numeric_limits<int>::max();
 constexpr qsizetype kReadChunk = 256 << 10;        // TCP bytes per WebSocket message at most
+constexpr int64_t kTcpSocketBuffer = 1 << 20;       // Qt's read-ahead bound when the TCP side is a Qt socket
 constexpr int64_t kInnerSendQueueLimit = 4 << 20;  // the proxy's default for its WebSocket side
 
 // The proxy's own properties; the rest belong to the inner server (kMapped).
@@ -147,7 +149,7 @@ WebSocketProxy::~WebSocketProxy()
     EngineObject::destroy(inner);
     for (auto& [id, f] : forwards_) {
         f->connectTimer.stop();
-        f->tcp.abort();
+        tcpClose(*f, false);
         retired_.push_back(std::move(f));
     }
     forwards_.clear();
@@ -169,7 +171,7 @@ void WebSocketProxy::onDestroyRequested()
     EngineObject::destroy(inner);
     for (auto& [id, f] : forwards_) {
         f->connectTimer.stop();
-        f->tcp.abort();
+        tcpClose(*f, false);
     }
 }
 
@@ -202,6 +204,7 @@ int WebSocketProxy::onInnerEvent(int event, int argc, void** argv, int* arglen)
     case SE::ReadyToSend:
         if (Forward* f = find(id)) {
             f->wsBlocked = false;
+            updateTcpPause(*f);
             pumpToWebSocket(id);
         }
         return 0;
@@ -330,11 +333,11 @@ void WebSocketProxy::onWebSocketData(int id, const uint8_t* data, int n)
     if (f == nullptr || n <= 0 || f->closing)
         return;
     if (f->tcpReady) {
-        if (!f->tcp.write(reinterpret_cast<const char*>(data), n)) {
+        if (!tcpWrite(*f, reinterpret_cast<const char*>(data), n)) {
             onTcpFailed(id, kConnectionLost, QStringLiteral("writing to %1:%2").arg(f->host).arg(f->port));
             return;
         }
-        if (f->tcp.bytesToWrite() > forwardQueueLimit())
+        if (tcpQueued(*f) > forwardQueueLimit())
             pauseWebSocket(*f, true);
     } else {
         // Bytes that came with the handshake or before the pause took hold:
@@ -371,10 +374,21 @@ void WebSocketProxy::onTcpReady(int id)
     if (f == nullptr)
         return;
     f->connectTimer.stop();
+    // A plain TCP connection (also after our own CONNECT or SOCKS4 exchange)
+    // is read and written straight from its descriptor; Qt keeps a tunnel of its own.
+    if (QTcpSocket* socket = f->tcp.release())
+        f->stream = ByteStream::fromSocket(socket, kTcpSocketBuffer);
+    if (!f->stream) {
+        onTcpFailed(id, kConnectionLost, QStringLiteral("the connection to %1:%2 was lost").arg(f->host).arg(f->port));
+        return;
+    }
+    f->listener.proxy = this;
+    f->listener.id = id;
+    f->stream->setListener(&f->listener);
     f->tcpReady = true;
     if (!f->toTcp.isEmpty()) {
         const QByteArray early = std::exchange(f->toTcp, QByteArray());
-        if (!f->tcp.write(early.constData(), early.size())) {
+        if (!tcpWrite(*f, early.constData(), early.size())) {
             onTcpFailed(id, kConnectionLost, QStringLiteral("writing to %1:%2").arg(f->host).arg(f->port));
             return;
         }
@@ -383,13 +397,16 @@ void WebSocketProxy::onTcpReady(int id)
         retire(id, true);
         return;
     }
-    if (f->tcp.bytesToWrite() <= forwardQueueLimit())
+    if (tcpQueued(*f) <= forwardQueueLimit())
         pauseWebSocket(*f, false);
     if (hasSink()) {
         void* argv[2] = {iv(id), nullptr};
         int arglen[2] = {};
         raise(E::Connected, 1, argv, arglen);
     }
+    // What the forward host sent with the connection's first packets.
+    if (Forward* again = find(id); again != nullptr && again->stream && again->stream->bytesBuffered() > 0)
+        pumpToWebSocket(id);
 }
 
 void WebSocketProxy::onTcpFailed(int id, int code, const QString& detail)
@@ -404,7 +421,7 @@ void WebSocketProxy::onTcpFailed(int id, int code, const QString& detail)
     }
     const bool wasReady = f->tcpReady;
     const QString where = QStringLiteral("%1:%2").arg(f->host).arg(f->port);
-    f->tcp.abort();
+    tcpClose(*f, false);
     f->tcpEnded = true;
     f->closing = true;
     // The client's close reply must still be read; its data goes nowhere.
@@ -429,7 +446,7 @@ void WebSocketProxy::onTcpClosed(int id)
 void WebSocketProxy::onTcpWritten(int id)
 {
     Forward* f = find(id);
-    if (f != nullptr && f->wsPaused && f->tcpReady && f->tcp.bytesToWrite() <= forwardQueueLimit() / 2)
+    if (f != nullptr && f->wsPaused && f->tcpReady && tcpQueued(*f) <= forwardQueueLimit() / 2)
         pauseWebSocket(*f, false);
 }
 
@@ -450,7 +467,11 @@ void WebSocketProxy::pumpToWebSocket(int id)
     }
     const bool outer = !pumping_;
     pumping_ = true;
-    while ((f = find(id)) != nullptr && !f->closing && !f->wsBlocked && !destroyed()) {
+    bool failed = false;
+    // A few reads per call: a raw stream calls again while more waits.
+    for (int rounds = 0; (f = find(id)) != nullptr && !f->closing && !f->wsBlocked && !destroyed(); ++rounds) {
+        if (rounds >= 16 && f->stream && f->stream->qtSocket() == nullptr)
+            break;
         if (!f->toWs.isEmpty()) {
             const int rc = innerSend(id, f->toWs.constData(), f->toWs.size());
             if (rc == kSendQueueFull) {
@@ -462,8 +483,13 @@ void WebSocketProxy::pumpToWebSocket(int id)
             f->toWs.clear();
             continue;
         }
-        const qint64 n = f->tcpReady || f->tcpEnded ? f->tcp.read(buffer, kReadChunk) : 0;
-        if (n <= 0)
+        const int64_t n = f->stream ? f->stream->read(buffer, kReadChunk) : 0;
+        if (n < 0) {
+            f->tcpEnded = true;
+            failed = f->stream->status() == ByteStream::Status::Failed;
+            break;
+        }
+        if (n == 0)
             break;
         const int rc = innerSend(id, buffer, n);
         if (rc == kSendQueueFull) {
@@ -483,13 +509,65 @@ void WebSocketProxy::pumpToWebSocket(int id)
     if (outer)
         pumping_ = false;
     f = find(id);
+    if (f != nullptr && failed && !destroyed()) {
+        onTcpFailed(id, kConnectionLost, f->stream ? f->stream->errorText() : QString());
+        return;
+    }
+    if (f != nullptr)
+        updateTcpPause(*f);
     if (f != nullptr && !destroyed() && f->tcpEnded && !f->closing && f->toWs.isEmpty()
-        && f->tcp.bytesAvailable() == 0) {
+        && (!f->stream || f->stream->bytesBuffered() == 0)) {
         f->closing = true;
         // The client's close reply must be read even if its data was held.
         pauseWebSocket(*f, false);
         closeWebSocket(id, 1000, QStringLiteral("forward connection closed"));
     }
+}
+
+void WebSocketProxy::TcpListener::streamReadable()
+{
+    Entry entry(proxy);
+    InTransport busy(proxy->transportDepth_);
+    proxy->pumpToWebSocket(id);
+}
+
+void WebSocketProxy::TcpListener::streamWritten()
+{
+    Entry entry(proxy);
+    InTransport busy(proxy->transportDepth_);
+    proxy->onTcpWritten(id);
+}
+
+bool WebSocketProxy::tcpWrite(Forward& f, const char* data, int64_t n)
+{
+    return f.stream && f.stream->write(data, n);
+}
+
+int64_t WebSocketProxy::tcpQueued(const Forward& f)
+{
+    return f.stream ? f.stream->bytesToWrite() : 0;
+}
+
+// Ends the TCP side, connecting or connected; flush hands what is queued
+// to a lingering closer.
+void WebSocketProxy::tcpClose(Forward& f, bool flush)
+{
+    if (f.stream) {
+        if (flush)
+            f.stream->closeAfterFlush(lingerMs());
+        else
+            f.stream->abort();
+        f.stream.reset();
+    }
+    f.tcp.abort();
+}
+
+// TCP bytes are read only while they have somewhere to go: not while the
+// WebSocket queue is full, not once the WebSocket side is closing.
+void WebSocketProxy::updateTcpPause(Forward& f)
+{
+    if (f.stream)
+        f.stream->setReadPaused(f.wsBlocked || f.closing);
 }
 
 void WebSocketProxy::pauseWebSocket(Forward& f, bool paused)
@@ -578,10 +656,7 @@ void WebSocketProxy::retire(int id, bool flush)
     std::unique_ptr<Forward> f = std::move(it->second);
     forwards_.erase(it);
     f->connectTimer.stop();
-    if (flush && f->tcpReady && !f->tcpEnded)
-        f->tcp.closeGracefully(lingerMs());
-    else
-        f->tcp.abort();
+    tcpClose(*f, flush && f->tcpReady && !f->tcpEnded);
     retired_.push_back(std::move(f));
     if (!reaper_.isActive())
         reaper_.start(0);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "engine/include/corvanews20_proxy.h"
+#include "engine/src/byte_stream.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/transport.h"
 
@@ -41,11 +42,20 @@ protected:
 
 private:
     // The TCP side of one accepted connection.
+    // The TCP side's stream calls here.
+    struct TcpListener final : ByteStream::Listener {
+        WebSocketProxy* proxy = nullptr;
+        int id = 0;
+        void streamReadable() override;
+        void streamWritten() override;
+    };
     struct Forward {
         int id = 0;
         QString host;
         uint16_t port = 0;
-        ClientTransport tcp;
+        ClientTransport tcp;          // connecting (through the firewall, if any)
+        std::unique_ptr<ByteStream> stream;   // connected: what the transport handed over
+        TcpListener listener;
         QTimer connectTimer;
         bool tcpReady = false;
         bool tcpEnded = false;      // the forward host closed its side
@@ -74,6 +84,10 @@ private:
     void onTcpWritten(int id);
     void pumpToWebSocket(int id);
     void pauseWebSocket(Forward& f, bool paused);
+    bool tcpWrite(Forward& f, const char* data, int64_t n);
+    static int64_t tcpQueued(const Forward& f);
+    void tcpClose(Forward& f, bool flush);
+    static void updateTcpPause(Forward& f);
 
     Forward* find(int id);
     const Forward* find(int id) const;

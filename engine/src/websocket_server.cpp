@@ -1,6 +1,8 @@
 #include "engine/src/websocket_server.h"
 
 #include "engine/src/event_args.h"
+#include "engine/src/qt_socket_stream.h"
+#include "engine/src/raw_socket_stream.h"
 #include "engine/src/socket_graveyard.h"
 
 #include <QCoreApplication>
@@ -334,19 +336,28 @@ void WebSocketServer::onIncoming(qintptr fd)
         return;
     }
     const bool tls = boolProp(P::UseSSL);
-    QTcpSocket* socket = tls ? new QSslSocket() : new QTcpSocket();
-    if (!socket->setSocketDescriptor(fd)) {
-        ::close(int(fd));
-        delete socket;
-        return;
+    const ConnectionLimits limits = limitsFor(int(intProp(P::DefaultTimeout)));
+    std::unique_ptr<ByteStream> stream;
+    QSslSocket* socket = nullptr;
+    if (tls) {
+        // TLS is Qt's; a plain connection is read straight from its descriptor.
+        socket = new QSslSocket();
+        if (!socket->setSocketDescriptor(fd)) {
+            ::close(int(fd));
+            delete socket;
+            return;
+        }
+        stream = std::make_unique<QtSocketStream>(socket, int64_t(std::max<size_t>(limits.readBufferSize, 64 * 1024)));
+    } else {
+        stream = std::make_unique<RawSocketStream>(int(fd));
     }
     const int id = nextId_++;
     Conn& c = conns_[id];
     c.timeout = int(intProp(P::DefaultTimeout));
-    c.ws = std::make_unique<WsConnection>(WsConnection::Role::Server, socket, *this, limitsFor(c.timeout));
+    c.ws = std::make_unique<WsConnection>(WsConnection::Role::Server, std::move(stream), *this, limits);
     c.ws->id = id;
     if (tls) {
-        const int rc = configureTls(*static_cast<QSslSocket*>(socket), id);
+        const int rc = configureTls(*socket, id);
         Conn* again = find(id);
         if (again == nullptr || destroyed())
             return;

@@ -19,7 +19,6 @@ using protocol::Opcode;
 namespace {
 
 constexpr size_t kFilePiece = 64 * 1024;
-constexpr uint64_t kDefaultFileFragment = 1 << 20;
 
 int64_t nowMs()
 {
@@ -64,19 +63,24 @@ struct SharedReadBuffer {
 } // namespace
 
 WsConnection::WsConnection(Role role, QTcpSocket* socket, ConnectionEvents& events, const ConnectionLimits& limits)
-    : role_(role), socket_(socket), events_(events), limits_(limits),
+    // Qt stops reading from the kernel once this much waits unread (a wrapped
+    // socket), so a peer that sends faster than the host consumes is held back by TCP.
+    : WsConnection(role, ByteStream::fromSocket(socket, int64_t(std::max<size_t>(limits.readBufferSize, 64 * 1024))),
+                   events, limits)
+{
+}
+
+WsConnection::WsConnection(Role role, std::unique_ptr<ByteStream> stream, ConnectionEvents& events,
+                           const ConnectionLimits& limits)
+    : role_(role), stream_(std::move(stream)), events_(events), limits_(limits),
       rng_(QRandomGenerator::system()->generate())
 {
-    // Qt stops reading from the kernel once this much waits unread, so a peer
-    // that sends faster than the host consumes is held back by TCP.
-    socket_->setReadBufferSize(qint64(std::max<size_t>(limits_.readBufferSize, 64 * 1024)));
-    QObject::connect(socket_, &QIODevice::readyRead, socket_, [this] { SlotScope s; Busy b(this); onReadyRead(); });
-    QObject::connect(socket_, &QIODevice::bytesWritten, socket_, [this] { SlotScope s; Busy b(this); onBytesWritten(); });
-    if (QSslSocket* ssl = sslSocket())
-        QObject::connect(ssl, &QSslSocket::encryptedBytesWritten, ssl, [this] { SlotScope s; Busy b(this); onBytesWritten(); });
-    QObject::connect(socket_, &QAbstractSocket::disconnected, socket_, [this] { SlotScope s; Busy b(this); onSocketClosed(); });
-    QObject::connect(socket_, &QAbstractSocket::errorOccurred, socket_, [this] { SlotScope s; Busy b(this); onSocketError(); });
+    init();
+}
 
+void WsConnection::init()
+{
+    stream_->setListener(this);
     handshakeTimer_.setSingleShot(true);
     QObject::connect(&handshakeTimer_, &QTimer::timeout, [this] {
         Busy b(this);
@@ -94,8 +98,8 @@ WsConnection::WsConnection(Role role, QTcpSocket* socket, ConnectionEvents& even
     });
     QObject::connect(&idleTimer_, &QTimer::timeout, [this] { Busy b(this); onIdleTick(); });
     lastActivityMs_ = lastReceiveMs_ = nowMs();
-    QHostAddress peer = socket_->peerAddress();
-    QHostAddress local = socket_->localAddress();
+    QHostAddress peer = stream_->peerAddress();
+    QHostAddress local = stream_->localAddress();
     // IPv4 peers of a dual-stack listener show as themselves, not as ::ffff:a.b.c.d.
     bool v4 = false;
     if (const quint32 a = peer.toIPv4Address(&v4); v4)
@@ -104,22 +108,18 @@ WsConnection::WsConnection(Role role, QTcpSocket* socket, ConnectionEvents& even
         local = QHostAddress(a);
     remoteAddress_ = peer.toString();
     localAddress_ = local.toString();
-    remotePort_ = socket_->peerPort();
+    remotePort_ = stream_->peerPort();
 }
 
 WsConnection::~WsConnection()
 {
-    if (socket_ != nullptr) {
-        socket_->disconnect();
-        socket_->abort();
-        retireObject(socket_);
-        socket_ = nullptr;
-    }
+    if (stream_)
+        stream_->abort();
 }
 
 QSslSocket* WsConnection::sslSocket() const
 {
-    return qobject_cast<QSslSocket*>(socket_);
+    return qobject_cast<QSslSocket*>(socket());
 }
 
 void WsConnection::detach()
@@ -130,11 +130,9 @@ void WsConnection::detach()
     closeTimer_.stop();
     idleTimer_.stop();
     file_.reset();
-    if (socket_ != nullptr) {
-        socket_->disconnect();
-        socket_->abort();
-        retireObject(socket_);
-        socket_ = nullptr;
+    if (stream_) {
+        stream_->abort();
+        stream_.reset();
     }
 }
 
@@ -170,14 +168,14 @@ void WsConnection::startServer(bool tls)
         return;
     }
     state_ = State::Handshake;
-    if (socket_->bytesAvailable() > 0)
+    if (stream_->bytesBuffered() > 0)
         QTimer::singleShot(0, &handshakeTimer_, [this] { Busy b(this); readLoop(); });
 }
 
 void WsConnection::startOpen()
 {
     becomeOpen();
-    if (socket_ != nullptr && socket_->bytesAvailable() > 0)
+    if (stream_ && stream_->bytesBuffered() > 0)
         QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
 }
 
@@ -220,37 +218,77 @@ void WsConnection::setLimits(const ConnectionLimits& limits)
 
 // ---- reading ----
 
-void WsConnection::onReadyRead()
+void WsConnection::streamReadable()
 {
+    SlotScope s;
+    Busy b(this);
     readLoop();
+}
+
+void WsConnection::streamWritten()
+{
+    SlotScope s;
+    Busy b(this);
+    onBytesWritten();
 }
 
 void WsConnection::setReadPaused(PauseReason reason, bool paused)
 {
     const unsigned before = paused_;
     paused_ = paused ? (paused_ | reason) : (paused_ & ~unsigned(reason));
+    updateStreamPause();
     if (before != 0 && paused_ == 0 && !pausedByQueue_)
         QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });   // the host may be inside a call now
 }
 
+// Reading from the kernel stops while nothing may be read, so TCP pushes back
+// and a level-triggered stream does not call again and again meanwhile.
+void WsConnection::updateStreamPause()
+{
+    if (!stream_ || finished_)
+        return;
+    const bool hold = nestedRead_
+                   || ((state_ == State::Open || state_ == State::Closing) && (paused_ != 0 || pausedByQueue_));
+    stream_->setReadPaused(hold);
+}
+
 void WsConnection::readLoop()
 {
+    if (finished_ || !stream_)
+        return;
     // A handler running an event loop must not feed the decoder busy below it;
     // the outer loop reads on when the handler returns.
-    if (feeding_ || finished_ || socket_ == nullptr || state_ == State::Tls)
+    if (feeding_) {
+        nestedRead_ = true;
+        updateStreamPause();
         return;
+    }
+    if (state_ == State::Tls) {
+        if (stream_->status() != ByteStream::Status::Open)
+            onStreamEnded();
+        return;
+    }
     const size_t capacity = std::max<size_t>(limits_.readBufferSize, 4096);
     SharedReadBuffer shared(capacity);
     feeding_ = true;
-    while (!finished_ && socket_ != nullptr) {
+    bool ended = false;
+    // Answers written while this batch is handled leave together.
+    stream_->setCorked(true);
+    // A few reads at a time: the stream calls again while more waits, and
+    // other connections get their turn in between.
+    bool more = true;   // a short read means the kernel had no more: no need to ask again now
+    for (int rounds = 0; rounds < 16 && more && !finished_ && stream_; ++rounds) {
         if ((state_ == State::Open || state_ == State::Closing) && (paused_ != 0 || pausedByQueue_))
             break;
         uint8_t* buffer = shared.data;
         const size_t held = heldLength_;
         std::memcpy(buffer, held_, held);
-        const qint64 n = socket_->read(reinterpret_cast<char*>(buffer + held), qint64(capacity - held));
+        const int64_t n = stream_->read(reinterpret_cast<char*>(buffer + held), int64_t(capacity - held));
+        if (n < 0)
+            ended = true;
         if (n <= 0)
             break;
+        more = size_t(n) == capacity - held;
         heldLength_ = 0;
         size_t total = held + size_t(n);
         size_t pos = 0;
@@ -306,6 +344,21 @@ void WsConnection::readLoop()
         }
     }
     feeding_ = false;
+    if (stream_)
+        stream_->setCorked(false);
+    // A Qt socket says readable only when more arrives: what it holds
+    // already is read on from the event loop.
+    if (!ended && !finished_ && stream_ && !nestedRead_ && stream_->qtSocket() != nullptr
+        && stream_->bytesBuffered() > 0 && paused_ == 0 && !pausedByQueue_)
+        QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
+    if (nestedRead_) {
+        nestedRead_ = false;
+        updateStreamPause();
+        if (!ended && !finished_)
+            QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
+    }
+    if (ended && !finished_)
+        onStreamEnded();
 }
 
 void WsConnection::processHandshake(uint8_t* data, size_t n, size_t& consumed)
@@ -378,14 +431,12 @@ void WsConnection::refuse(int status, const std::string& why, const std::string&
 
 void WsConnection::onData(Opcode type, const uint8_t* data, size_t n, bool last)
 {
-    lastActivityMs_ = lastReceiveMs_ = nowMs();
     if (state_ == State::Open)
         events_.connectionData(*this, type, data, n, last);
 }
 
 void WsConnection::onPing(const uint8_t* data, size_t n)
 {
-    lastActivityMs_ = lastReceiveMs_ = nowMs();
     if (state_ != State::Open)
         return;
     if (file_ && fileFrameDone_ > 0)
@@ -394,14 +445,15 @@ void WsConnection::onPing(const uint8_t* data, size_t n)
         writeFrame(Opcode::Pong, true, data, n);
     // Answers to a flood of pings are output like any other: once the queue
     // is full, reading stops until the peer takes them.
-    if (overQueueLimit())
+    if (overQueueLimit()) {
         pausedByQueue_ = true;
+        updateStreamPause();
+    }
     events_.connectionLog(*this, 2, QStringLiteral("Ping received"), QStringLiteral("Ping"));
 }
 
 void WsConnection::onPong(const uint8_t*, size_t n)
 {
-    lastActivityMs_ = lastReceiveMs_ = nowMs();
     events_.connectionLog(*this, 1, QStringLiteral("Pong received (%1 bytes)").arg(n), QStringLiteral("Pong"));
 }
 
@@ -421,10 +473,7 @@ void WsConnection::onProtocolError(uint16_t closeCode, std::string_view reason)
 
 int64_t WsConnection::queuedBytes() const
 {
-    if (socket_ == nullptr)
-        return 0;
-    const QSslSocket* ssl = sslSocket();
-    return socket_->bytesToWrite() + (ssl != nullptr && ssl->isEncrypted() ? ssl->encryptedBytesToWrite() : 0);
+    return stream_ ? stream_->bytesToWrite() : 0;
 }
 
 bool WsConnection::overQueueLimit() const
@@ -439,20 +488,23 @@ bool WsConnection::readyToSend() const
 
 bool WsConnection::writeRaw(const char* data, qint64 n)
 {
-    if (socket_ == nullptr)
+    if (!stream_)
         return false;
-    lastActivityMs_ = nowMs();
-    return socket_->write(data, n) == n;
+    ++writes_;
+    return stream_->write(data, n);
 }
 
 bool WsConnection::writeFrame(Opcode op, bool fin, const uint8_t* data, size_t n)
 {
     uint8_t header[protocol::kMaxFrameHeader];
     if (role_ == Role::Server) {
+        // Header and payload in one call: one system call, one TCP segment train.
         const size_t h = protocol::encodeFrameHeader(header, op, fin, n, nullptr);
-        if (!writeRaw(reinterpret_cast<const char*>(header), qint64(h)))
+        if (!stream_)
             return false;
-        return n == 0 || writeRaw(reinterpret_cast<const char*>(data), qint64(n));
+        ++writes_;
+        return stream_->write(reinterpret_cast<const char*>(header), int64_t(h), reinterpret_cast<const char*>(data),
+                              int64_t(n));
     }
     uint8_t mask[4];
     const quint32 m = rng_.generate();
@@ -482,7 +534,7 @@ int WsConnection::sendMessage(Opcode op, const uint8_t* data, size_t n)
     const int64_t queued = queuedBytes();
     // A message larger than the limit still goes into an empty queue: the
     // host holds it already, and it could never be sent otherwise.
-    if (queued > 0 && queued + int64_t(n) > limits_.sendQueueLimit) {
+    if (limits_.refuseOverLimit && queued > 0 && queued + int64_t(n) > limits_.sendQueueLimit) {
         blocked_ = true;
         return kSendQueueFull;
     }
@@ -553,7 +605,10 @@ void WsConnection::cancelFile()
 void WsConnection::pumpFile()
 {
     const int64_t fill = std::min<int64_t>(limits_.sendQueueLimit, 1 << 20);
-    while (file_ && socket_ != nullptr && queuedBytes() < fill) {
+    // At most about a queue's worth per turn of the event loop, also when the
+    // kernel takes everything at once: the file is streamed, not sent in one go.
+    const int64_t sentBefore = bytesSent_;
+    while (file_ && stream_ && queuedBytes() < fill && bytesSent_ - sentBefore < fill) {
         if (fileFrameDone_ == 0 || fileFrameDone_ == fileFrameLength_) {
             // Between fragments: control frames may go now.
             for (const auto& [op, payload] : controlAfterFile_)
@@ -563,7 +618,9 @@ void WsConnection::pumpFile()
                 file_.reset();
                 break;
             }
-            const uint64_t fragment = limits_.fragmentSize > 0 ? uint64_t(limits_.fragmentSize) : kDefaultFileFragment;
+            const uint64_t fragment = limits_.fragmentSize > 0       ? uint64_t(limits_.fragmentSize)
+                                    : limits_.fileFragmentSize > 0 ? limits_.fileFragmentSize
+                                                                   : std::max<uint64_t>(fileRemaining_, 1);
             fileFrameLength_ = std::min(fragment, fileRemaining_);
             fileFrameDone_ = 0;
             uint8_t header[protocol::kMaxFrameHeader];
@@ -603,6 +660,10 @@ void WsConnection::pumpFile()
             controlAfterFile_.clear();
         }
     }
+    // Nothing waits in the queue, so no written callback will come: go on
+    // (or report the end, ReadyToSend) from the event loop.
+    if (stream_ && queuedBytes() == 0 && (file_ || blocked_))
+        QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); onBytesWritten(); });
 }
 
 void WsConnection::onBytesWritten()
@@ -619,6 +680,7 @@ void WsConnection::checkDrained()
     const int64_t queued = queuedBytes();
     if (pausedByQueue_ && queued < limits_.sendQueueLimit / 2) {
         pausedByQueue_ = false;
+        updateStreamPause();
         if (paused_ == 0)
             QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
     }
@@ -652,8 +714,6 @@ void WsConnection::close(uint16_t code, const std::string& reason)
     closeSent_ = true;
     state_ = State::Closing;
     idleTimer_.stop();
-    if (socket_ != nullptr)
-        socket_->flush();
     if (limits_.closeTimeoutMs > 0)
         closeTimer_.start(limits_.closeTimeoutMs);
 }
@@ -664,29 +724,18 @@ void WsConnection::abort(const QString& why)
         finish(protocol::close_code::kAbnormal, why, false);
 }
 
-void WsConnection::onSocketClosed()
+// Everything before the end was read (a close frame perhaps); the peer
+// closed its side or the connection failed.
+void WsConnection::onStreamEnded()
 {
-    if (finished_)
+    if (finished_ || !stream_)
         return;
-    readLoop();   // what arrived before the FIN, a close frame perhaps
-    if (!finished_)
+    if (stream_->status() != ByteStream::Status::Failed) {
         finish(protocol::close_code::kAbnormal, QStringLiteral("Connection closed without a close frame"), false);
-}
-
-void WsConnection::onSocketError()
-{
-    if (finished_ || socket_ == nullptr)
-        return;
-    const QAbstractSocket::SocketError e = socket_->error();
-    if (e == QAbstractSocket::RemoteHostClosedError) {
-        onSocketClosed();
         return;
     }
-    const QString text = socket_->errorString();
-    const int code = (e == QAbstractSocket::SslHandshakeFailedError || e == QAbstractSocket::SslInternalError
-                      || e == QAbstractSocket::SslInvalidUserDataError)
-                         ? kTlsFailed
-                         : kConnectionLost;
+    const QString text = stream_->errorText();
+    const int code = stream_->tlsFailed() ? kTlsFailed : kConnectionLost;
     events_.connectionError(*this, code, QString::fromStdString(errorText(code, text.toStdString())));
     if (!finished_)
         finish(protocol::close_code::kAbnormal, text, false);
@@ -711,38 +760,13 @@ void WsConnection::finish(int statusCode, const QString& reason, bool flushFirst
 // the event loop right after. What the kernel did not take lingers on its own.
 void WsConnection::releaseSocket(bool flushFirst)
 {
-    const int64_t pending = queuedBytes();
-    QTcpSocket* s = socket_;
-    socket_ = nullptr;
-    if (s == nullptr)
+    std::unique_ptr<ByteStream> s = std::move(stream_);
+    if (!s)
         return;
-    s->disconnect();
-    if (flushFirst && s->state() == QAbstractSocket::ConnectedState) {
-        s->flush();
-        const auto* ssl = qobject_cast<QSslSocket*>(s);
-        if (pending > 0 && (s->bytesToWrite() > 0 || (ssl != nullptr && ssl->encryptedBytesToWrite() > 0))) {
-            lingerObject(s);
-            auto* deadline = new QTimer(s);
-            deadline->setSingleShot(true);
-            QObject::connect(s, &QAbstractSocket::disconnected, s, [s, deadline] {
-                SlotScope scope;
-                deadline->stop();
-                retireLingering(s);
-            });
-            QObject::connect(deadline, &QTimer::timeout, s, [s] {
-                SlotScope scope;
-                s->disconnect();
-                s->abort();
-                retireLingering(s);
-            });
-            deadline->start(std::max(limits_.closeTimeoutMs, 100));
-            s->disconnectFromHost();
-            return;
-        }
-        s->disconnectFromHost();
-    }
-    s->abort();
-    retireObject(s);
+    if (flushFirst)
+        s->closeAfterFlush(limits_.closeTimeoutMs);
+    else
+        s->abort();
 }
 
 // ---- timers ----
@@ -751,11 +775,38 @@ void WsConnection::onIdleTick()
 {
     if (state_ != State::Open)
         return;
+    // Progress is sampled here, not stamped per frame or write, so the hot
+    // paths pay nothing for it. It is counted in whole frames, not bytes: a
+    // peer that trickles a frame a byte at a time never completes one.
     const int64_t now = nowMs();
+    const uint64_t frames = decoder_ ? decoder_->framesDone() : 0;
+    if (frames != framesSeen_) {
+        framesSeen_ = frames;
+        lastActivityMs_ = lastReceiveMs_ = now;
+    }
+    if (writes_ != writesSeen_) {
+        writesSeen_ = writes_;
+        lastActivityMs_ = now;
+    }
     if (limits_.idleTimeoutMs > 0 && now - lastReceiveMs_ >= limits_.idleTimeoutMs) {
+        // A peer that sends nothing whole is not waited for again through a
+        // close handshake: the close frame goes out and the connection ends,
+        // as when the peer breaks the protocol.
         events_.connectionLog(*this, 1, QStringLiteral("Idle timeout"), QStringLiteral("Close"));
-        if (!finished_)
-            close(protocol::close_code::kGoingAway, "idle timeout");
+        if (finished_)
+            return;
+        events_.connectionError(*this, kTimeout, QStringLiteral("Timeout: no frame received within the idle timeout"));
+        if (finished_)
+            return;
+        if (file_ && fileFrameDone_ > 0 && fileFrameDone_ < fileFrameLength_) {
+            abort(QStringLiteral("idle timeout"));
+            return;
+        }
+        file_.reset();
+        const std::string payload = protocol::encodeClosePayload(protocol::close_code::kGoingAway, "idle timeout");
+        writeFrame(Opcode::Close, true, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+        closeSent_ = true;
+        finish(protocol::close_code::kGoingAway, QStringLiteral("idle timeout"), true);
         return;
     }
     if (limits_.keepAliveMs > 0 && now - lastActivityMs_ >= limits_.keepAliveMs && !file_)

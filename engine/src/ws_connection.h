@@ -8,6 +8,7 @@
 #pragma once
 
 #include "engine/protocol/frame_codec.h"
+#include "engine/src/byte_stream.h"
 #include "engine/protocol/http_head.h"
 #include "engine/protocol/server_handshake.h"
 
@@ -33,15 +34,17 @@ class WsConnection;
 
 struct ConnectionLimits {
     int64_t sendQueueLimit = 16 << 20;   // queued outgoing bytes beyond which sends fail
+    bool refuseOverLimit = true;         // false: sends are always queued; the limit only ends ReadyToSend
     uint64_t maxMessageSize = 0;         // 0: unlimited
     size_t chunkSize = 256 << 10;        // longest piece of data handed out at once
     size_t readBufferSize = 256 << 10;
     size_t maxHeadSize = 16 << 10;       // the opening request's head
     int handshakeTimeoutMs = 20000;      // server role: the whole request must arrive by then
-    int idleTimeoutMs = 0;               // nothing received for this long ends the connection; 0 none
+    int idleTimeoutMs = 0;               // no whole frame received for this long ends the connection; 0 none
     int keepAliveMs = 0;                 // a ping after this long without traffic; 0 none
     int closeTimeoutMs = 5000;           // wait for the peer's close reply
     size_t fragmentSize = 0;             // 0: one frame per message
+    uint64_t fileFragmentSize = 1 << 20; // a file's frames when fragmentSize is 0; 0: the file is one frame
 };
 
 // What the server role found in an opening request and what the owner answers.
@@ -79,13 +82,17 @@ public:
     virtual void connectionLeave() {}
 };
 
-class WsConnection final : private protocol::FrameSink {
+class WsConnection final : private protocol::FrameSink, private ByteStream::Listener {
 public:
     enum class Role { Server, Client };
     enum class State { Tls, Handshake, Open, Closing, Closed };
 
-    // Takes the socket (connected). A QSslSocket may start TLS in startServer.
+    // Takes the socket (connected). A QSslSocket may start TLS in startServer;
+    // a plain one gives its descriptor up to a RawSocketStream (see ByteStream::fromSocket).
     WsConnection(Role role, QTcpSocket* socket, ConnectionEvents& events, const ConnectionLimits& limits);
+    // Takes the stream (connected).
+    WsConnection(Role role, std::unique_ptr<ByteStream> stream, ConnectionEvents& events,
+                 const ConnectionLimits& limits);
     ~WsConnection() override;
     WsConnection(const WsConnection&) = delete;
     WsConnection& operator=(const WsConnection&) = delete;
@@ -129,8 +136,10 @@ public:
     const protocol::UpgradeRequest& request() const { return request_; }
     const std::string& requestHead() const { return headText_; }
     const std::string& subProtocol() const { return subProtocol_; }
-    QTcpSocket* socket() const { return socket_; }
+    // The Qt socket underneath (TLS, tunnels); null for a plain TCP stream.
+    QTcpSocket* socket() const { return stream_ ? stream_->qtSocket() : nullptr; }
     QSslSocket* sslSocket() const;
+    ByteStream* stream() const { return stream_.get(); }
 
     // Ends without any further callback and releases the socket (an owner
     // going away). The object may then be deleted once inUse() is false.
@@ -142,10 +151,13 @@ public:
     void* userData = nullptr;
 
 private:
-    void onReadyRead();
+    void init();
+    // ByteStream::Listener
+    void streamReadable() override;
+    void streamWritten() override;
     void onBytesWritten();
-    void onSocketClosed();
-    void onSocketError();
+    void onStreamEnded();
+    void updateStreamPause();
     void readLoop();
     void processHandshake(uint8_t* data, size_t n, size_t& consumed);
     void answerRequest();
@@ -175,7 +187,7 @@ private:
 
     Role role_;
     State state_ = State::Handshake;
-    QTcpSocket* socket_;
+    std::unique_ptr<ByteStream> stream_;
     int depth_ = 0;
     ConnectionEvents& events_;
     ConnectionLimits limits_;
@@ -192,6 +204,7 @@ private:
     unsigned paused_ = 0;
     bool pausedByQueue_ = false;   // pongs filled the queue: stop reading until it drains
     bool feeding_ = false;
+    bool nestedRead_ = false;      // the stream called while the decoder was busy below
     bool blocked_ = false;         // a send was refused or the queue filled: ReadyToSend when it drains
     bool closeSent_ = false;
     bool finished_ = false;
@@ -212,7 +225,10 @@ private:
     QTimer closeTimer_;
     QTimer idleTimer_;
     int64_t lastActivityMs_ = 0;
-    int64_t lastReceiveMs_ = 0;
+    int64_t lastReceiveMs_ = 0;       // when the last whole frame arrived (as the idle tick saw it)
+    uint64_t framesSeen_ = 0;         // the decoder's frame count at the last tick
+    uint64_t writes_ = 0;             // writes so far, and at the last tick
+    uint64_t writesSeen_ = 0;
     // Kept from the socket, for reads after it is released.
     QString remoteAddress_;
     QString localAddress_;

@@ -2,7 +2,10 @@
  * Usage: engine_c_host <libcorvanews20.so> <echo url> <big url>
  * Connects to the echo url, sends a text and prints the echo; then receives
  * the big url's one message with a new object, counting bytes, and prints
- * the peak RSS before and after it. */
+ * the peak RSS before and after it.
+ * Or: engine_c_host <libcorvanews20.so> --until-closed <url>
+ * Connects, pumps events while polling Connected, and destroys the object and
+ * exits the moment Connected turns false (a server that closes first). */
 #include "engine/include/corvanews20.h"
 
 #include <dlfcn.h>
@@ -16,12 +19,14 @@
 typedef void* (*create_fn)(CorvaneWS_EventSink, void*, void*, int);
 typedef int (*destroy_fn)(void*);
 typedef int (*set_fn)(void*, int, int, const void*, int);
+typedef void* (*get_fn)(void*, int, int, int*, long long*);
 typedef int (*do_fn)(void*, int, int, void**, int*, void*);
 typedef const char* (*error_fn)(void*);
 
 static create_fn create;
 static destroy_fn destroy;
 static set_fn set;
+static get_fn get;
 static do_fn call;
 static error_fn last_error;
 
@@ -46,6 +51,8 @@ static int sink(void* user, int event, int argc, void** argv, int* arglen)
             s->messages++;
     } else if (event == 4) {
         s->disconnected = 1;
+    } else if (event == 11) {
+        argv[4] = (void*)1;   /* the tests' own self-signed server */
     }
     return 0;
 }
@@ -94,6 +101,33 @@ static long peak_rss_kib(void)
     return kib;
 }
 
+static int until_closed(const char* url)
+{
+    struct state s;
+    memset(&s, 0, sizeof s);
+    void* h = create(sink, &s, NULL, 1);
+    if (!h)
+        return 3;
+    set(h, 46, 0, (void*)(intptr_t)10, 0);
+    if (call1(h, 10004, url) != 0) {
+        fprintf(stderr, "connect: %s\n", last_error(h));
+        return 4;
+    }
+    time_t end = time(NULL) + 20;
+    while (get(h, 5, 0, NULL, NULL) != NULL) {
+        if (time(NULL) > end) {
+            fprintf(stderr, "still connected\n");
+            return 5;
+        }
+        call(h, 10006, 0, NULL, NULL, NULL);
+    }
+    /* No more event pumping: whatever the engine owed the server must be out. */
+    destroy(h);
+    printf("closed\n");
+    fflush(stdout);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 4) {
@@ -110,10 +144,13 @@ int main(int argc, char** argv)
     set = (set_fn)dlsym(lib, "CorvaneWS_WebSocketClient_Set");
     call = (do_fn)dlsym(lib, "CorvaneWS_WebSocketClient_Do");
     last_error = (error_fn)dlsym(lib, "CorvaneWS_WebSocketClient_GetLastError");
-    if (!create || !destroy || !set || !call || !last_error) {
+    get = (get_fn)dlsym(lib, "CorvaneWS_WebSocketClient_Get");
+    if (!create || !destroy || !set || !get || !call || !last_error) {
         fprintf(stderr, "missing exports\n");
         return 2;
     }
+    if (strcmp(argv[2], "--until-closed") == 0)
+        return until_closed(argv[3]);
 
     struct state s;
     memset(&s, 0, sizeof s);

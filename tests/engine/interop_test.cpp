@@ -7,11 +7,25 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace engine_test;
 
 namespace {
+
+// This process's resident memory in KiB.
+long residentKib()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
 
 QByteArray pattern(qsizetype n)
 {
@@ -390,6 +404,65 @@ TEST(ProxyServer, RefusingProxyFailsTheConnect)
     EXPECT_EQ(host.call(kConnect, {"ws://192.0.2.1:80/"}), 156);
 }
 
+// A CONNECT proxy that demands Basic credentials: the Firewall user and
+// password open the tunnel; wrong ones fail the connect with the proxy's 407.
+TEST(ProxyServer, HttpConnectWithCredentials)
+{
+    auto peer = pythonServer();
+    ASSERT_PEER(peer);
+    Peer tunnel("/usr/bin/python3", {"-u", peersDir() + "/proxy.py", "--kind", "connect", "--user", "ann", "--password",
+                                     "s3cret:x"});
+    ASSERT_PEER(&tunnel);
+    for (const QString& password : {QStringLiteral("wrong"), QStringLiteral("s3cret:x")}) {
+        Host host;
+        host.setInt(kTimeout, 10);
+        host.setInt(kFirewallType, 1);
+        host.setText(kFirewallHost, "127.0.0.1");
+        host.setInt(kFirewallPort, tunnel.port());
+        host.setText(kFirewallUser, "ann");
+        host.setText(kFirewallPassword, password);
+        const int rc = host.call(kConnect, {url(*peer, "/echo")});
+        if (password == "wrong") {
+            EXPECT_EQ(rc, 156);
+            EXPECT_TRUE(host.lastError().contains("407")) << host.lastError().toStdString();
+            continue;
+        }
+        ASSERT_EQ(rc, 0) << host.lastError().toStdString();
+        expectEcho(host);
+    }
+    const QStringList lines = tunnel.lines();
+    EXPECT_TRUE(lines.contains("refused proxy authorization"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("tunnel 127.0.0.1:%1").arg(peer->port())));
+}
+
+// A proxy that answers CONNECT with an endless reply head: the connect fails
+// with the proxy error once the head limit is passed, and the reply is never
+// buffered whole (the process grows by far less than what the proxy sent).
+TEST(ProxyServer, HugeConnectReplyHeadFailsTheConnectInLittleMemory)
+{
+    auto tunnel = proxy("hostile");
+    ASSERT_PEER(tunnel);
+    const long before = residentKib();
+    ASSERT_GT(before, 0);
+    Host host;
+    host.setInt(kTimeout, 30);
+    host.setInt(kFirewallType, 1);
+    host.setText(kFirewallHost, "127.0.0.1");
+    host.setInt(kFirewallPort, tunnel->port());
+    EXPECT_EQ(host.call(kConnect, {"ws://127.0.0.1:9/"}), 156);
+    EXPECT_TRUE(host.lastError().contains("CONNECT reply")) << host.lastError().toStdString();
+    EXPECT_FALSE(host.getInt(kConnected));
+    EXPECT_LT(residentKib() - before, 32 * 1024);
+    // The proxy saw the connection end long before its 200 MB were out.
+    QStringList lines;
+    ASSERT_TRUE(host.waitUntil([&] {
+        lines = tunnel->lines();
+        return !lines.filter("hostile sent").isEmpty();
+    }));
+    const qint64 sent = lines.filter("hostile sent").first().section(' ', 2).toLongLong();
+    EXPECT_LT(sent, 200LL * 1024 * 1024);
+}
+
 // ---- handshake features ----
 
 TEST(Handshake, HeadersOriginCookiesAndSubprotocolsAreSent)
@@ -626,6 +699,218 @@ TEST(PlainCHost, ConnectsEchoesAndReceivesBigDataInLittleMemory)
     // The 64 MiB message passes in bounded chunks: the process grows by a
     // small fraction of it, whatever the runtime's own footprint.
     EXPECT_LT(peakKib - baselineKib, 16 * 1024) << "peak RSS " << peakKib << " KiB after " << baselineKib << " KiB";
+}
+
+
+
+// ---- the connection's own end: close answers, idle timeout, keep-alive ----
+
+std::unique_ptr<Peer> rawPeer(const QString& mode)
+{
+    return std::make_unique<Peer>("/usr/bin/python3", QStringList{"-u", peersDir() + "/raw_ws_peer.py", "--mode", mode});
+}
+
+// The first line of a peer's output that starts with `prefix`, waited for.
+QString peerLine(Host& host, Peer& peer, const QString& prefix)
+{
+    QString found;
+    host.waitUntil([&] {
+        const QStringList lines = peer.lines().filter(QRegularExpression('^' + prefix));
+        found = lines.value(0);
+        return !found.isEmpty();
+    });
+    return found;
+}
+
+// The server closes with 3000: the client answers with a masked close frame
+// echoing the code, and reports the server's code and reason.
+TEST(CloseAnswer, EchoesTheServersCodeInAMaskedCloseFrame)
+{
+    auto peer = rawPeer("close3000");
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())}), 0)
+        << host.lastError().toStdString();
+    ASSERT_TRUE(host.waitUntil([&] { return host.count(evDisconnected) > 0; }));
+    const Recorded* d = host.last(evDisconnected);
+    ASSERT_FALSE(d->ints.empty());
+    EXPECT_EQ(d->ints.at(0), 3000);
+    EXPECT_EQ(d->texts.value(0), "bye");
+    EXPECT_FALSE(host.getInt(kConnected));
+    EXPECT_EQ(peerLine(host, *peer, "answer|no answer"), "answer 8 3000 1");
+}
+
+// A plain C host that stops pumping events and destroys the object as soon as
+// Connected turns false: the close answer must already be on its way, over
+// plain TCP and over TLS (where Qt holds the encrypted bytes until flushed).
+class CloseAnswerFromCHost : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CloseAnswerFromCHost, SurvivesAHostThatDestroysTheObjectAtOnce)
+{
+    const bool tls = GetParam();
+    QStringList args{"-u", peersDir() + "/raw_ws_peer.py", "--mode", "close3000"};
+    if (tls) {
+        ASSERT_TRUE(Certificates::get().ok());
+        args << "--cert" << Certificates::get().path("server.pem") << "--key" << Certificates::get().path("server.key");
+    }
+    Peer peer("/usr/bin/python3", args);
+    ASSERT_PEER(&peer);
+    const QString target = QStringLiteral("%1://127.0.0.1:%2/").arg(tls ? "wss" : "ws").arg(peer.port());
+    for (int round = 0; round < 3; ++round) {
+        QProcess host;
+        host.start(ENGINE_C_HOST, {ENGINE_LIBRARY, "--until-closed", target});
+        ASSERT_TRUE(host.waitForFinished(60000));
+        ASSERT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
+        EXPECT_TRUE(QString::fromUtf8(host.readAllStandardOutput()).contains("closed"));
+    }
+    QStringList answers;
+    Host pump;   // only for its event-pumping wait
+    pump.waitUntil([&] {
+        answers = peer.lines().filter(QRegularExpression("^(answer|no answer)"));
+        return answers.size() >= 3;
+    });
+    ASSERT_EQ(answers.size(), 3) << answers.join('|').toStdString();
+    for (const QString& a : answers)
+        EXPECT_EQ(a, "answer 8 3000 1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, CloseAnswerFromCHost, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "wss" : "ws"); });
+
+// A server that trickles one byte of a frame at a time never completes a
+// frame: IdleTimeout ends the connection with a 1001 close frame.
+TEST(IdleTimeout, CutsOffAServerThatTricklesAFrame)
+{
+    auto peer = rawPeer("trickle");
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    EXPECT_EQ(host.config("IdleTimeout=1"), "1");
+    ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())}), 0)
+        << host.lastError().toStdString();
+    ASSERT_TRUE(host.waitUntil([&] { return host.count(evDisconnected) > 0; }, 30000));
+    const Recorded* d = host.last(evDisconnected);
+    ASSERT_FALSE(d->ints.empty());
+    EXPECT_EQ(d->ints.at(0), 1001);
+    EXPECT_EQ(d->texts.value(0), "idle timeout");
+    const Recorded* e = host.last(evError);
+    ASSERT_NE(e, nullptr);
+    ASSERT_FALSE(e->ints.empty());
+    EXPECT_EQ(e->ints.at(0), 11);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(peerLine(host, *peer, "close|eof"), "close 1001");
+}
+
+// KeepAliveInterval pings a quiet server; its pongs are whole frames, so an
+// IdleTimeout longer than the interval never ends the connection meanwhile.
+TEST(KeepAlive, PingsAQuietServerWhoseAnswersKeepTheConnection)
+{
+    auto peer = rawPeer("quiet");
+    ASSERT_PEER(peer);
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.config("KeepAliveInterval=1\nIdleTimeout=5");
+    EXPECT_EQ(host.config("KeepAliveInterval"), "1");
+    ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())}), 0)
+        << host.lastError().toStdString();
+    EXPECT_EQ(peerLine(host, *peer, "ping 3"), "ping 3");
+    EXPECT_EQ(host.count(evDisconnected), 0u);
+    EXPECT_TRUE(host.getInt(kConnected));
+    EXPECT_EQ(host.call(kDisconnect), 0);
+    EXPECT_EQ(peerLine(host, *peer, "close"), "close 1000");
+}
+
+// SendFile sends the file as one message: one frame without FragmentSize,
+// frames of FragmentSize with it, the last one alone marked final.
+TEST(SendFileFrames, OneFrameUnlessFragmentSizeIsSet)
+{
+    auto peer = rawPeer("quiet");
+    ASSERT_PEER(peer);
+    QTemporaryDir dir;
+    const QString name = dir.path() + "/payload.bin";
+    {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(pattern(3 * 1024 * 1024 + 5));
+    }
+    for (const bool fragmented : {false, true}) {
+        Host host;
+        host.setInt(kTimeout, 10);
+        if (fragmented)
+            host.config("FragmentSize=1048576");
+        ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())}), 0)
+            << host.lastError().toStdString();
+        ASSERT_EQ(host.call(kSendFile, {name}), 0) << host.lastError().toStdString();
+        EXPECT_EQ(host.getInt(kBytesSent), 3 * 1024 * 1024 + 5);
+        ASSERT_EQ(host.call(kDisconnect), 0);
+        QStringList frames;
+        host.waitUntil([&] {
+            frames = peer->lines().filter(QRegularExpression("^frame "));
+            return frames.size() >= (fragmented ? 5 : 1);
+        });
+        const QStringList expected = fragmented ? QStringList{"frame 2 0 1048576", "frame 0 0 1048576",
+                                                              "frame 0 0 1048576", "frame 0 1 5"}
+                                                : QStringList{"frame 2 1 3145733"};
+        EXPECT_EQ(frames.mid(fragmented ? 1 : 0), expected) << frames.join('|').toStdString();
+    }
+}
+
+// Interrupt ends a SendFile that waits for a server that reads nothing: the
+// call fails with 112, and the connection, with a message cut short, is gone.
+TEST(SendFileFrames, InterruptEndsAStalledSendFile)
+{
+    auto peer = rawPeer("stall");
+    ASSERT_PEER(peer);
+    QTemporaryDir dir;
+    const QString name = dir.path() + "/big.bin";
+    {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray block = pattern(1 << 20);
+        for (int k = 0; k < 64; ++k)
+            f.write(block);
+    }
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.config("SendBufferLimit=65536");
+    ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())}), 0)
+        << host.lastError().toStdString();
+    // Once the server has stopped reading, an event of the blocked call's own
+    // loop interrupts it.
+    QTimer interrupter;
+    QObject::connect(&interrupter, &QTimer::timeout, [&] {
+        if (!peer->lines().contains("stalled"))
+            return;
+        interrupter.stop();
+        host.call(kInterrupt);
+    });
+    interrupter.start(200);
+    EXPECT_EQ(host.call(kSendFile, {name}), 112);
+    EXPECT_FALSE(host.getInt(kConnected));
+    EXPECT_LT(host.getInt(kBytesSent), 64 << 20);
+    EXPECT_EQ(host.call(kSendText, {"after"}), 109);
+}
+
+// A server that floods pings and never reads: the pong answers fill the send
+// queue to SendBufferLimit, reading stops, and TCP holds the server back, so
+// the client's memory stays small however long the flood goes on.
+TEST(PingFlood, ReadingPausesWhileThePongsCannotGoOut)
+{
+    auto peer = rawPeer("pingflood");
+    ASSERT_PEER(peer);
+    const long before = residentKib();
+    ASSERT_GT(before, 0);
+    Host host;
+    host.setInt(kTimeout, 10);
+    host.config("SendBufferLimit=65536\nLogLevel=0");
+    ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer->port())}), 0)
+        << host.lastError().toStdString();
+    const QString line = peerLine(host, *peer, "flood");
+    ASSERT_TRUE(line.startsWith("flood blocked")) << line.toStdString();
+    EXPECT_LT(line.section(' ', 2).toLongLong(), 1LL << 30);
+    EXPECT_TRUE(host.getInt(kConnected));
+    EXPECT_LT(residentKib() - before, 32 * 1024);
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <QTemporaryDir>
 
+#include <sys/socket.h>
+
 namespace engine_test {
 namespace {
 
@@ -168,6 +170,42 @@ TEST(ServerTls, ClientCertificatesGoThroughTheHandler)
         EXPECT_TRUE(auth->texts.value(0).contains("Self Signed")) << auth->texts.join('|').toStdString();
         EXPECT_TRUE(auth->bytes.startsWith("-----BEGIN CERTIFICATE-----"));
     }
+}
+
+// A client that opens TLS with half a hello and then closes its side is let
+// go at once, not when the (long) handshake timeout fires.
+TEST(ServerTls, PeerEndDuringTheTlsHandshakeIsSeenAtOnce)
+{
+    QTemporaryDir dir;
+    QProcess p;
+    p.start("/bin/sh", {peersDir() + "/make_certs.sh", dir.path()});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    QByteArray pem;
+    for (const char* part : {"server.pem", "server.key"}) {
+        QFile f(dir.filePath(part));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << part;
+        pem += f.readAll();
+    }
+    ServerHost s;
+    s.setInt(sUseSSL, 1);
+    s.setInt(sSSLCertStoreType, 7);
+    s.setBytes(sSSLCertStore, pem);
+    s.config("HandshakeTimeout=3600");
+    const int port = s.listen();
+    ASSERT_GT(port, 0) << s.lastError().toStdString();
+    RawClient raw(port);
+    ASSERT_EQ(raw.socket.state(), QAbstractSocket::ConnectedState);
+    raw.socket.write(QByteArray("\x16\x03\x01\x02\x00\x01", 6));   // the start of a ClientHello
+    raw.socket.flush();
+    ASSERT_EQ(::shutdown(int(raw.socket.socketDescriptor()), SHUT_WR), 0);
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 1; }));
+    EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 1006);
+    for (const auto& e : s.events) {
+        if (e.event == seError) {
+            EXPECT_NE(e.ints.at(1), 11) << "ended by the handshake timeout";
+        }
+    }
+    EXPECT_EQ(s.getInt(sConnectionCount), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, ServerInterop,

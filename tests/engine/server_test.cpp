@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 
 #include <malloc.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace engine_test {
 
@@ -561,6 +564,81 @@ TEST(ServerInterface, ShutdownClosesEveryConnectionWith1001AndStopsListening)
     EXPECT_EQ(b.last(evDisconnected)->ints.at(0), 1001);
     ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 2; }));
     EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 1001);
+}
+
+// A client that sends half a request and then closes its side is let go at
+// once, not when the (long) handshake timeout fires.
+TEST(ServerHostile, PeerEndDuringTheHandshakeIsSeenAtOnce)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.config("HandshakeTimeout=3600");
+    RawClient raw(port);
+    ASSERT_EQ(raw.socket.state(), QAbstractSocket::ConnectedState);
+    raw.socket.write("GET / HTTP/1.1\r\nHost: x\r\n");
+    raw.socket.flush();
+    ASSERT_EQ(::shutdown(int(raw.socket.socketDescriptor()), SHUT_WR), 0);
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 1; }));
+    EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 1006);
+    for (const auto& e : s.events) {
+        if (e.event == seError) {
+            EXPECT_NE(e.ints.at(1), 11) << "ended by the handshake timeout";
+        }
+    }
+    EXPECT_EQ(s.getInt(sConnectionCount), 0);
+}
+
+// Open WebSocket connections that stay idle cost the server little heap each:
+// no read or write buffer is held per connection while nothing moves. The
+// clients are bare descriptors, so the heap measured is the server's.
+TEST(ServerHostile, IdleOpenConnectionsHoldLittleMemoryEach)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.record = false;
+    s.config("LogLevel=0");
+    int opened = 0;
+    s.handlers[seConnected] = [&](int, void**, int*) {
+        ++opened;
+        return 0;
+    };
+    const QByteArray request = RawClient::request();
+    std::vector<int> clients;
+    const auto openMore = [&](int n) {
+        const int target = opened + n;
+        for (int k = 0; k < n; ++k) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_port = htons(uint16_t(port));
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0
+                || ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) {
+                if (fd >= 0)
+                    ::close(fd);
+                return false;
+            }
+            clients.push_back(fd);
+            if (k % 50 == 49)
+                s.call(sDoEvents);   // the listen backlog is short
+        }
+        return s.waitUntil([&] { return opened >= target; });
+    };
+    ASSERT_TRUE(openMore(50));   // warms up the allocator and Qt's caches
+    const size_t before = heapInUse();
+    constexpr int kIdle = 400;
+    ASSERT_TRUE(openMore(kIdle));
+    for (int k = 0; k < 20; ++k)
+        s.call(sDoEvents);
+    const size_t after = heapInUse();
+    EXPECT_EQ(s.getInt(sConnectionCount), 50 + kIdle);
+    const double perConnection = (double(after) - double(before)) / kIdle;
+    EXPECT_LT(perConnection, 16.0 * 1024.0) << "heap per idle connection: " << perConnection << " bytes";
+    std::printf("heap per idle open connection: %.0f bytes\n", perConnection);
+    for (int fd : clients)
+        ::close(fd);
 }
 
 } // namespace

@@ -1,12 +1,14 @@
 #!/usr/bin/python3
-"""Tiny proxies for the engine's tests: HTTP CONNECT, SOCKS4/4a and SOCKS5 (no auth, or
-user name and password when --user and --password are given).
+"""Tiny proxies for the engine's tests: HTTP CONNECT and SOCKS5 (no auth, or user name and
+password when --user and --password are given: Basic for CONNECT), SOCKS4/4a, and a hostile HTTP proxy
+that answers CONNECT with a 200 MB reply head ("hostile").
 
 Prints "ready <port>" once listening and "tunnel <host>:<port>" for every tunnel it opens.
 Only loopback destinations are allowed.
 """
 import argparse
 import asyncio
+import base64
 import ipaddress
 import socket
 import struct
@@ -64,10 +66,39 @@ async def http_connect(reader, writer):
         writer.write(b"HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n")
         writer.close()
         return
+    if CREDENTIALS:
+        wanted = "Basic " + base64.b64encode(f"{CREDENTIALS[0]}:{CREDENTIALS[1]}".encode()).decode()
+        given = [l.split(b":", 1)[1].strip().decode() for l in head.split(b"\r\n")[1:]
+                 if l.lower().startswith(b"proxy-authorization:")]
+        if given != [wanted]:
+            print("refused proxy authorization", flush=True)
+            writer.write(b"HTTP/1.1 407 Proxy Authentication Required\r\n"
+                         b"Proxy-Authenticate: Basic realm=\"tests\"\r\nContent-Length: 0\r\n\r\n")
+            await writer.drain()
+            writer.close()
+            return
     host, port = target.rsplit(":", 1)
     host = host.strip("[]")
     await tunnel(reader, writer, host, int(port), b"HTTP/1.1 200 Connection established\r\n\r\n",
                  b"HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n")
+
+
+async def hostile_connect(reader, writer):
+    """Answers CONNECT with a status line and then header lines without end, 200 MB in all;
+    prints how many bytes went out before the client hung up."""
+    await reader.readuntil(b"\r\n\r\n")
+    writer.write(b"HTTP/1.1 200 Connection established\r\n")
+    line = b"X-Filler: " + b"f" * 1000 + b"\r\n"
+    sent = 0
+    try:
+        while sent < 200 * 1024 * 1024:
+            writer.write(line * 64)
+            sent += len(line) * 64
+            await writer.drain()
+    except ConnectionError:
+        pass
+    print(f"hostile sent {sent}", flush=True)
+    writer.close()
 
 
 async def socks4(reader, writer):
@@ -132,14 +163,15 @@ async def socks5(reader, writer):
 
 async def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--kind", choices=["connect", "socks4", "socks5"], required=True)
+    parser.add_argument("--kind", choices=["connect", "socks4", "socks5", "hostile"], required=True)
     parser.add_argument("--user")
     parser.add_argument("--password")
     args = parser.parse_args()
     global CREDENTIALS
     if args.user is not None:
         CREDENTIALS = (args.user, args.password or "")
-    handler = {"connect": http_connect, "socks4": socks4, "socks5": socks5}[args.kind]
+    handler = {"connect": http_connect, "socks4": socks4, "socks5": socks5,
+               "hostile": hostile_connect}[args.kind]
 
     async def guarded(reader, writer):
         try:

@@ -210,6 +210,33 @@ TEST(FrameDecoder, AcceptsAMessageOfExactlyTheLimit)
               (Events{"ping:p", "binary:aaaabbbbbb", "binary:" + std::string(10, 'c')}));
 }
 
+// Whole frames are the progress an idle timeout counts: a frame fed a byte at
+// a time counts once, at its last byte, and every fragment and control frame
+// counts by itself, empty ones included.
+TEST(FrameDecoder, CountsWholeFramesOnlyWhenTheirLastByteArrives)
+{
+    RecordingSink sink;
+    FrameDecoder d(sink);
+    const Bytes big = buildFrame({Opcode::Binary, true, std::string(300, 'b')});
+    for (size_t k = 0; k + 1 < big.size(); ++k) {
+        d.feed(&big[k], 1);
+        ASSERT_EQ(d.framesDone(), 0u) << "after byte " << k;
+    }
+    d.feed(&big.back(), 1);
+    EXPECT_EQ(d.framesDone(), 1u);
+
+    Bytes stream;
+    for (const FrameSpec& f : {FrameSpec{Opcode::Text, false, "he"}, FrameSpec{Opcode::Ping, true, ""},
+                               FrameSpec{Opcode::Continuation, false, ""}, FrameSpec{Opcode::Pong, true, "p"},
+                               FrameSpec{Opcode::Continuation, true, "llo"}}) {
+        const Bytes b = buildFrame(f);
+        stream.insert(stream.end(), b.begin(), b.end());
+    }
+    EXPECT_EQ(d.feed(stream.data(), stream.size()), stream.size());
+    EXPECT_EQ(d.framesDone(), 6u);
+    EXPECT_EQ(sink.events, (Events{"binary:" + std::string(300, 'b'), "ping:", "pong:p", "text:hello"}));
+}
+
 TEST(FrameDecoder, StartsAfreshAfterReset)
 {
     RecordingSink sink;
