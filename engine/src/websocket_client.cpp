@@ -47,7 +47,7 @@ const ConfigDef kConfig[] = {
     CORVANE_COMMON_CONFIG,
     {"MaxMessageSize", ConfigType::Int, 0, std::numeric_limits<int64_t>::max(), 0, ""},
     {"ChunkSize", ConfigType::Int, 1, 16 << 20, 256 << 10, ""},
-    {"ReadBufferSize", ConfigType::Int, 4096, 16 << 20, 256 << 10, ""},
+    {"ReadBufferSize", ConfigType::Int, 4096, 16 << 20, 64 << 10, ""},
     {"SendBufferLimit", ConfigType::Int, 4096, 256 << 20, 1 << 20, ""},
     {"FragmentSize", ConfigType::Int, 0, kMaxInt, 0, ""},
     {"MaxRedirects", ConfigType::Int, 0, 100, 10, ""},
