@@ -13,6 +13,7 @@ set(CORVANEWS20_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/src/transport.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_client.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/ws_connection.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/connection_reaper.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_proxy.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_server.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/server_certificate.cpp)

@@ -78,24 +78,13 @@ WebSocketClient::WebSocketClient(CorvaneWS_EventSink sink, void* user)
     : EngineObject(sink, user, clientProperties(), kConfig),
       rng_(QRandomGenerator::system()->generate())
 {
-    reaper_.setSingleShot(true);
-    QObject::connect(&reaper_, &QTimer::timeout, [this] { reap(); });
 }
 
 WebSocketClient::~WebSocketClient()
 {
     ++connGen_;
     transport_.abort();
-    retire(std::move(conn_));
-    // Connections whose handlers are still on the stack go from the event loop.
-    for (auto& ws : retired_) {
-        ws->detach();
-        if (ws->inUse() && QCoreApplication::instance() != nullptr) {
-            WsConnection* p = ws.release();
-            QTimer::singleShot(0, QCoreApplication::instance(), [p] { delete p; });
-        }
-    }
-    retired_.clear();
+    reaper_.retire(std::move(conn_));
     wake();
 }
 
@@ -275,7 +264,7 @@ int WebSocketClient::connectTo(const QString& url)
         const int64_t limit = configInt("ConnectTimeout");
         if (limit > 0) {
             const uint64_t serial = ++connectSerial_;
-            QTimer::singleShot(int(limit * 1000), &reaper_, [this, serial] {
+            QTimer::singleShot(int(limit * 1000), reaper_.context(), [this, serial] {
                 Entry entry(this);
                 if (serial != connectSerial_ || !connectPending_ || destroyed())
                     return;
@@ -386,7 +375,7 @@ int WebSocketClient::startAttempt()
     TransportConfig config;
     if (const int rc = buildTransportConfig(config); rc != 0)
         return rc;
-    retire(std::move(conn_));
+    reaper_.retire(std::move(conn_));
     headParser_.reset();
     headRaw_.clear();
     parsedHeaders_.clear();
@@ -726,31 +715,9 @@ void WebSocketClient::dropConnection()
     if (conn_) {
         bytesSent_ = conn_->bytesSent();
         conn_->detach();
-        retire(std::move(conn_));
+        reaper_.retire(std::move(conn_));
     }
     state_ = State::Idle;
-}
-
-void WebSocketClient::retire(std::unique_ptr<WsConnection> ws)
-{
-    if (!ws)
-        return;
-    retired_.push_back(std::move(ws));
-    if (!reaper_.isActive())
-        reaper_.start(0);
-}
-
-void WebSocketClient::reap()
-{
-    Entry entry(this);
-    std::vector<std::unique_ptr<WsConnection>> keep;
-    for (auto& ws : retired_)
-        if (ws->inUse())
-            keep.push_back(std::move(ws));
-    retired_.swap(keep);   // the others go with `keep`
-    keep.clear();
-    if (!retired_.empty())
-        reaper_.start(10);
 }
 
 // ---- connection events ----
@@ -785,7 +752,7 @@ void WebSocketClient::connectionClosed(WsConnection& ws, int statusCode, const Q
     bytesSent_ = ws.bytesSent();
     ++connGen_;
     state_ = State::Idle;
-    retire(std::move(conn_));
+    reaper_.retire(std::move(conn_));
     wake();
     if (!hasSink())
         return;

@@ -6,6 +6,7 @@
 #include "engine/protocol/http_auth.h"
 #include "engine/protocol/http_head.h"
 #include "engine/include/corvanews20_client.h"
+#include "engine/src/connection_reaper.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/transport.h"
 #include "engine/src/ws_connection.h"
@@ -78,8 +79,6 @@ private:
     // Leaves the attempt or the connection at once, without events.
     void dropConnection();
     ConnectionLimits connectionLimits() const;
-    void retire(std::unique_ptr<WsConnection> ws);
-    void reap();
 
     // ConnectionEvents
     void connectionOpened(WsConnection&) override {}
@@ -105,8 +104,6 @@ private:
     State state_ = State::Idle;
     ClientTransport transport_;
     std::unique_ptr<WsConnection> conn_;
-    std::vector<std::unique_ptr<WsConnection>> retired_;   // ended, perhaps still on the stack
-    QTimer reaper_;
     std::vector<std::unique_ptr<Entry>> entries_;           // one per connection handler on the stack
     protocol::HttpHeadParser headParser_;
     std::string headRaw_;
@@ -134,6 +131,8 @@ private:
     bool sendingFile_ = false;
     bool interrupted_ = false;
     std::vector<QEventLoop*> waitLoops_;
+    // Last, so it goes first: ended connections are detached before anything else goes.
+    ConnectionReaper reaper_{*this};
 };
 
 } // namespace corvane::engine

@@ -97,8 +97,6 @@ WebSocketServer::WebSocketServer(CorvaneWS_EventSink sink, void* user)
         Entry entry(this);
         onIncoming(fd);
     };
-    reaper_.setSingleShot(true);
-    QObject::connect(&reaper_, &QTimer::timeout, [this] { reap(); });
     // Qt stops accepting after any error but "try again"; one connection that
     // went away in the queue, or a moment without descriptors, must not end
     // the server's service: accept again a little later.
@@ -106,7 +104,7 @@ WebSocketServer::WebSocketServer(CorvaneWS_EventSink sink, void* user)
         Entry entry(this);
         log(0, 1, QStringLiteral("Accept failed (%1): %2").arg(int(error)).arg(listener_.errorString()),
             QStringLiteral("Listen"));
-        QTimer::singleShot(error == QAbstractSocket::SocketResourceError ? 100 : 0, &reaper_, [this] {
+        QTimer::singleShot(error == QAbstractSocket::SocketResourceError ? 100 : 0, reaper_.context(), [this] {
             if (listener_.isListening())
                 listener_.resumeAccepting();
         });
@@ -118,17 +116,8 @@ WebSocketServer::~WebSocketServer()
     listener_.onIncoming = nullptr;
     listener_.close();
     for (auto& [id, c] : conns_)
-        retire(std::move(c.ws));
+        reaper_.retire(std::move(c.ws));
     conns_.clear();
-    // Connections whose handlers are still on the stack go from the event loop.
-    for (auto& ws : retired_) {
-        ws->detach();
-        if (ws->inUse() && QCoreApplication::instance() != nullptr) {
-            WsConnection* p = ws.release();
-            QTimer::singleShot(0, QCoreApplication::instance(), [p] { delete p; });
-        }
-    }
-    retired_.clear();
 }
 
 void WebSocketServer::onDestroyRequested()
@@ -136,7 +125,7 @@ void WebSocketServer::onDestroyRequested()
     listener_.close();
     for (auto& [id, c] : conns_) {
         c.ws->detach();
-        retire(std::move(c.ws));
+        reaper_.retire(std::move(c.ws));
     }
     conns_.clear();
 }
@@ -546,7 +535,7 @@ void WebSocketServer::connectionClosed(WsConnection& ws, int statusCode, const Q
     // Gone from the indexed properties before the handler runs.
     std::unique_ptr<WsConnection> owned = std::move(it->second.ws);
     conns_.erase(it);
-    retire(std::move(owned));
+    reaper_.retire(std::move(owned));
     if (!hasSink())
         return;
     Wide d(reason);
@@ -568,28 +557,6 @@ void WebSocketServer::raiseError(int id, int code, const QString& text)
 void WebSocketServer::log(int id, int level, const QString& message, const QString& type)
 {
     raiseConnectionLog(E::Log, id, level, message, type);
-}
-
-void WebSocketServer::retire(std::unique_ptr<WsConnection> ws)
-{
-    if (!ws)
-        return;
-    retired_.push_back(std::move(ws));
-    if (!reaper_.isActive())
-        reaper_.start(0);
-}
-
-void WebSocketServer::reap()
-{
-    Entry entry(this);
-    std::vector<std::unique_ptr<WsConnection>> keep;
-    for (auto& ws : retired_)
-        if (ws->inUse())
-            keep.push_back(std::move(ws));
-    retired_.swap(keep);   // the others go with `keep`
-    keep.clear();
-    if (!retired_.empty())
-        reaper_.start(10);
 }
 
 // ---- methods ----

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/include/corvanews20_server.h"
+#include "engine/src/connection_reaper.h"
 #include "engine/src/engine_object.h"
 #include "engine/src/server_certificate.h"
 #include "engine/src/ws_connection.h"
@@ -75,8 +76,6 @@ private:
     Conn* find(int id);
     const Conn* find(int id) const;
     int sendTo(int id, protocol::Opcode op, const uint8_t* data, size_t n);
-    void retire(std::unique_ptr<WsConnection> ws);
-    void reap();
     void doEvents();
 
     // ConnectionEvents
@@ -98,11 +97,11 @@ private:
     Listener listener_;
     std::map<int, Conn> conns_;
     int nextId_ = 1;
-    std::vector<std::unique_ptr<WsConnection>> retired_;
-    QTimer reaper_;
     ServerCertificate certificate_;
     bool certificateLoaded_ = false;
     std::vector<std::unique_ptr<Entry>> entries_;
+    // Last, so it goes first: ended connections are detached before anything else goes.
+    ConnectionReaper reaper_{*this};
 };
 
 } // namespace corvane::engine
