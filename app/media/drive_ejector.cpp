@@ -16,18 +16,23 @@ DriveEjector::DriveEjector(QWidget* window, QObject* parent) : QObject(parent), 
 void DriveEjector::run(RemovableMedia& media)
 {
     if (running()) return;
-    const DriveList list = media.removableDrives();
-    if (list.error) {
-        toolkit::userInteraction().error(window_, messages::serviceUnreachable(*list.error));
+    media_ = &media;   // running from the listing on
+    media.listRemovableDrives([self = QPointer<DriveEjector>(this)](const DriveList& list) {
+        if (self) self->drivesListed(list);
+    });
+}
+
+void DriveEjector::drivesListed(const DriveList& list)
+{
+    if (list.error || list.drives.isEmpty()) {
+        media_ = nullptr;
+        if (list.error)
+            toolkit::userInteraction().error(window_, messages::serviceUnreachable(*list.error));
+        else
+            toolkit::userInteraction().information(window_, messages::kNoRemovableDrive);
         emit finished();
         return;
     }
-    if (list.drives.isEmpty()) {
-        toolkit::userInteraction().information(window_, messages::kNoRemovableDrive);
-        emit finished();
-        return;
-    }
-    media_ = &media;
     drives_ = list.drives;
     driveIndex_ = 0;
     startDrive();

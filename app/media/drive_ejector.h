@@ -37,6 +37,7 @@ private:
         QString id;
     };
 
+    void drivesListed(const DriveList& list);
     void startDrive();
     void runStep();
     void stepDone(const std::optional<MediaError>& error);

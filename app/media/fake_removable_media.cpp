@@ -10,11 +10,11 @@ void FakeRemovableMedia::failNext(const QString& objectId, QList<MediaError> err
     for (MediaError& e : errors) queue.push_back(std::move(e));
 }
 
-DriveList FakeRemovableMedia::removableDrives()
+void FakeRemovableMedia::listRemovableDrives(Listed done)
 {
     ++listings_;
-    if (listError_) return {{}, listError_};
-    return {drives_, std::nullopt};
+    DriveList list = listError_ ? DriveList{{}, listError_} : DriveList{drives_, std::nullopt};
+    QTimer::singleShot(0, this, [list = std::move(list), done = std::move(done)] { done(list); });
 }
 
 void FakeRemovableMedia::unmount(const QString& id, Done done)

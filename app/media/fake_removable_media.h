@@ -27,7 +27,7 @@ public:
     const QStringList& requests() const { return requests_; }
     int listings() const { return listings_; }
 
-    DriveList removableDrives() override;
+    void listRemovableDrives(Listed done) override;
     void unmount(const QString& filesystemId, Done done) override;
     void lock(const QString& encryptedId, Done done) override;
     void eject(const QString& driveId, Done done) override;

@@ -1,8 +1,9 @@
 #pragma once
 // Removable drives as the operating system's disk service sees them, and the
 // requests that make one safe to pull out. The calls that change something are
-// asynchronous: unmounting flushes the card and an authorization prompt may wait
-// for the user, neither of which may freeze the window.
+// asynchronous: unmounting flushes the card, an authorization prompt may wait
+// for the user and the disk service may be slow to answer, none of which may
+// freeze the window.
 
 #include <QList>
 #include <QString>
@@ -51,13 +52,15 @@ struct DriveList {
 class RemovableMedia {
 public:
     using Done = std::function<void(const std::optional<MediaError>& error)>;
+    using Listed = std::function<void(const DriveList& list)>;
 
     virtual ~RemovableMedia() = default;
 
-    // Removable drives that hold a medium, in a stable order.
-    virtual DriveList removableDrives() = 0;
+    // Each calls `done` exactly once, later, on the calling thread: a disk
+    // service that is slow to answer must not hold the window either.
 
-    // Each calls `done` exactly once, later, on the calling thread.
+    // Removable drives that hold a medium, in a stable order.
+    virtual void listRemovableDrives(Listed done) = 0;
     virtual void unmount(const QString& filesystemId, Done done) = 0;
     virtual void lock(const QString& encryptedId, Done done) = 0;
     virtual void eject(const QString& driveId, Done done) = 0;

@@ -63,7 +63,15 @@ SdCardInitializer::~SdCardInitializer()
 void SdCardInitializer::run(RemovableMedia& media)
 {
     if (running()) return;
-    const DriveList list = media.removableDrives();
+    listing_ = true;
+    media.listRemovableDrives([self = QPointer<SdCardInitializer>(this)](const DriveList& list) {
+        if (self) self->drivesListed(list);
+    });
+}
+
+void SdCardInitializer::drivesListed(const DriveList& list)
+{
+    listing_ = false;
     if (list.error) {
         toolkit::userInteraction().error(window_, messages::serviceUnreachable(*list.error));
         emit finished();

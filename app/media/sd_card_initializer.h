@@ -27,7 +27,7 @@ public:
     ~SdCardInitializer() override;
 
     void run(RemovableMedia& media);
-    bool running() const { return worker_ != nullptr; }
+    bool running() const { return listing_ || worker_ != nullptr; }
 
     // Tests make chosen deletions fail.
     void setUnlinkAt(UnlinkAt unlinkAt) { unlinkAt_ = std::move(unlinkAt); }
@@ -36,12 +36,14 @@ signals:
     void finished();
 
 private:
+    void drivesListed(const DriveList& list);
     void choose(const QStringList& mountPoints);
     void deleteInBackground(const QString& folder, bool keepFolder);
 
     QPointer<QWidget> window_;
     Log log_;
     UnlinkAt unlinkAt_;
+    bool listing_ = false;
     QThread* worker_ = nullptr;
 };
 

@@ -159,18 +159,28 @@ Udisks2Media::~Udisks2Media()
     if (!connectionName_.isEmpty()) QDBusConnection::disconnectFromBus(connectionName_);
 }
 
-DriveList Udisks2Media::removableDrives()
+void Udisks2Media::listRemovableDrives(Listed done)
 {
-    DriveList result;
     if (!bus_.isConnected()) {
         const QDBusError error = bus_.lastError();
+        DriveList result;
         result.error = MediaError{QStringLiteral("org.freedesktop.DBus.Error.NoServer"),
                                   error.isValid() ? error.message() : QStringLiteral("No system bus.")};
-        return result;
+        QTimer::singleShot(0, this, [result, done = std::move(done)] { done(result); });
+        return;
     }
     const QDBusMessage request =
         QDBusMessage::createMethodCall(kService, kManagerPath, kObjectManager, QStringLiteral("GetManagedObjects"));
-    const QDBusMessage reply = bus_.call(request, QDBus::Block, kListTimeoutMs);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(request, kListTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, done = std::move(done)] {
+        watcher->deleteLater();
+        done(drivesFrom(watcher->reply()));
+    });
+}
+
+DriveList Udisks2Media::drivesFrom(const QDBusMessage& reply)
+{
+    DriveList result;
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         result.error = MediaError{reply.errorName(), reply.errorMessage()};
         if (result.error->name.isEmpty()) result.error->name = QStringLiteral("org.freedesktop.DBus.Error.NoReply");

@@ -6,6 +6,7 @@
 #include "removable_media.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 
 namespace media {
@@ -18,13 +19,14 @@ public:
     explicit Udisks2Media(const QString& busAddress = {}, QObject* parent = nullptr);
     ~Udisks2Media() override;
 
-    DriveList removableDrives() override;
+    void listRemovableDrives(Listed done) override;
     void unmount(const QString& filesystemId, Done done) override;
     void lock(const QString& encryptedId, Done done) override;
     void eject(const QString& driveId, Done done) override;
     void powerOff(const QString& driveId, Done done) override;
 
 private:
+    static DriveList drivesFrom(const QDBusMessage& reply);
     void call(const QString& path, const QString& interface, const QString& method, Done done);
 
     QString connectionName_;
