@@ -193,19 +193,7 @@ TEST(ServerTls, PeerEndDuringTheTlsHandshakeIsSeenAtOnce)
     s.config("HandshakeTimeout=3600");
     const int port = s.listen();
     ASSERT_GT(port, 0) << s.lastError().toStdString();
-    RawClient raw(port);
-    ASSERT_EQ(raw.socket.state(), QAbstractSocket::ConnectedState);
-    raw.socket.write(QByteArray("\x16\x03\x01\x02\x00\x01", 6));   // the start of a ClientHello
-    raw.socket.flush();
-    ASSERT_EQ(::shutdown(int(raw.socket.socketDescriptor()), SHUT_WR), 0);
-    ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 1; }));
-    EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 1006);
-    for (const auto& e : s.events) {
-        if (e.event == seError) {
-            EXPECT_NE(e.ints.at(1), 11) << "ended by the handshake timeout";
-        }
-    }
-    EXPECT_EQ(s.getInt(sConnectionCount), 0);
+    expectPeerEndSeenAtOnce(s, port, QByteArray("\x16\x03\x01\x02\x00\x01", 6));   // the start of a ClientHello
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, ServerInterop,

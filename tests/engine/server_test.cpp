@@ -574,19 +574,7 @@ TEST(ServerHostile, PeerEndDuringTheHandshakeIsSeenAtOnce)
     const int port = s.listen();
     ASSERT_GT(port, 0);
     s.config("HandshakeTimeout=3600");
-    RawClient raw(port);
-    ASSERT_EQ(raw.socket.state(), QAbstractSocket::ConnectedState);
-    raw.socket.write("GET / HTTP/1.1\r\nHost: x\r\n");
-    raw.socket.flush();
-    ASSERT_EQ(::shutdown(int(raw.socket.socketDescriptor()), SHUT_WR), 0);
-    ASSERT_TRUE(s.waitUntil([&] { return s.count(seDisconnected) == 1; }));
-    EXPECT_EQ(s.last(seDisconnected)->ints.at(1), 1006);
-    for (const auto& e : s.events) {
-        if (e.event == seError) {
-            EXPECT_NE(e.ints.at(1), 11) << "ended by the handshake timeout";
-        }
-    }
-    EXPECT_EQ(s.getInt(sConnectionCount), 0);
+    expectPeerEndSeenAtOnce(s, port, QByteArray("GET / HTTP/1.1\r\nHost: x\r\n"));
 }
 
 // Open WebSocket connections that stay idle cost the server little heap each:

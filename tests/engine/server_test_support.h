@@ -8,6 +8,8 @@
 
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
 #include <map>
 
 namespace engine_test {
@@ -280,6 +282,26 @@ public:
     QTcpSocket socket;
     QByteArray received;
 };
+
+// Sends the start of an opening (or TLS) handshake, closes the sending side,
+// and expects the server to let the connection go at once, with 1006: not
+// when its handshake timeout fires.
+inline void expectPeerEndSeenAtOnce(ServerHost& s, int port, const QByteArray& start)
+{
+    RawClient raw(port);
+    ASSERT_EQ(raw.socket.state(), QAbstractSocket::ConnectedState);
+    raw.socket.write(start);
+    raw.socket.flush();
+    ASSERT_EQ(::shutdown(int(raw.socket.socketDescriptor()), SHUT_WR), 0);
+    ASSERT_TRUE(s.waitUntil([&] { return s.count(srv::seDisconnected) == 1; }));
+    EXPECT_EQ(s.last(srv::seDisconnected)->ints.at(1), 1006);
+    for (const auto& e : s.events) {
+        if (e.event == srv::seError) {
+            EXPECT_NE(e.ints.at(1), 11) << "ended by the handshake timeout";
+        }
+    }
+    EXPECT_EQ(s.getInt(srv::sConnectionCount), 0);
+}
 
 // Bytes in use on the heap (not what the allocator keeps cached).
 size_t heapInUse();
