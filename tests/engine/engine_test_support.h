@@ -54,9 +54,43 @@ struct Recorded {
     QByteArray bytes;
 };
 
+// The events a host's sink recorded, oldest first.
+struct EventLog {
+    std::vector<Recorded> events;
+
+    size_t count(int event) const
+    {
+        size_t n = 0;
+        for (const Recorded& r : events)
+            n += r.event == event;
+        return n;
+    }
+    const Recorded* last(int event) const
+    {
+        for (auto it = events.rbegin(); it != events.rend(); ++it)
+            if (it->event == event)
+                return &*it;
+        return nullptr;
+    }
+};
+
+// Pumps until pred holds or ms pass. doEvents runs the object's own DoEvents
+// and returns false once there is no object left, when Qt's loop runs instead.
+inline bool pumpUntil(const std::function<bool()>& pred, int ms, const std::function<bool()>& doEvents)
+{
+    QDeadlineTimer deadline(ms);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return false;
+        if (!doEvents())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
 // A host of one client object: the sink records events; handlers may act on
 // them (and write back through argv).
-class Host {
+class Host : public EventLog {
 public:
     using Handler = std::function<int(int argc, void** argv, int* arglen)>;
 
@@ -125,19 +159,14 @@ public:
     // Pumps events (through the engine's DoEvents) until pred or the deadline.
     bool waitUntil(const std::function<bool()>& pred, int ms = 15000)
     {
-        QDeadlineTimer deadline(ms);
-        while (!pred()) {
-            if (deadline.hasExpired())
+        return pumpUntil(pred, ms, [this] {
+            if (!h_)
                 return false;
-            if (h_)
-                call(kDoEvents);
-            else
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
+            call(kDoEvents);
+            return true;
+        });
     }
 
-    std::vector<Recorded> events;
     std::map<int, Handler> handlers;
     bool recordData = true;
     QByteArray received;          // DataIn bytes since the last message end
@@ -149,20 +178,6 @@ public:
     size_t eomCount = 0;
     int lastRc = 0;
 
-    size_t count(int event) const
-    {
-        size_t n = 0;
-        for (const Recorded& r : events)
-            n += r.event == event;
-        return n;
-    }
-    const Recorded* last(int event) const
-    {
-        for (auto it = events.rbegin(); it != events.rend(); ++it)
-            if (it->event == event)
-                return &*it;
-        return nullptr;
-    }
 
 private:
     static int sink(void* user, int event, int argc, void** argv, int* arglen)

@@ -36,13 +36,11 @@ inline QString evtStr(void* v)
     return v ? QString::fromUtf16(static_cast<const char16_t*>(CorvaneWS_EvtStr(v, 0, nullptr, 2))) : QString();
 }
 
-struct Recorded {
-    int event = 0;
-    std::vector<intptr_t> ints;
-    QStringList texts;
-};
+using engine_test::EventLog;
+using engine_test::Recorded;
+using engine_test::pumpUntil;
 
-class ProxyHost {
+class ProxyHost : public EventLog {
 public:
     using Handler = std::function<int(int argc, void** argv, int* arglen)>;
 
@@ -109,34 +107,14 @@ public:
 
     bool waitUntil(const std::function<bool()>& pred, int ms = 20000)
     {
-        QDeadlineTimer deadline(ms);
-        while (!pred()) {
-            if (deadline.hasExpired())
+        return pumpUntil(pred, ms, [this] {
+            if (!h_)
                 return false;
-            if (h_)
-                call(kDoEvents);
-            else
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
+            call(kDoEvents);
+            return true;
+        });
     }
 
-    size_t count(int event) const
-    {
-        size_t n = 0;
-        for (const Recorded& r : events)
-            n += r.event == event;
-        return n;
-    }
-    const Recorded* last(int event) const
-    {
-        for (auto it = events.rbegin(); it != events.rend(); ++it)
-            if (it->event == event)
-                return &*it;
-        return nullptr;
-    }
-
-    std::vector<Recorded> events;
     std::map<int, Handler> handlers;
     QByteArray fromClient, toClient;   // DataIn payload by direction (0, 1), when recording
     bool recordData = true;

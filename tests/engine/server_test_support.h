@@ -38,7 +38,7 @@ inline void setEvtStr(void* p, const QString& text)
     CorvaneWS_EvtStr(p, 2, const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16())), 2);
 }
 
-class ServerHost {
+class ServerHost : public EventLog {
 public:
     using Handler = std::function<int(int argc, void** argv, int* arglen)>;
 
@@ -126,16 +126,12 @@ public:
 
     bool waitUntil(const std::function<bool()>& pred, int ms = 15000)
     {
-        QDeadlineTimer deadline(ms);
-        while (!pred()) {
-            if (deadline.hasExpired())
+        return pumpUntil(pred, ms, [this] {
+            if (!h_)
                 return false;
-            if (h_)
-                call(srv::sDoEvents);
-            else
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
+            call(srv::sDoEvents);
+            return true;
+        });
     }
 
     // Echoes every message back with its own format, piece by piece.
@@ -156,27 +152,12 @@ public:
         };
     }
 
-    std::vector<Recorded> events;
     bool record = true;               // false: events are not kept (long runs)
     std::map<int, Handler> handlers;
     std::map<int, std::vector<QByteArray>> messages;   // per connection id, whole messages
     std::map<int, QByteArray> pending;
     int lastRc = 0;
 
-    size_t count(int event) const
-    {
-        size_t n = 0;
-        for (const Recorded& r : events)
-            n += r.event == event;
-        return n;
-    }
-    const Recorded* last(int event) const
-    {
-        for (auto it = events.rbegin(); it != events.rend(); ++it)
-            if (it->event == event)
-                return &*it;
-        return nullptr;
-    }
 
 private:
     static int sink(void* user, int event, int argc, void** argv, int* arglen)
