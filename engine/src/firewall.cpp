@@ -18,21 +18,27 @@ ProxyConfig firewallProxy(const FirewallSettings& fw, const QString& targetHost,
         p.password = fw.password;
         return p;
     }
-    if (fw.type == 0 && fw.autoDetect) {
-        const QNetworkProxyQuery query(targetHost, targetPort, QString(), QNetworkProxyQuery::TcpSocket);
-        for (const QNetworkProxy& sys : QNetworkProxyFactory::systemProxyForQuery(query)) {
-            if (sys.type() == QNetworkProxy::HttpProxy || sys.type() == QNetworkProxy::Socks5Proxy) {
-                p.kind = sys.type() == QNetworkProxy::HttpProxy ? ProxyConfig::Kind::HttpConnect
-                                                                : ProxyConfig::Kind::Socks5;
-                p.host = sys.hostName();
-                p.port = sys.port();
-                p.user = sys.user();
-                p.password = sys.password();
-                break;
-            }
-            if (sys.type() == QNetworkProxy::NoProxy)
-                break;
+    if (fw.type == 0 && fw.autoDetect)
+        return systemProxy(targetHost, targetPort);
+    return p;
+}
+
+ProxyConfig systemProxy(const QString& targetHost, uint16_t targetPort)
+{
+    ProxyConfig p;
+    const QNetworkProxyQuery query(targetHost, targetPort, QString(), QNetworkProxyQuery::TcpSocket);
+    for (const QNetworkProxy& sys : QNetworkProxyFactory::systemProxyForQuery(query)) {
+        if (sys.type() == QNetworkProxy::HttpProxy || sys.type() == QNetworkProxy::Socks5Proxy) {
+            p.kind = sys.type() == QNetworkProxy::HttpProxy ? ProxyConfig::Kind::HttpConnect
+                                                            : ProxyConfig::Kind::Socks5;
+            p.host = sys.hostName();
+            p.port = sys.port();
+            p.user = sys.user();
+            p.password = sys.password();
+            break;
         }
+        if (sys.type() == QNetworkProxy::NoProxy)
+            break;
     }
     return p;
 }

@@ -16,5 +16,8 @@ struct FirewallSettings {
 };
 
 ProxyConfig firewallProxy(const FirewallSettings& fw, const QString& targetHost, uint16_t targetPort);
+// The system's proxy for a TCP connection to the target: an HTTP or SOCKS5
+// proxy, or none (Kind::None).
+ProxyConfig systemProxy(const QString& targetHost, uint16_t targetPort);
 
 } // namespace corvane::engine

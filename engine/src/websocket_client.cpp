@@ -2,11 +2,11 @@
 
 #include "engine/protocol/cookies.h"
 #include "engine/src/event_args.h"
+#include "engine/src/firewall.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
-#include <QNetworkProxyFactory>
 #include <QSslKey>
 
 #include <algorithm>
@@ -297,15 +297,9 @@ int WebSocketClient::buildTransportConfig(TransportConfig& c)
     ProxyConfig& p = c.proxy;
     const int fwType = int(intProp(P::FirewallType));
     if (fwType != 0 && !textProp(P::FirewallHost).isEmpty()) {
-        p.kind = fwType == 1 ? ProxyConfig::Kind::HttpConnect
-               : fwType == 2 ? ProxyConfig::Kind::Socks4
-                             : ProxyConfig::Kind::Socks5;
-        p.host = textProp(P::FirewallHost);
-        p.port = uint16_t(intProp(P::FirewallPort));
-        if (p.port == 0)
-            p.port = fwType == 1 ? 80 : 1080;
-        p.user = textProp(P::FirewallUser);
-        p.password = textProp(P::FirewallPassword);
+        const FirewallSettings fw{fwType, textProp(P::FirewallHost), int(intProp(P::FirewallPort)),
+                                  textProp(P::FirewallUser), textProp(P::FirewallPassword), false};
+        p = firewallProxy(fw, c.host, c.port);
     } else if (!textProp(P::ProxyServer).isEmpty()) {
         if (intProp(P::ProxySSL) == 1)
             return fail(kProxyFailed, "TLS to the proxy itself is not supported");
@@ -315,20 +309,7 @@ int WebSocketClient::buildTransportConfig(TransportConfig& c)
         p.user = textProp(P::ProxyUser);
         p.password = textProp(P::ProxyPassword);
     } else if (boolProp(P::FirewallAutoDetect) || boolProp(P::ProxyAutoDetect)) {
-        const QNetworkProxyQuery query(c.host, c.port, QString(), QNetworkProxyQuery::TcpSocket);
-        for (const QNetworkProxy& sys : QNetworkProxyFactory::systemProxyForQuery(query)) {
-            if (sys.type() == QNetworkProxy::HttpProxy || sys.type() == QNetworkProxy::Socks5Proxy) {
-                p.kind = sys.type() == QNetworkProxy::HttpProxy ? ProxyConfig::Kind::HttpConnect
-                                                                : ProxyConfig::Kind::Socks5;
-                p.host = sys.hostName();
-                p.port = sys.port();
-                p.user = sys.user();
-                p.password = sys.password();
-                break;
-            }
-            if (sys.type() == QNetworkProxy::NoProxy)
-                break;
-        }
+        p = systemProxy(c.host, c.port);
     }
 
     const int64_t storeType = intProp(P::SSLCertStoreType);
