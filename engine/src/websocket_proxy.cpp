@@ -144,14 +144,9 @@ WebSocketProxy::WebSocketProxy(CorvaneWS_EventSink sink, void* user)
 
 WebSocketProxy::~WebSocketProxy()
 {
-    EngineObject* inner = inner_;
-    inner_ = nullptr;
-    EngineObject::destroy(inner);
-    for (auto& [id, f] : forwards_) {
-        f->connectTimer.stop();
-        tcpClose(*f, false);
+    stopForwarding();
+    for (auto& [id, f] : forwards_)
         retired_.push_back(std::move(f));
-    }
     forwards_.clear();
     // A transport's own code may still be on the stack below us (a host that
     // destroys the proxy from an event): its holder goes from the event loop.
@@ -165,6 +160,13 @@ WebSocketProxy::~WebSocketProxy()
 }
 
 void WebSocketProxy::onDestroyRequested()
+{
+    stopForwarding();
+}
+
+// The inner server goes and every TCP side is closed; the forwards stay until
+// their owner lets them go.
+void WebSocketProxy::stopForwarding()
 {
     EngineObject* inner = inner_;
     inner_ = nullptr;

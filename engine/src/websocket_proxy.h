@@ -41,7 +41,7 @@ protected:
     void onDestroyRequested() override;
 
 private:
-    // The TCP side of one accepted connection.
+    void stopForwarding();
     // The TCP side's stream calls here.
     struct TcpListener final : ByteStream::Listener {
         WebSocketProxy* proxy = nullptr;
@@ -49,6 +49,7 @@ private:
         void streamReadable() override;
         void streamWritten() override;
     };
+    // The TCP side of one accepted connection.
     struct Forward {
         int id = 0;
         QString host;

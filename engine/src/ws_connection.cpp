@@ -122,7 +122,8 @@ QSslSocket* WsConnection::sslSocket() const
     return qobject_cast<QSslSocket*>(socket());
 }
 
-void WsConnection::detach()
+// Closed for good: no timer fires and no file is read any more.
+void WsConnection::markClosed()
 {
     finished_ = true;
     state_ = State::Closed;
@@ -130,6 +131,11 @@ void WsConnection::detach()
     closeTimer_.stop();
     idleTimer_.stop();
     file_.reset();
+}
+
+void WsConnection::detach()
+{
+    markClosed();
     if (stream_) {
         stream_->abort();
         stream_.reset();
@@ -745,12 +751,7 @@ void WsConnection::finish(int statusCode, const QString& reason, bool flushFirst
 {
     if (finished_)
         return;
-    finished_ = true;
-    state_ = State::Closed;
-    handshakeTimer_.stop();
-    closeTimer_.stop();
-    idleTimer_.stop();
-    file_.reset();
+    markClosed();
     releaseSocket(flushFirst);
     events_.connectionClosed(*this, statusCode, reason);
 }

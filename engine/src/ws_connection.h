@@ -166,6 +166,7 @@ private:
     bool writeFrame(protocol::Opcode op, bool fin, const uint8_t* data, size_t n);
     bool writeRaw(const char* data, qint64 n);
     void pumpFile();
+    void markClosed();
     void finish(int statusCode, const QString& reason, bool flushFirst);
     void releaseSocket(bool flushFirst);
     void onIdleTick();
