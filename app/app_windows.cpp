@@ -1,6 +1,7 @@
 #include "app_windows.h"
 
 #include "app_icon.h"
+#include "device/device_link.h"
 #include "device/form_download.h"
 #include "device/form_websocket.h"
 #include "drv/drv_viewer.h"
@@ -9,32 +10,67 @@
 #include "form_show_text.h"
 #include "main_window.h"
 #include "media/form_init_sd.h"
+#include "settings/settings_document.h"
+#include "settings_file_actions.h"
+#include "toolkit/display_scale.h"
+#include "toolkit/exception_display.h"
 
 #include <QApplication>
+#include <QFile>
 
-AppWindows::AppWindows()
+namespace {
+
+void showWindow(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+}  // namespace
+
+AppWindows::AppWindows(int scale) : displayScale(scale > 0 ? scale : toolkit::screenDisplayScale())
 {
     QApplication::setWindowIcon(brindleAppIcon());
-    mainWindow = std::make_unique<TFormWebsocketclientf>();
-    drvViewer = std::make_unique<TformDrvViewer>();
+    document = std::make_unique<settings::SettingsDocument>();
+    deviceLink = std::make_unique<DeviceLink>(nullptr, device::makeWebSocketConnection());
+
+    mainWindow = std::make_unique<TFormWebsocketclientf>(*document, *deviceLink, displayScale);
+    files = std::make_unique<SettingsFileActions>(*document, *mainWindow);
+    drvViewer = std::make_unique<TformDrvViewer>(displayScale);
     download = std::make_unique<TformDownload>();
     console = std::make_unique<TformWebsocket>();
     about = std::make_unique<TformAbout>();
-    preferences = std::make_unique<TformSettings>(mainWindow.get());
-    textView = std::make_unique<TformShowText>(mainWindow.get());
+    preferences = std::make_unique<TformSettings>(*document, *files);
+    textView = std::make_unique<TformShowText>(*files);
     sdCardChooser = std::make_unique<TformInitSd>();
 
+    TFormWebsocketclientf* main = mainWindow.get();
+    deviceLink->setDialogParent(main);
+    main->setFileActions(files.get());
     preferences->setTextView(textView.get());
-    mainWindow->setDrvViewer(drvViewer.get());
-    mainWindow->setAboutBox(about.get());
-    mainWindow->setPreferencesDialog(preferences.get());
-    download->attach(&mainWindow->deviceLink());
-    console->attach(mainWindow.get(), &mainWindow->deviceLink(), download.get());
-    mainWindow->setDownloadDialog(download.get());
-    mainWindow->setConsoleWindow(console.get());
+    download->attach(deviceLink.get());
+    console->attach(deviceLink.get(), files.get(), download.get(), drvViewer.get());
+
+    QObject::connect(main, &TFormWebsocketclientf::aboutRequested, about.get(), [this] { about->showFrom(mainWindow.get()); });
+    QObject::connect(main, &TFormWebsocketclientf::preferencesRequested, preferences.get(),
+                     [this] { preferences->showFrom(mainWindow.get()); });
+    QObject::connect(main, &TFormWebsocketclientf::drvViewerRequested, drvViewer.get(), [this] { showWindow(drvViewer.get()); });
+    QObject::connect(main, &TFormWebsocketclientf::drvFileOpenRequested, drvViewer.get(), [this](const QString& path) {
+        showWindow(drvViewer.get());
+        drvViewer->openFile(path);
+    });
+    QObject::connect(main, &TFormWebsocketclientf::consoleRequested, console.get(), [this] { showWindow(console.get()); });
+    QObject::connect(main, &TFormWebsocketclientf::downloadRequested, download.get(), [this] { showWindow(download.get()); });
+    QObject::connect(files.get(), &SettingsFileActions::logLine, main, &TFormWebsocketclientf::appendLog);
+    deviceLink->setSettingsReceiver([this](const QByteArray& bytes) { files->takeFromRecorder(bytes); });
+
+    // The default set, when there is one; a fresh start shows what an empty settings file reads as.
+    const QString defaults = QStringLiteral("./setting.ini");
+    if (QFile::exists(defaults)) toolkit::runGuarded([&] { document->load(defaults); }, main);
 }
 
-// The dialogs refer to the main window; they go first.
+// The windows refer to the document and the link; they go first, the main window last of them.
 AppWindows::~AppWindows()
 {
     sdCardChooser.reset();
@@ -44,5 +80,8 @@ AppWindows::~AppWindows()
     console.reset();
     download.reset();
     drvViewer.reset();
+    files.reset();
     mainWindow.reset();
+    deviceLink.reset();  // closes an open connection
+    document.reset();
 }

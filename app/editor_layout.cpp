@@ -1,5 +1,7 @@
 #include "editor_layout.h"
 
+#include "settings/settings_schema.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -27,9 +29,6 @@ const char* const kTimeZones =
     "UTC+05:00|UTC+05:30|UTC+05:45|UTC+06:00|UTC+06:30|UTC+07:00|UTC+08:00|UTC+08:45|UTC+09:00|UTC+09:30|"
     "UTC+10:00|UTC+10:30|UTC+11:00|UTC+11:30|UTC+12:00|UTC+12:45|UTC+13:00|UTC+14:00";
 const char* const kWeekdays = "Sunday|Monday|Tuesday|Wednesday|Thursday|Friday|Saturday";
-const char* const kVideoQualities =
-    "720P SUPER|720P HIGH|720P STANDARD|480P SUPER|480P HIGH|480P STANDARD|1080P_SUPER|1080P_HIGH|1080P_STANDARD";
-const char* const kFrameRates = "1|5|10|15|20|25|30";
 
 Field check(const char* name, const char* caption, const char* initial, bool sameRow = false)
 {
@@ -68,6 +67,31 @@ Field combo(const char* name, const char* caption, const char* items, const char
 {
     Field f{K::Combo, name, caption, items, initial};
     f.sameRow = sameRow;
+    return f;
+}
+
+// A control that shows one settings key: its name, kind and list come from the key's row.
+Field keyed(const char* key, const char* caption, bool sameRow = false)
+{
+    const settings::SettingKey& row = settings::schemaKey(QLatin1String(key));
+    Field f{K::Edit, row.controls[0], caption};
+    f.sameRow = sameRow;
+    switch (row.codec) {
+    case settings::Codec::Index:
+    case settings::Codec::IndexPlusOne:
+        f.kind = K::Choice;
+        break;
+    case settings::Codec::Flag:
+        f.kind = K::Check;
+        break;
+    case settings::Codec::Encryption:
+        f.kind = K::HiddenEdit;
+        break;
+    default:
+        f.kind = row.choices ? K::Combo : K::Edit;
+        break;
+    }
+    f.items = row.choices ? row.choices : "";
     return f;
 }
 
@@ -134,7 +158,6 @@ std::vector<Page> makePages()
     Field custom{K::Radio, "rbGsensorCustom", "Custom"};
     custom.initial = "0";
     Field encryption{K::HiddenEdit, "maskEdEncryption"};
-    encryption.initial = "1234";
     Field agps{K::HiddenEdit, "maskEdAgpsToken"};
     Field picker{K::Date, "DateTimePicker1", "Date"};
     Field pcTime{K::Button, "Button5", "PC Time"};
@@ -145,20 +168,20 @@ std::vector<Page> makePages()
          {
              {" Device ",
               {
-                  choice("cbSpeedSource", "Speed Source", "Auto|OBD II|GPS", "Auto"),
-                  edit("maskEdSleepVoltage", "Sleep Voltage (V)", "11.8"),
-                  combo("cbWinterStart", "Winter Period Start", "@1-12", "11"),
-                  combo("cbWinterStop", "Winter Period End", "@1-12", "2"),
+                  keyed("SPEED_SOURCE", "Speed Source"),
+                  keyed("SLEEP_VOLTAGE", "Sleep Voltage (V)"),
+                  keyed("WINTER_PERIOD_START", "Winter Period Start"),
+                  keyed("WINTER_PERIOD_END", "Winter Period End"),
               }},
              {" Vehicle ",
               {
-                  edit("maskEdCarManufacturer", "Manufacturer", "Chevrolet"),
-                  edit("maskEdCarModel", "Model", "Malibu"),
-                  combo("cbCarYear", "Year", "@2000-2026", "2020"),
+                  keyed("CAR_MANUFACTURER", "Manufacturer"),
+                  keyed("CAR_MODEL", "Model"),
+                  keyed("CAR_YEAR", "Year"),
               }},
              {" ADAS ",
               {
-                  choice("cbAdasDisable", "Disable", "Off|On", "Off"),
+                  keyed("ADAS_DISABLE", "Disable"),
                   labelledEdit("maskEdVehicleWidth", "1. Vehicle Width (cm)", "lbVehicleWidth", "180"),
                   labelledEdit("maskEdCameraWheel", "2. Camera ~ Wheel (cm)", "lbCameraWheel", "80"),
                   labelledEdit("maskEdCameraBumper", "3. Camera ~ Bumper (cm)", "lbCameraBumper", "120"),
@@ -168,8 +191,8 @@ std::vector<Page> makePages()
               1},
              {" Camera Angle ",
               {
-                  edit("maskEdImageHeight", "Image Height"),
-                  edit("maskEdImageWidth", "Image Width"),
+                  keyed("ADASANGLE_IMAGE_HEIGHT", "Image Height"),
+                  keyed("ADASANGLE_IMAGE_WIDTH", "Image Width"),
                   edit("maskEdVanishingLine", "Vanishing Line"),
                   edit("maskEdHoodLine", "Hood Line"),
                   cameraButton,
@@ -180,52 +203,51 @@ std::vector<Page> makePages()
          {
              {" Record  ",
               {
-                  choice("cbRecordMode", "Record Mode", "Continuous+Event|Only Continuous|Only Event|Do not record",
-                         "Continuous+Event"),
-                  choice("cbVideoQuality", "Video Quality", kVideoQualities, "720P HIGH"),
-                  combo("cbVideoFPS", "Video FPS", kFrameRates, ""),
+                  keyed("RECORD_MODE", "Record Mode"),
+                  keyed("VIDEO_QUALITY", "Video Quality"),
+                  keyed("VIDEO_FPS", "Video FPS"),
                   slider,
                   continuous,
                   event,
-                  combo("cbRecordPreEvent", "Pre Event (sec)", "1|5|10|15", "10"),
-                  combo("cbRecordPostEvent", "Post Event (sec)", "1|5|10|15", "10"),
-                  check("checkBoxAudio", "Audio", "1"),
-                  check("checkBoxOverwrite", "Overwrite", "1"),
-                  check("checkBoxParking", "Parking Mode", "0"),
-                  check("checkBoxRecordDRV", "Record DRV", "1"),
-                  check("checkBoxOverwriteDRV", "Overwrite DRV", "1"),
+                  keyed("EVTREC_PRE", "Pre Event (sec)"),
+                  keyed("EVTREC_POST", "Post Event (sec)"),
+                  keyed("AUDIO", "Audio"),
+                  keyed("OVERWRITE", "Overwrite"),
+                  keyed("PARKING_MODE_ENABLE", "Parking Mode"),
+                  keyed("SD_DRIVING_ENABLE", "Record DRV"),
+                  keyed("SD_DRIVING_OVERWRITE", "Overwrite DRV"),
                   edit("maskEdEncryptionDisplay", "Encryption Number", "####"),
                   encryption,
               }},
              {" Speeding ",
               {
                   unitEdit("maskEdEventSpeedLimit", "Speed Limit", "120", "km/h", "lbEventSpeed"),
-                  check("checkBoxSpeedingRecord", "Record", "0"),
-                  combo("cbSpeedingSound", "Sound", "@0-3", "1"),
+                  keyed("SPEEDING_RECORD", "Record"),
+                  keyed("SPEEDING_BEEP", "Sound"),
               },
               1},
              {"Rapid Deceleration",
               {
-                  check("checkBoxDecelEnable", "Enable", "1"),
-                  combo("cbDecelSound", "Sound", "0|1", "1"),
+                  keyed("RAPID_DECEL_ENABLE", "Enable"),
+                  keyed("RAPID_DECEL_WARN_SOUND", "Sound"),
                   unitEdit("maskEdEventDecelSpeed", "Speed", "10", "km/h", "lbEventDecelSpeed"),
-                  edit("maskEdEventDecelSeconds", "Seconds", "1"),
+                  keyed("RAPID_DECEL_SECONDS", "Seconds"),
               },
               1},
              {" LDW ",
               {
-                  check("checkBoxLdwEnable", "Enable", "1"),
+                  keyed("LDW_ENABLE", "Enable"),
                   unitEdit("maskEdEventLdwSpeed", "Activation Speed", "40", "km/h", "lbEventLdwSpeed"),
-                  combo("cbLdwSound", "Sound", "@0-4", "1"),
-                  combo("cbLdwLeftSensitivity", "Left Sensitivity", "@1-5", "3"),
-                  combo("cbLdwRightSensitivity", "Right Sensitivity", "@1-5", "3"),
-                  check("checkBoxRlcEnable", "Rapid Lane Change", "1"),
-                  combo("cbLdw_Rlc_Sound", "Rapid LC Sound", "@0-4", "1"),
+                  keyed("LDW_WARN_SOUND", "Sound"),
+                  keyed("LDW_LEFT_SENSITIVITY", "Left Sensitivity"),
+                  keyed("LDW_RIGHT_SENSITIVITY", "Right Sensitivity"),
+                  keyed("LDW_RAPID_LC_ENABLE", "Rapid Lane Change"),
+                  keyed("LDW_RAPID_LC_WARN_SOUND", "Rapid LC Sound"),
                   unitEdit("maskEdEventRlcSpeed", "Rapid LC Velocity", "150", "cm/sec", "lbEventRlcSpeed"),
-                  check("checkBoxFlcEnable", "Frequent Lane Change", "1"),
-                  combo("cbLdw_Flc_Sound", "Freq LC Sound", "@0-4", "1"),
-                  edit("maskEdEventFlcCount", "Freq LC Count", "5"),
-                  edit("maskEdEventFlcSeconds", "Freq LC Seconds", "60"),
+                  keyed("LDW_FREQ_LC_ENABLE", "Frequent Lane Change"),
+                  keyed("LDW_FREQ_LC_WARN_SOUND", "Freq LC Sound"),
+                  keyed("LDW_FREQ_LC_COUNT", "Freq LC Count"),
+                  keyed("LDW_FREQ_LC_SECONDS", "Freq LC Seconds"),
               },
               2},
          }},
@@ -233,38 +255,38 @@ std::vector<Page> makePages()
          {
              {" Panic Button ",
               {
-                  combo("cbPanicSound", "Sound", "@0-3", "1"),
-                  check("checkBoxPanicRecord", "Record", "1"),
+                  keyed("PANIC_BEEP", "Sound"),
+                  keyed("PANIC_RECORD", "Record"),
               }},
              {" FPW ",
               {
-                  check("checkBoxFpwEnable", "Enable", "1"),
-                  combo("cbFpwSound", "Sound", "@0-3", "1"),
-                  combo("cbFpwSensitivity", "Sensitivity", "@1-3", "2"),
+                  keyed("FPW_ENABLE", "Enable"),
+                  keyed("FPW_BEEP", "Sound"),
+                  keyed("FPW_SENSITIVITY", "Sensitivity"),
               }},
              {" FVSA ",
               {
-                  check("checkBoxFvsaEnable", "Enable", "1"),
-                  combo("cbFvsaSensitivity", "Sensitivity", "@1-5", "3"),
-                  combo("cbFvsaSound", "Sound", "@0-3", "3"),
+                  keyed("FVSA_ENABLE", "Enable"),
+                  keyed("FVSA_SENSITIVITY", "Sensitivity"),
+                  keyed("FVSA_BEEP", "Sound"),
               }},
              {" FCW ",
               {
-                  check("checkBoxFcwEnable", "Enable", "1"),
-                  check("checkBoxFcwRepeat", "Repeat", "0"),
-                  check("checkBoxFcwRecord", "Record", "1"),
-                  combo("cbFcwSensitivity", "Sensitivity", "@1-5", "3"),
-                  combo("cbFcwSound", "Sound", "@0-5", "1"),
-                  combo("cbFcw2Sound", "2nd Stage Sound", "@0-5", "1"),
+                  keyed("FCW_ENABLE", "Enable"),
+                  keyed("FCW_REPEAT", "Repeat"),
+                  keyed("FCW_RECORD", "Record"),
+                  keyed("FCW_SENSITIVITY", "Sensitivity"),
+                  keyed("FCW_WARN_SOUND", "Sound"),
+                  keyed("FCW2_WARN_SOUND", "2nd Stage Sound"),
               },
               1},
              {" HMW ",
               {
-                  check("checkBoxHmwEnable", "Enable", "1"),
-                  check("checkBoxHmwRepeat", "Repeat", "0"),
-                  check("checkBoxHmwRealert", "Re-Alert", "1"),
-                  combo("cbHmwSensitivity", "Sensitivity", "@1-5", "3"),
-                  combo("cbHmwSound", "Sound", "@0-5", "1"),
+                  keyed("HMW_ENABLE", "Enable"),
+                  keyed("HMW_REPEAT", "Repeat"),
+                  keyed("HMW_RE_ALERT", "Re-Alert"),
+                  keyed("HMW_SENSITIVITY", "Sensitivity"),
+                  keyed("HMW_BEEP", "Sound"),
               },
               1},
          }},
@@ -272,28 +294,28 @@ std::vector<Page> makePages()
          {
              {" Mobile Network ",
               {
-                  check("checkBoxConnectivityMobileEnable", "Enable", "1"),
-                  edit("maskEdDialNumber", "Dial Number"),
-                  edit("maskEdApn", "APN"),
-                  edit("maskEdMobileUserId", "User ID"),
-                  edit("maskEdMobilePassword", "Password"),
-                  choice("cbMobileAuth", "Authentication", "None|CHAP|PAP", "None"),
-                  edit("maskEdMobileSmsNumber", "SMS Center Number"),
+                  keyed("NET_3G_ENABLE", "Enable"),
+                  keyed("NET_3G_DIAL", "Dial Number"),
+                  keyed("NET_3G_APN", "APN"),
+                  keyed("NET_3G_USER", "User ID"),
+                  keyed("NET_3G_PASS", "Password"),
+                  keyed("NET_3G_AUTH", "Authentication"),
+                  keyed("NET_3G_SMSC", "SMS Center Number"),
                   agps,
               }},
              {" Wi-Fi (Hotspot)  ",
               {
-                  check("checkBoxWifiEnable", "Enable", "0"),
-                  combo("cbWifiAp", "AP", "@1-10", "1"),
-                  combo("cbWifiSelected", "Selected", "@1-10", "1"),
+                  keyed("HOTSPOT_ENABLE", "Enable"),
+                  keyed("WIFI_AP", "AP"),
+                  keyed("WIFI_AP_SELECTED", "Selected"),
                   ssid,
                   password,
               },
               1},
              {" Remote Wi-Fi ",
               {
-                  edit("maskEdRemoteWifiSsid", "SSID"),
-                  edit("maskEdRemoteWifiPassword", "Password"),
+                  keyed("REMOTE_WIFI_SSID", "SSID"),
+                  keyed("REMOTE_WIFI_PASS", "Password"),
               },
               1},
          }},
@@ -301,19 +323,19 @@ std::vector<Page> makePages()
          {
              {" Server ",
               {
-                  check("checkBoxServerEnable", "Enable", "0"),
-                  edit("maskEdServerUrl", "URL"),
-                  edit("maskEdNetDasKey", "DAS Key"),
-                  check("checkBoxServerTransmitLive", "Transmit Live Tracking", "1"),
-                  check("checkBoxServerTransmitEvent", "Transmit Event", "1"),
-                  check("checkBoxServerTransmitDrv", "Transmit DRV", "1"),
-                  combo("cbServerTransmitDrvHz", "DRV Rate (Hz)", "1|4|5|10|20|100", "4"),
+                  keyed("NET_ENABLE", "Enable"),
+                  keyed("NET_URL", "URL"),
+                  keyed("NET_DASKEY", "DAS Key"),
+                  keyed("NET_UPLOAD_LIVE_TRACK", "Transmit Live Tracking"),
+                  keyed("NET_UPLOAD_EVENT", "Transmit Event"),
+                  keyed("NET_UPLOAD_DRV", "Transmit DRV"),
+                  keyed("NET_UPLOAD_DRV_WITH_GVALUE", "DRV Rate (Hz)"),
               }},
              {" Event Image ",
               {
-                  combo("cbSeverEventImagePre", "Pre Event (sec)", "@1-10", "5"),
-                  combo("cbSeverEventImagePost", "Post Event (sec)", "@1-10", "5"),
-                  choice("cbSeverEventImageQuality", "Image Quality", "Low|Middle|High", "High"),
+                  keyed("NET_EVENT_PRE", "Pre Event (sec)"),
+                  keyed("NET_EVENT_POST", "Post Event (sec)"),
+                  keyed("NET_IMAGE_QUALITY", "Image Quality"),
               }},
              {" Event Triggered by ", triggerRows(), 1},
          }},
@@ -322,8 +344,8 @@ std::vector<Page> makePages()
              {" Time ",
               {
                   combo("cbTimeZone", "Time Zone", kTimeZones, "UTC"),
-                  check("checkBoxTimeGpsSync", "GPS Time Sync", "1"),
-                  check("checkBoxTimeDts", "Daylight Saving Time", "0"),
+                  keyed("GPSTIMESYNC", "GPS Time Sync"),
+                  keyed("DST_ENABLE", "Daylight Saving Time"),
                   combo("cbTimeDtsStartMonth", "DST Start (month, st, day, hour)", "@01-12", "01"),
                   combo("cbTimeDtsStartOrder", "", "@01-05", "01", true),
                   choice("cbTimeDtsStartWeek", "", kWeekdays, "Sunday", true),
@@ -332,7 +354,7 @@ std::vector<Page> makePages()
                   combo("cbTimeDtsStopOrder", "", "@01-05", "01", true),
                   choice("cbTimeDtsStopWeek", "", kWeekdays, "Sunday", true),
                   combo("cbTimeDtsStopHour", "", "@00-23", "00", true),
-                  check("checkBoxTimeManual", "Manual Time", "0"),
+                  keyed("MANUAL_TIME_ENABLE", "Manual Time"),
                   picker,
                   combo("cbTimeManualHour", "Time (h : m : s)", "@00-23", "00"),
                   combo("cbTimeManualMin", "", "@00-59", "00", true),
@@ -341,10 +363,10 @@ std::vector<Page> makePages()
               }},
              {" Vehicle Information ",
               {
-                  edit("maskEdTimeVehicleNumber", "Vehicle Number"),
-                  edit("maskEdTimeUserId", "Driver ID"),
-                  edit("maskEdModel", "Model"),
-                  edit("maskEdVin", "VIN"),
+                  keyed("VEHICLE_NO", "Vehicle Number"),
+                  keyed("DRIVER_ID", "Driver ID"),
+                  keyed("MODEL", "Model"),
+                  keyed("VIN", "VIN"),
               },
               1},
          }},
@@ -352,37 +374,37 @@ std::vector<Page> makePages()
          {
              {" G-Sensor ",
               {
-                  check("checkBoxGsensorBeep", "Beep", "1"),
-                  check("checkBoxGsensorRecord", "Record", "1"),
-                  check("checkBoxAdjust", "Adjust to Vehicle Speed", "1"),
-                  check("checkBoxTurnZ", "Turn Z Axis On", "0"),
-                  check("checkBoxCustomTriggerImpact", "Trigger High Impact Only", "0"),
+                  keyed("GSENSOR_BEEP", "Beep"),
+                  keyed("GSENSOR_RECORD", "Record"),
+                  keyed("GSENSOR_ADJUST_SPEED", "Adjust to Vehicle Speed"),
+                  keyed("GSENSOR_Z_AXIS_ON", "Turn Z Axis On"),
+                  keyed("GSENSOR_HIGHIMPACT_ONLY", "Trigger High Impact Only"),
               }},
              {" Sensitivity Setting ",
               {
                   preset,
-                  combo("cbGsensorSensitivity", "Sensitivity", "@1-9", "5"),
+                  keyed("GSENSOR_SENSITIVITY", "Sensitivity"),
                   custom,
               }},
              {" Custom Thresholds ",
               {
-                  edit("maskEdCustomImpactGX", "High Impact X (mG / Hz)", "750"),
-                  edit("maskEdCustomImpactHzX", "", "3", true),
-                  edit("maskEdCustomImpactGY", "High Impact Y (mG / Hz)", "750"),
-                  edit("maskEdCustomImpactHzY", "", "3", true),
-                  edit("maskEdCustomImpactGZ", "High Impact Z (mG / Hz)", "2000"),
-                  edit("maskEdCustomImpactHzZ", "", "20", true),
-                  edit("maskEdCustomBrkGX", "Harsh Accel/Brake X (mG / Hz)", "750"),
-                  edit("maskEdCustomBrkHzX", "", "3", true),
-                  edit("maskEdCustomTurnGY", "Harsh Turn Y (mG / Hz)", "750"),
-                  edit("maskEdCustomTurnHzY", "", "3", true),
+                  keyed("GSENSOR_IMPACT_THRESHOLD_X", "High Impact X (mG / Hz)"),
+                  keyed("GSENSOR_IMPACT_HZ_X", "", true),
+                  keyed("GSENSOR_IMPACT_THRESHOLD_Y", "High Impact Y (mG / Hz)"),
+                  keyed("GSENSOR_IMPACT_HZ_Y", "", true),
+                  keyed("GSENSOR_IMPACT_THRESHOLD_Z", "High Impact Z (mG / Hz)"),
+                  keyed("GSENSOR_IMPACT_HZ_Z", "", true),
+                  keyed("GSENSOR_HARSHBRK_THRESHOLD_X", "Harsh Accel/Brake X (mG / Hz)"),
+                  keyed("GSENSOR_HARSHBRK_HZ_X", "", true),
+                  keyed("GSENSOR_HARSHTURN_THRESHOLD_Y", "Harsh Turn Y (mG / Hz)"),
+                  keyed("GSENSOR_HARSHTURN_HZ_Y", "", true),
               },
               1},
              {" eCall ",
               {
-                  edit("maskEdGsensorEcallX", "eCall X (mG)", "3000"),
-                  edit("maskEdGsensorEcallY", "eCall Y (mG)", "3000"),
-                  edit("maskEdGsensorEcallZ", "eCall Z (mG)", "3000"),
+                  keyed("GSENSOR_T_ECALL_X", "eCall X (mG)"),
+                  keyed("GSENSOR_T_ECALL_Y", "eCall Y (mG)"),
+                  keyed("GSENSOR_T_ECALL_Z", "eCall Z (mG)"),
               },
               1},
          }},
@@ -496,19 +518,7 @@ const std::vector<Page>& editorPages()
     return pages;
 }
 
-QStringList itemsOf(const char* spec)
-{
-    const QString s = QString::fromUtf8(spec);
-    if (s.isEmpty()) return {};
-    if (!s.startsWith(u'@')) return s.split(u'|');
-    // "@01-12": a numbered range, zero-padded to the width of its first number.
-    const QStringList bounds = s.mid(1).split(u'-');
-    const int width = bounds[0].size();
-    QStringList out;
-    for (int n = bounds[0].toInt(); n <= bounds[1].toInt(); ++n)
-        out << QStringLiteral("%1").arg(n, width, 10, QLatin1Char('0'));
-    return out;
-}
+QStringList itemsOf(const char* spec) { return settings::choicesOf(spec); }
 
 void buildPages(QTabWidget* tabs)
 {

@@ -1,7 +1,8 @@
 #include "editor_rules.h"
 
 #include "settings/binding_codecs.h"
-#include "settings/settings_binding.h"
+#include "editor_binding.h"
+#include "settings/settings_document.h"
 #include "settings/settings_schema.h"
 #include "toolkit/exception_display.h"
 #include "toolkit/exceptions.h"
@@ -19,11 +20,11 @@ namespace editor_rules {
 
 namespace {
 
-std::vector<TriggerRow> triggerRowsFromBindings()
+std::vector<TriggerRow> triggerRowsFromSchema()
 {
     std::vector<TriggerRow> rows;
-    for (const settings::ControlBinding& b : settings::controlBindings())
-        if (b.binding == settings::Binding::ImageUpload) rows.push_back({b.controls[0], b.controls[1], b.controls[2]});
+    for (const settings::SettingKey& k : settings::settingsSchema())
+        if (k.codec == settings::Codec::ImageUpload) rows.push_back({k.controls[0], k.controls[1], k.controls[2]});
     return rows;
 }
 
@@ -35,7 +36,7 @@ const QStringList kAllFrameRates = {QStringLiteral("1"),  QStringLiteral("5"),  
 
 std::span<const TriggerRow> serverTriggerRows()
 {
-    static const std::vector<TriggerRow> rows = triggerRowsFromBindings();
+    static const std::vector<TriggerRow> rows = triggerRowsFromSchema();
     return rows;
 }
 
@@ -50,7 +51,7 @@ QString frameRateKept(int videoQualityIndex, int framesPerSecond)
     return settings::frameRateText(videoQualityIndex, QString::number(framesPerSecond));
 }
 
-EditorRules::EditorRules(QWidget* window, settings::SettingsValues& values) : window_(window), values_(values) {}
+EditorRules::EditorRules(QWidget* window, settings::SettingsDocument& document) : window_(window), document_(document) {}
 
 template <class W>
 W* EditorRules::control(const char* name) const
@@ -126,16 +127,16 @@ void EditorRules::cbWifiSelectedChange()
 
     // What was typed for the slot on screen goes back into that slot before the fields show another.
     if (shownWifiSlot_) {
-        values_.set(settings::wifiSsidKey(shownWifiSlot_), ssid->text());
-        values_.set(settings::wifiPasswordKey(shownWifiSlot_), password->text());
+        document_.setValue(settings::wifiSsidKey(shownWifiSlot_), ssid->text());
+        document_.setValue(settings::wifiPasswordKey(shownWifiSlot_), password->text());
     }
 
     control<QLabel>("lbSsid")->setText(QStringLiteral("SSID") + selected);
     control<QLabel>("lbPassword")->setText(QStringLiteral("Password") + selected);
 
     if (const int slot = settings::wifiSlotOf(selected)) {
-        ssid->setText(values_.value(settings::wifiSsidKey(slot)));
-        password->setText(values_.value(settings::wifiPasswordKey(slot)));
+        ssid->setText(document_.values().value(settings::wifiSsidKey(slot)));
+        password->setText(document_.values().value(settings::wifiPasswordKey(slot)));
         shownWifiSlot_ = slot;
     }
 }
@@ -180,7 +181,7 @@ void EditorRules::cbVideoQualityChange()
     const int quality = control<QComboBox>("cbVideoQuality")->currentIndex();
     fps->clear();
     fps->addItems(frameRatesOffered(quality));
-    settings::setComboText(fps, frameRateKept(quality, framesPerSecond));
+    setComboText(fps, frameRateKept(quality, framesPerSecond));
 }
 
 }  // namespace editor_rules

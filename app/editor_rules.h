@@ -3,7 +3,6 @@
 // ratio read-outs, the G-sensor mode pair, the Wi-Fi slot selector, the server
 // trigger rows and the video quality's frame-rate limit.
 
-#include "settings/settings_values.h"
 
 #include <QStringList>
 
@@ -12,6 +11,9 @@
 class QAbstractButton;
 class QComboBox;
 class QWidget;
+namespace settings {
+class SettingsDocument;
+}
 
 namespace editor_rules {
 
@@ -32,10 +34,10 @@ QStringList frameRatesOffered(int videoQualityIndex);
 QString frameRateKept(int videoQualityIndex, int framesPerSecond);
 
 // The handlers, bound to the editor window's controls. They look controls up
-// by name under `window` and keep the Wi-Fi slots in `values`.
+// by name under `window` and keep the Wi-Fi slots in `document`.
 class EditorRules {
 public:
-    EditorRules(QWidget* window, settings::SettingsValues& values);
+    EditorRules(QWidget* window, settings::SettingsDocument& document);
 
     // Connects every rule to its control through the standard exception display.
     void bind();
@@ -59,7 +61,7 @@ private:
     void applyTriggerRule(const TriggerRow& row);
 
     QWidget* window_;
-    settings::SettingsValues& values_;
+    settings::SettingsDocument& document_;
     int shownWifiSlot_ = 0;
 };
 

@@ -1,7 +1,8 @@
 #include "form_settings.h"
 
 #include "form_show_text.h"
-#include "main_window.h"
+#include "settings/settings_document.h"
+#include "settings_file_actions.h"
 #include "toolkit/exception_display.h"
 #include "toolkit/user_interaction.h"
 
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
+#include <QTimer>
 
 namespace {
 
@@ -34,8 +37,10 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, QRec
 
 }  // namespace
 
-TformSettings::TformSettings(TFormWebsocketclientf* editor)
-    : TformToolDialog(QStringLiteral("formSettings"), QStringLiteral("Settings"), {344, 233}), editor_(editor)
+TformSettings::TformSettings(settings::SettingsDocument& document, SettingsFileActions& files)
+    : TformToolDialog(QStringLiteral("formSettings"), QStringLiteral("Settings"), {344, 233}),
+      document_(document),
+      files_(files)
 {
     auto* languageLabel = new QLabel(QStringLiteral("Language"), this);
     languageLabel->setGeometry(16, 14, 80, 22);
@@ -64,9 +69,16 @@ TformSettings::TformSettings(TFormWebsocketclientf* editor)
 
     // Each group is exclusive, so a button becomes checked only from unchecked,
     // and clicking the checked one emits nothing: the conversion never runs twice.
+    // A change the document refuses (a field holds no number) leaves the buttons on the units it shows.
     auto onChecked = [this](QRadioButton* b, void (TformSettings::*handler)()) {
         toolkit::connectGuarded(b, &QRadioButton::toggled, this, [this, handler](bool checked) {
-            if (checked) (this->*handler)();
+            if (!checked) return;
+            try {
+                (this->*handler)();
+            } catch (...) {
+                QTimer::singleShot(0, this, [this] { showDocumentUnits(); });
+                throw;
+            }
         });
     };
     onChecked(cm, &TformSettings::rbSettingsCmClick);
@@ -91,10 +103,23 @@ void TformSettings::FormShow()
     savedKm_ = control<QRadioButton>("rbSettingsKm")->isChecked();
 }
 
-void TformSettings::rbSettingsCmClick() { editor_->ShowFieldsIn(settings::DisplayUnit::Cm); }
-void TformSettings::rbSettingsInchClick() { editor_->ShowFieldsIn(settings::DisplayUnit::Inch); }
-void TformSettings::rbSettingsKmClick() { editor_->ShowFieldsIn(settings::DisplayUnit::KmH); }
-void TformSettings::rbSettingsMphClick() { editor_->ShowFieldsIn(settings::DisplayUnit::Mph); }
+void TformSettings::rbSettingsCmClick() { files_.showUnit(settings::DisplayUnit::Cm); }
+void TformSettings::rbSettingsInchClick() { files_.showUnit(settings::DisplayUnit::Inch); }
+void TformSettings::rbSettingsKmClick() { files_.showUnit(settings::DisplayUnit::KmH); }
+void TformSettings::rbSettingsMphClick() { files_.showUnit(settings::DisplayUnit::Mph); }
+
+void TformSettings::showDocumentUnits()
+{
+    const settings::Units& units = document_.units();
+    for (auto [name, checked] : {std::pair{"rbSettingsCm", units.length == settings::DisplayUnit::Cm},
+                                 std::pair{"rbSettingsInch", units.length == settings::DisplayUnit::Inch},
+                                 std::pair{"rbSettingsKm", units.speed == settings::DisplayUnit::KmH},
+                                 std::pair{"rbSettingsMph", units.speed == settings::DisplayUnit::Mph}}) {
+        auto* button = control<QRadioButton>(name);
+        const QSignalBlocker quiet(button);
+        button->setChecked(checked);
+    }
+}
 
 void TformSettings::btnOkClick() { close(); }
 
@@ -108,9 +133,8 @@ void TformSettings::btnCancelClick()
 
 void TformSettings::Button1Click()
 {
-    editor_->CommitEncryptionNumber();
     const QString defaults = QStringLiteral("./setting.ini");
-    if (!editor_->SaveSettingsFileChecked(defaults)) return;
+    if (!files_.saveAsDefault()) return;
     // Where it went: the working folder is not always the folder the user thinks of.
     toolkit::userInteraction().information(
         this, QStringLiteral("Saved Current Settings as Default.\n%1").arg(QDir::cleanPath(QFileInfo(defaults).absoluteFilePath())));
@@ -120,5 +144,5 @@ void TformSettings::Button4Click()
 {
     if (!textView_) return;
     // The user may have moved this dialog; the text view still opens over the editor.
-    textView_->showFrom(this, editor_);
+    textView_->showFrom(this, opener());
 }

@@ -4,7 +4,10 @@
 
 #include "form_tool_dialog.h"
 
-class TFormWebsocketclientf;
+class SettingsFileActions;
+namespace settings {
+class SettingsDocument;
+}
 
 class QComboBox;
 class QPushButton;
@@ -15,7 +18,7 @@ class TformSettings : public TformToolDialog {
     Q_OBJECT
 
 public:
-    explicit TformSettings(TFormWebsocketclientf* editor);
+    TformSettings(settings::SettingsDocument& document, SettingsFileActions& files);
     // The text view opens later than this dialog, so it is attached afterwards.
     void setTextView(TformShowText* textView) { textView_ = textView; }
 
@@ -39,7 +42,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    TFormWebsocketclientf* editor_;
+    // Checks the buttons of the units the document shows, without converting anything.
+    void showDocumentUnits();
+
+    settings::SettingsDocument& document_;
+    SettingsFileActions& files_;
     TformShowText* textView_ = nullptr;
     // The units at show time, for Cancel.
     bool savedCm_ = true;

@@ -1,6 +1,6 @@
 #include "form_show_text.h"
 
-#include "main_window.h"
+#include "settings_file_actions.h"
 
 #include "toolkit/exception_display.h"
 
@@ -16,8 +16,8 @@ const QString kTextFile = QStringLiteral("./temp.ini");
 
 }  // namespace
 
-TformShowText::TformShowText(TFormWebsocketclientf* editor)
-    : TformToolDialog(QStringLiteral("formShowText"), QStringLiteral("Show Text"), {712, 671}), editor_(editor)
+TformShowText::TformShowText(SettingsFileActions& files)
+    : TformToolDialog(QStringLiteral("formShowText"), QStringLiteral("Show Text"), {712, 671}), files_(files)
 {
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -46,7 +46,7 @@ void TformShowText::showEvent(QShowEvent* event)
 void TformShowText::FormShow()
 {
     // The file shown is the one written, byte for byte what another tool would read.
-    editor_->SaveSettingsFile(kTextFile);
+    files_.writeCopy(kTextFile);
     QFile file(kTextFile);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return;
     Memo1->setPlainText(QString::fromUtf8(file.readAll()));

@@ -4,7 +4,7 @@
 
 #include "form_tool_dialog.h"
 
-class TFormWebsocketclientf;
+class SettingsFileActions;
 
 class QPlainTextEdit;
 
@@ -12,7 +12,7 @@ class TformShowText : public TformToolDialog {
     Q_OBJECT
 
 public:
-    explicit TformShowText(TFormWebsocketclientf* editor);
+    explicit TformShowText(SettingsFileActions& files);
 
     // Every showing writes "./temp.ini" from the editor and shows that file.
     void FormShow();
@@ -27,6 +27,6 @@ protected:
 private:
     void setTextColour(const QColor& colour);
 
-    TFormWebsocketclientf* editor_;
+    SettingsFileActions& files_;
     QPlainTextEdit* Memo1;
 };

@@ -15,6 +15,8 @@ public:
 
     // `centreOn` is the main window; when null, the opener is taken for it.
     void showFrom(QWidget* opener, QWidget* centreOn = nullptr);
+    // The window this one was last opened from.
+    QWidget* opener() const { return opener_; }
 
 protected:
     void hideEvent(QHideEvent* event) override;

@@ -2,44 +2,40 @@
 
 #include "device/camera_angle_panel.h"
 #include "device/device_link.h"
-#include "drv/drv_viewer.h"
-#include "editor_document.h"
 #include "editor_layout.h"
-#include "form_about.h"
-#include "form_settings.h"
 #include "media/sd_card_tools.h"
 #include "select_all_on_focus.h"
-#include "settings/number_fields.h"
-#include "settings/settings_file.h"
-#include "toolkit/display_scale.h"
+#include "settings/settings_document.h"
+#include "settings_file_actions.h"
 #include "toolkit/exception_display.h"
-#include "toolkit/exceptions.h"
-#include "toolkit/user_interaction.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
-#include <QFile>
-#include <QFrame>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
-#include <exception>
+#include <optional>
 #include <string_view>
-#include <vector>
-
-int gDisplayScale = 100;
 
 namespace {
 
 const QString kHiddenEncryption = QStringLiteral("####");
+const QString kAppTitle = QStringLiteral("Brindle Configuration Tool");
 
 struct BottomButton {
     const char* name;
@@ -50,27 +46,43 @@ constexpr BottomButton kBottomButtons[] = {
     {"Button6", "Open"},   {"Button7", "Save"},     {"btnEjectSdCard", "Eject SD Card"},
 };
 
-void showWindow(QWidget* window)
+std::optional<QString> openableFileOf(const QMimeData* mime)
 {
-    if (!window) return;
-    window->show();
-    window->raise();
-    window->activateWindow();
+    if (!mime || !mime->hasUrls()) return std::nullopt;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile() && TFormWebsocketclientf::isOpenable(url.toLocalFile())) return url.toLocalFile();
+    return std::nullopt;
 }
 
 }  // namespace
 
-TFormWebsocketclientf::TFormWebsocketclientf(QWidget* parent) : QMainWindow(parent)
+TFormWebsocketclientf::TFormWebsocketclientf(settings::SettingsDocument& document, DeviceLink& link, int displayScale,
+                                             QWidget* parent)
+    : QMainWindow(parent), document_(document), link_(link), displayScale_(displayScale)
 {
     setObjectName(QStringLiteral("FormWebsocketclientf"));
-    setWindowTitle(QStringLiteral("Brindle Configuration Tool"));
     buildWindow();
-    document_ = new EditorDocument(this);
-    FormCreate();
-    if (document_->path().isEmpty()) document_->setClean({});
+    buildMenu();
+    buildFileShortcuts();
+
+    pushTimer_ = new QTimer(this);
+    pushTimer_->setSingleShot(true);
+    pushTimer_->setInterval(0);
+    connect(pushTimer_, &QTimer::timeout, this, [this] { pushEdits(); });
+    watchEdits();
+
+    connect(&document_, &settings::SettingsDocument::replaced, this, [this] { showDocument(); });
+    connect(&document_, &settings::SettingsDocument::unitsChanged, this, [this] { showUnits(); });
+    connect(&document_, &settings::SettingsDocument::stateChanged, this, [this] { updateTitle(); });
+
+    cameraPanel_->applyDisplayScale(displayScale_);
+    control<QWidget>("panelImage")->hide();
+    Button5Click();
+    showDocument();
+    updateTitle();
 }
 
-TFormWebsocketclientf::~TFormWebsocketclientf() = default;  // the link closes an open connection
+TFormWebsocketclientf::~TFormWebsocketclientf() = default;
 
 void TFormWebsocketclientf::buildWindow()
 {
@@ -87,7 +99,8 @@ void TFormWebsocketclientf::buildWindow()
     QWidget* devicePage = PageControl1->widget(0);
     auto* deviceLayout = qobject_cast<QBoxLayout*>(devicePage->layout());
     auto* extras = new QVBoxLayout;
-    extras->addWidget(buildCameraAnglePanel());
+    cameraPanel_ = new CameraAnglePanel(this);
+    extras->addWidget(cameraPanel_);
     Memo1 = new QPlainTextEdit;
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
@@ -95,10 +108,8 @@ void TFormWebsocketclientf::buildWindow()
     extras->addWidget(Memo1);
     deviceLayout->addLayout(extras);
     control<QPushButton>("btnCameraImage")->hide();
-    deviceLink_ = std::make_unique<DeviceLink>(this, device::makeWebSocketConnection());
-    deviceLink_->setSettingsLoader([this](const QString& path) { LoadSettingsFile(path); });
-    connect(deviceLink_.get(), &DeviceLink::memoLine, Memo1, &QPlainTextEdit::appendPlainText);
-    cameraPanel_->attach(deviceLink_.get());
+    connect(&link_, &DeviceLink::memoLine, Memo1, &QPlainTextEdit::appendPlainText);
+    cameraPanel_->attach(&link_);
     toolkit::connectGuarded(control<QPushButton>("btnCameraImage"), &QPushButton::clicked, this,
                             [this] { cameraPanel_->btnCameraImageClick(); });
 
@@ -116,24 +127,23 @@ void TFormWebsocketclientf::buildWindow()
     connect(sdCard_, &media::SdCardTools::busyChanged, this, [this](bool busy) {
         for (const char* name : {"Button4", "btnEjectSdCard"}) control<QPushButton>(name)->setEnabled(!busy);
     });
-    toolkit::connectGuarded(control<QPushButton>("Button4"), &QPushButton::clicked, this, [this] { Button4Click(); });
-    toolkit::connectGuarded(control<QPushButton>("btnEjectSdCard"), &QPushButton::clicked, this,
-                            [this] { btnEjectSdCardClick(); });
+    const std::pair<const char*, void (TFormWebsocketclientf::*)()> handlers[] = {
+        {"Button4", &TFormWebsocketclientf::Button4Click}, {"btnEjectSdCard", &TFormWebsocketclientf::btnEjectSdCardClick},
+        {"Button1", &TFormWebsocketclientf::Button1Click}, {"Button2", &TFormWebsocketclientf::Button2Click},
+        {"Button5", &TFormWebsocketclientf::Button5Click}, {"Button6", &TFormWebsocketclientf::Button6Click},
+        {"Button7", &TFormWebsocketclientf::Button7Click},
+    };
+    for (const auto& [name, handler] : handlers)
+        toolkit::connectGuarded(control<QPushButton>(name), &QPushButton::clicked, this, [this, h = handler] { (this->*h)(); });
 
-    toolkit::connectGuarded(control<QPushButton>("Button1"), &QPushButton::clicked, this, [this] { Button1Click(); });
-    toolkit::connectGuarded(control<QPushButton>("Button2"), &QPushButton::clicked, this, [this] { Button2Click(); });
-
-    toolkit::connectGuarded(control<QPushButton>("Button5"), &QPushButton::clicked, this, [this] { Button5Click(); });
-    toolkit::connectGuarded(control<QPushButton>("Button6"), &QPushButton::clicked, this, [this] { Button6Click(); });
-    toolkit::connectGuarded(control<QPushButton>("Button7"), &QPushButton::clicked, this, [this] { Button7Click(); });
-
-    settings::installNumberInput(PageControl1);
+    binding_ = std::make_unique<EditorBinding>(PageControl1, displayScale_);
+    binding_->installNumberInput();
     // What the user types into the visible encryption field replaces "####".
     selectAllOnFocus(control<QLineEdit>("maskEdEncryptionDisplay"));
 
     // Before anything fills the window, so the rules see every value arrive.
-    rules_.bind();
-    buildMenu();
+    rules_ = std::make_unique<editor_rules::EditorRules>(this, document_);
+    rules_->bind();
 }
 
 void TFormWebsocketclientf::buildMenu()
@@ -142,280 +152,193 @@ void TFormWebsocketclientf::buildMenu()
     tools->setObjectName(QStringLiteral("menuTools"));
     QAction* drv = tools->addAction(QStringLiteral("DRV Viewer..."));
     drv->setObjectName(QStringLiteral("actionDrvViewer"));
-    toolkit::connectGuarded(drv, &QAction::triggered, this, [this] { showDrvViewer(); });
+    connect(drv, &QAction::triggered, this, &TFormWebsocketclientf::drvViewerRequested);
 
     QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
     device->setObjectName(QStringLiteral("menuDevice"));
-    const std::pair<const char*, const char*> actions[] = {{"actionConnectionConsole", "Connection Console..."},
-                                                           {"actionCameraAngle", "Camera Angle Setting..."},
-                                                           {"actionDownload", "Download Recorded Data..."}};
-    for (const auto& [name, caption] : actions) device->addAction(QLatin1String(caption))->setObjectName(QLatin1String(name));
-    const auto triggered = [&](const char* name, auto handler) {
-        toolkit::connectGuarded(device->findChild<QAction*>(QLatin1String(name)), &QAction::triggered, this, handler);
+    const auto add = [&](const char* name, const char* caption) {
+        QAction* a = device->addAction(QLatin1String(caption));
+        a->setObjectName(QLatin1String(name));
+        return a;
     };
-    triggered("actionConnectionConsole", [this] { showWindow(formWebsocket); });
-    triggered("actionCameraAngle", [this] { cameraPanel_->btnCameraImageClick(); });
-    triggered("actionDownload", [this] { showWindow(formDownload); });
+    connect(add("actionConnectionConsole", "Connection Console..."), &QAction::triggered, this,
+            &TFormWebsocketclientf::consoleRequested);
+    toolkit::connectGuarded(add("actionCameraAngle", "Camera Angle Setting..."), &QAction::triggered, this,
+                            [this] { cameraPanel_->btnCameraImageClick(); });
+    connect(add("actionDownload", "Download Recorded Data..."), &QAction::triggered, this,
+            &TFormWebsocketclientf::downloadRequested);
 }
 
-void TFormWebsocketclientf::Button4Click() { sdCard_->initializeSdCard(); }
-void TFormWebsocketclientf::btnEjectSdCardClick() { sdCard_->ejectSdCard(); }
-
-void TFormWebsocketclientf::setAboutBox(TformAbout* about) { formAbout = about; }
-void TFormWebsocketclientf::setPreferencesDialog(TformSettings* preferences) { formSettings = preferences; }
-void TFormWebsocketclientf::setDrvViewer(QWidget* viewer) { formDrvViewer = viewer; }
-
-void TFormWebsocketclientf::showDrvViewer() { showWindow(formDrvViewer); }
-
-QWidget* TFormWebsocketclientf::buildCameraAnglePanel()
+void TFormWebsocketclientf::buildFileShortcuts()
 {
-    cameraPanel_ = new CameraAnglePanel(this);
-    return cameraPanel_;
+    auto* open = new QAction(QStringLiteral("Open..."), this);
+    open->setObjectName(QStringLiteral("actionOpen"));
+    open->setShortcut(QKeySequence::Open);
+    auto* save = new QAction(QStringLiteral("Save..."), this);
+    save->setObjectName(QStringLiteral("actionSave"));
+    save->setShortcut(QKeySequence::Save);
+    addAction(open);
+    addAction(save);
+    toolkit::connectGuarded(open, &QAction::triggered, this, [this] { Button6Click(); });
+    toolkit::connectGuarded(save, &QAction::triggered, this, [this] { Button7Click(); });
+
+    // A file dropped anywhere on the window opens, also over a text field, which
+    // would otherwise insert the file's name.
+    setAcceptDrops(true);
+    installEventFilter(this);
+    for (auto* w : findChildren<QWidget*>())
+        if (w->acceptDrops()) w->installEventFilter(this);
 }
 
-void TFormWebsocketclientf::FormCreate()
+void TFormWebsocketclientf::watchEdits()
 {
-    gDisplayScale = toolkit::screenDisplayScale();
-    cameraPanel_->applyDisplayScale(gDisplayScale);
-    control<QWidget>("panelImage")->hide();
-    Button5Click();
-
-    // The read-outs start where the markers stand; the edits at the panel's image geometry.
-    const auto* vertical = control<QWidget>("shapeVerticalLine");
-    const auto* hood = control<QWidget>("shapeHoodLine");
-    control<QLabel>("lbVerticalLine")->setText(QString::number(toolkit::scaled(vertical->y(), gDisplayScale)));
-    control<QLabel>("lbHoodLine")->setText(QString::number(toolkit::scaled(hood->y(), gDisplayScale)));
-    const std::pair<const char*, int> edits[] = {
-        {"maskEdVanishingLine", 132}, {"maskEdHoodLine", 281}, {"maskEdImageHeight", 305}, {"maskEdImageWidth", 385}};
-    for (const auto& [name, base] : edits)
-        control<QLineEdit>(name)->setText(QString::number(toolkit::scaled(base, gDisplayScale)));
-
-    const QString defaults = QStringLiteral("./setting.ini");
-    if (QFile::exists(defaults)) toolkit::runGuarded([&] { LoadSettingsFile(defaults); }, this);
+    const auto schedule = [this] {
+        if (!showing_) pushTimer_->start();
+    };
+    for (QWidget* w : binding_->controls()) {
+        if (auto* e = qobject_cast<QLineEdit*>(w)) connect(e, &QLineEdit::textChanged, this, schedule);
+        else if (auto* c = qobject_cast<QComboBox*>(w)) {
+            connect(c, &QComboBox::currentIndexChanged, this, schedule);
+            connect(c, &QComboBox::editTextChanged, this, schedule);
+        } else if (auto* b = qobject_cast<QAbstractButton*>(w)) connect(b, &QAbstractButton::toggled, this, schedule);
+        else if (auto* s = qobject_cast<QSlider*>(w)) connect(s, &QSlider::valueChanged, this, schedule);
+        else if (auto* d = qobject_cast<QDateEdit*>(w)) connect(d, &QDateEdit::dateChanged, this, schedule);
+    }
 }
 
-void TFormWebsocketclientf::ReadSettingsFile(const QString& path) { settings::readSettingsFile(path, values_); }
-
-void TFormWebsocketclientf::FillWindowFromValues()
+void TFormWebsocketclientf::showDocument()
 {
-    rowsFilled_ = 0;
+    const std::vector<settings::Shown> shown = document_.shown();  // checked by the load: cannot fail half-way
+    showing_ = true;
+    binding_->show(shown);
+    rules_->noteWifiSlotFilled();
+    binding_->showUnits(shown, document_.units());
+    showing_ = false;
+    pushTimer_->stop();
+    // A fill shows some values in their canonical form ("030" as 30): that is what the file holds now.
+    settings::SettingsValues values = document_.values();
     try {
-        settings::fillWindowFromValues(editor(), values_, &rowsFilled_);
-    } catch (...) {
-        rules_.noteWifiSlotFilled();
-        throw;
+        binding_->collect(values, document_.units());
+        document_.settle(values);
+    } catch (const std::exception&) {
+        document_.setUnreadableEdit();
     }
-    rules_.noteWifiSlotFilled();
 }
 
-settings::DisplayUnit TFormWebsocketclientf::shownUnitOf(settings::Quantity quantity) const
+void TFormWebsocketclientf::showUnits()
 {
-    return quantity == settings::Quantity::Speed ? speedUnit_ : lengthUnit_;
+    showing_ = true;
+    binding_->showUnits(document_.shown(), document_.units());
+    showing_ = false;
+    pushTimer_->stop();
 }
 
-QString TFormWebsocketclientf::keyOfField(const char* field) const
+void TFormWebsocketclientf::pushEdits()
 {
-    if (const auto row = settings::bindingRowOf(field)) {
-        const settings::ControlBinding& b = settings::controlBindings()[*row];
-        if (b.binding == settings::Binding::Text) return QLatin1String(b.key);
-    }
-    throw toolkit::EArgumentException(QStringLiteral("No settings key shows in %1").arg(QLatin1String(field)));
-}
-
-void TFormWebsocketclientf::CollectValuesFromWindow() { collectInto(values_); }
-
-void TFormWebsocketclientf::collectInto(settings::SettingsValues& values) const
-{
-    // Files carry cm, cm/sec and km/h whatever the window shows. Each field is taken
-    // back from the unit its number is in; converted first, so a field that holds no
-    // number stops the collect before anything changes.
-    std::vector<std::pair<QString, QString>> stored;
-    const auto fields = settings::unitFields();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const settings::UnitField& f = fields[i];
-        const settings::DisplayUnit file = settings::storedUnit(f.quantity);
-        if (fieldUnits_[i] == file) continue;
-        stored.emplace_back(keyOfField(f.field),
-                            settings::convertToStoredText(control<QLineEdit>(f.field)->text(),
-                                                          settings::conversionInto(file, f.quantity)));
-    }
-    std::size_t rowsCollected = 0;
+    settings::SettingsValues values = document_.values();
     try {
-        settings::collectValuesFromWindow(editor(), values, &rowsCollected);
-    } catch (const toolkit::EConvertError& e) {
-        throw toolkit::EConvertError(settings::keyContextMessage(
-            QLatin1String(settings::controlBindings()[rowsCollected].key), {}, e.message()));
+        binding_->collect(values, document_.units());
+    } catch (const std::exception&) {
+        document_.setUnreadableEdit();  // a field holds no valid value: unsaved until it does
+        return;
     }
-    for (const auto& [key, text] : stored) values.set(key, text);
-    settings::trimNumberValues(values);
+    document_.setValues(values);
 }
 
-void TFormWebsocketclientf::ShowFieldsIn(settings::DisplayUnit unit)
+void TFormWebsocketclientf::commitEdits()
 {
-    (settings::isLengthUnit(unit) ? lengthUnit_ : speedUnit_) = unit;
-    const auto fields = settings::unitFields();
-    for (const settings::UnitField& f : fields)
-        if (settings::governs(unit, f.quantity)) control<QLabel>(f.label)->setText(settings::captionIn(f, unit));
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const settings::UnitField& f = fields[i];
-        // A field already in this unit (left so by a conversion that stopped) is not converted twice.
-        if (!settings::governs(unit, f.quantity) || fieldUnits_[i] == unit) continue;
-        auto* field = control<QLineEdit>(f.field);
-        try {
-            field->setText(settings::convertShownText(field->text(), settings::conversionInto(unit, f.quantity)));
-        } catch (...) {
-            // Its label names the new unit now, so that is what the user will type there.
-            fieldUnits_[i] = unit;
-            throw;
-        }
-        fieldUnits_[i] = unit;
-    }
+    pushTimer_->stop();
+    settings::SettingsValues values = document_.values();
+    binding_->collect(values, document_.units());
+    document_.setValues(values);
 }
 
-void TFormWebsocketclientf::convertFreshFieldsToShownUnits(bool fillCompleted)
+void TFormWebsocketclientf::updateTitle()
 {
-    // The fields the fill reached hold the file's numbers, in the file's units.
-    std::exception_ptr firstError;
-    const auto fields = settings::unitFields();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const settings::UnitField& f = fields[i];
-        const auto row = settings::bindingRowOf(f.field);
-        if (!row || *row >= rowsFilled_) continue;
-        fieldUnits_[i] = settings::storedUnit(f.quantity);
-        const settings::DisplayUnit shown = shownUnitOf(f.quantity);
-        if (shown == fieldUnits_[i]) continue;
-        auto* field = control<QLineEdit>(f.field);
-        try {
-            field->setText(settings::convertShownText(field->text(), settings::conversionInto(shown, f.quantity)));
-            fieldUnits_[i] = shown;
-        } catch (...) {
-            if (!firstError) firstError = std::current_exception();
-        }
-    }
-    if (firstError && fillCompleted) std::rethrow_exception(firstError);
+    // Qt puts the modified mark where "[*]" stands.
+    const QString& path = document_.path();
+    setWindowTitle(path.isEmpty() ? kAppTitle + QStringLiteral("[*]")
+                                  : QFileInfo(path).fileName() + QStringLiteral("[*] - ") + kAppTitle);
+    setWindowModified(document_.isModified());
 }
 
-void TFormWebsocketclientf::WriteSettingsFile(const QString& path) { settings::writeSettingsFile(path, values_); }
-
-void TFormWebsocketclientf::LoadSettingsFile(const QString& path)
-{
-    settings::LoadReport report = settings::inspectSettingsFile(path);  // refuses before anything changes
-    ReadSettingsFile(path);
-    try {
-        FillWindowFromValues();
-    } catch (const toolkit::EConvertError& e) {
-        convertFreshFieldsToShownUnits(false);  // the fill's own error is the one to show
-        throw toolkit::EConvertError(settings::keyContextMessage(
-            QLatin1String(settings::controlBindings()[rowsFilled_].key), path, e.message()));
-    } catch (...) {
-        convertFreshFieldsToShownUnits(false);
-        throw;
-    }
-    convertFreshFieldsToShownUnits(true);
-    lastLoad_ = std::move(report);
-    if (document_) document_->setClean(path);
-}
-
-void TFormWebsocketclientf::openSettingsFile(const QString& path)
-{
-    LoadSettingsFile(path);
-    control<QLineEdit>("maskEdEncryptionDisplay")->setText(kHiddenEncryption);
-    document_->setClean(path);
-    if (const QString notice = settings::missingKeysNotice(lastLoad_); !notice.isEmpty())
-        toolkit::userInteraction().notice(this, notice, settings::missingKeysDetails(lastLoad_));
-}
-
-bool TFormWebsocketclientf::SaveSettingsFileChecked(const QString& path)
-{
-    CollectValuesFromWindow();
-    if (const QStringList problems = settings::problemsBeforeSave(values_); !problems.isEmpty()) {
-        const QString text = QStringLiteral("These values are not what the recorder expects:\n\n%1\n\n"
-                                            "Go back and correct them, or save anyway?")
-                                 .arg(problems.join(u'\n'));
-        const int answer = toolkit::userInteraction().choose(
-            this, text, QStringLiteral("Save"), {QStringLiteral("Go Back"), QStringLiteral("Save Anyway")});
-        if (answer != 1) return false;
-    }
-    WriteSettingsFile(path);
-    return true;
-}
-
-void TFormWebsocketclientf::openDrvFile(const QString& path)
-{
-    auto* viewer = qobject_cast<TformDrvViewer*>(formDrvViewer.data());
-    if (!viewer) return;
-    showDrvViewer();
-    viewer->openFile(path);
-}
+void TFormWebsocketclientf::appendLog(const QString& line) { Memo1->appendPlainText(line); }
 
 void TFormWebsocketclientf::closeEvent(QCloseEvent* event)
 {
-    if (document_ && !document_->confirmClose()) {
+    if (actions_ && !actions_->confirmClose()) {
         event->ignore();
         return;
     }
     QMainWindow::closeEvent(event);
 }
 
-void TFormWebsocketclientf::SaveSettingsFile(const QString& path)
+bool TFormWebsocketclientf::isOpenable(const QString& path)
 {
-    CollectValuesFromWindow();
-    WriteSettingsFile(path);
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("ini") || suffix == QLatin1String("drv");
 }
+
+void TFormWebsocketclientf::openDropped(const QString& path)
+{
+    if (QFileInfo(path).suffix().compare(QLatin1String("drv"), Qt::CaseInsensitive) == 0)
+        emit drvFileOpenRequested(path);
+    else if (actions_)
+        actions_->openFile(path);
+}
+
+bool TFormWebsocketclientf::eventFilter(QObject* watched, QEvent* event)
+{
+    const auto type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return QMainWindow::eventFilter(watched, event);
+    auto* drag = static_cast<QDropEvent*>(event);  // QDragEnterEvent and QDragMoveEvent derive from it
+    const auto file = openableFileOf(drag->mimeData());
+    if (!file) {
+        // The fields keep taking dropped text; the window itself takes nothing else.
+        if (watched != this) return false;
+        drag->ignore();
+        return true;
+    }
+    drag->acceptProposedAction();
+    if (type == QEvent::Drop) {
+        // After the drop returns, so the dragging application is not kept waiting on a message box.
+        QTimer::singleShot(0, this, [this, path = *file] { toolkit::runGuarded([&] { openDropped(path); }, this); });
+    }
+    return true;
+}
+
+void TFormWebsocketclientf::Button4Click() { sdCard_->initializeSdCard(); }
+void TFormWebsocketclientf::btnEjectSdCardClick() { sdCard_->ejectSdCard(); }
 
 void TFormWebsocketclientf::Button5Click()
 {
     const QDateTime now = QDateTime::currentDateTime();
     const QString stamp = now.toString(QStringLiteral("yyyyMMddHHmmss"));
     control<QDateEdit>("DateTimePicker1")->setDate(now.date());
-    settings::setComboText(control<QComboBox>("cbTimeManualHour"), stamp.mid(8, 2));
-    settings::setComboText(control<QComboBox>("cbTimeManualMin"), stamp.mid(10, 2));
-    settings::setComboText(control<QComboBox>("cbTimeManualSec"), stamp.mid(12, 2));
+    setComboText(control<QComboBox>("cbTimeManualHour"), stamp.mid(8, 2));
+    setComboText(control<QComboBox>("cbTimeManualMin"), stamp.mid(10, 2));
+    setComboText(control<QComboBox>("cbTimeManualSec"), stamp.mid(12, 2));
 }
 
 void TFormWebsocketclientf::Button6Click()
 {
-    toolkit::FileDialogRequest request;
-    request.parent = this;
-    request.title = QStringLiteral("Open");
-    request.fileName = QStringLiteral("*.ini");
-    request.filter = QStringLiteral("ini|*.ini");
-    request.directory = document_->dialogFolder();
-    const auto file = toolkit::userInteraction().openFile(request);
-    if (!file) return;
-    openSettingsFile(*file);
+    if (actions_) actions_->open();
 }
 
-void TFormWebsocketclientf::CommitEncryptionNumber()
+void TFormWebsocketclientf::Button7Click()
+{
+    if (actions_) actions_->save();
+}
+
+void TFormWebsocketclientf::commitEncryptionNumber()
 {
     auto* display = control<QLineEdit>("maskEdEncryptionDisplay");
     if (display->text() != kHiddenEncryption) control<QLineEdit>("maskEdEncryption")->setText(display->text());
     display->setText(kHiddenEncryption);
 }
 
-void TFormWebsocketclientf::Button7Click()
-{
-    toolkit::FileDialogRequest request;
-    request.parent = this;
-    request.title = QStringLiteral("Save");
-    request.fileName = document_->proposedSaveName();
-    request.filter = QStringLiteral("ini|*.ini");
-    request.defaultSuffix = QStringLiteral("ini");
-    request.directory = document_->dialogFolder();
-    const auto file = toolkit::userInteraction().saveFile(request);
-    if (!file) return;
-    CommitEncryptionNumber();
-    if (SaveSettingsFileChecked(*file)) document_->setClean(*file);
-}
+void TFormWebsocketclientf::resetEncryptionDisplay() { control<QLineEdit>("maskEdEncryptionDisplay")->setText(kHiddenEncryption); }
 
-void TFormWebsocketclientf::Button1Click()
-{
-    if (!formAbout) return;
-    formAbout->showFrom(this);
-}
-
-void TFormWebsocketclientf::Button2Click()
-{
-    if (!formSettings) return;
-    formSettings->showFrom(this);
-}
+void TFormWebsocketclientf::Button1Click() { emit aboutRequested(); }
+void TFormWebsocketclientf::Button2Click() { emit preferencesRequested(); }

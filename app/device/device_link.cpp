@@ -127,9 +127,7 @@ void DeviceLink::fileMessage(const QByteArray& message)
         gImageReceived = true;
         return;
     }
-    const QString path = QStringLiteral("setting.ini");
-    device::writeFileAtomically(path, file.data, 0, file.data.size());
-    if (loadSettings_) loadSettings_(path);
+    if (receiveSettings_) receiveSettings_(file.data);
 }
 
 void DeviceLink::uploadResponse(const QByteArray& message)

@@ -55,8 +55,10 @@ public:
     // acknowledgement goes out once the file is on disk.
     bool savesPending() const { return pendingSaves_ > 0; }
 
-    // Where received settings are loaded into the editor.
-    void setSettingsLoader(std::function<void(const QString& path)> loader) { loadSettings_ = std::move(loader); }
+    // Where a settings file the recorder sent goes (checked, stored and loaded there).
+    void setSettingsReceiver(std::function<void(const QByteArray& file)> receiver) { receiveSettings_ = std::move(receiver); }
+    // The window the error boxes of failed transfers stand over.
+    void setDialogParent(QWidget* window) { window_ = window; }
     // Tests: the folder the DRV, MMV and SystemLog folders are made in (empty:
     // beside the executable, else the application data location), and the clock.
     void setDataFolderBase(const QString& base) { dataFolderBase_ = base; }
@@ -98,7 +100,7 @@ private:
     device::Reassembly reassembly_{*this};
     device::SessionRecord session_;
     qint64 bytesReceived_ = 0;
-    std::function<void(const QString&)> loadSettings_;
+    std::function<void(const QByteArray&)> receiveSettings_;
     QString dataFolderBase_;
     std::function<QDateTime()> clock_ = [] { return QDateTime::currentDateTime(); };
     QThreadPool writer_;

@@ -2,12 +2,11 @@
 
 #include "device/device_link.h"
 #include "device/device_message.h"
-#include "main_window.h"
+#include "settings_file_actions.h"
 #include "toolkit/exception_display.h"
 #include "toolkit/exceptions.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,7 +14,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 namespace {
@@ -158,9 +156,11 @@ TformWebsocket::TformWebsocket(QWidget* parent) : QWidget(parent, Qt::Window)
         toolkit::connectGuarded(control<QPushButton>(name), &QPushButton::clicked, this, [this, h = handler] { (this->*h)(); });
 }
 
-void TformWebsocket::attach(TFormWebsocketclientf* mainWindow, DeviceLink* link, QWidget* downloadDialog)
+void TformWebsocket::attach(DeviceLink* link, SettingsFileActions* files, QWidget* downloadDialog, QWidget* drvViewer)
 {
-    main_ = mainWindow;
+    files_ = files;
+    drvViewer_ = drvViewer;
+    if (files) connect(files, &SettingsFileActions::logLine, this, &TformWebsocket::message);
     link_ = link;
     download_ = downloadDialog;
     connect(link, &DeviceLink::connectionChanged, this, &TformWebsocket::showConnection);
@@ -223,15 +223,8 @@ void TformWebsocket::btnDownRequestSettingClick()
 
 void TformWebsocket::Button1Click()
 {
-    if (!main_ || !link_ || !link_->isConnected()) return;
-    QTemporaryDir scratch;
-    if (!scratch.isValid()) throw toolkit::EFileError(QStringLiteral("Cannot create a scratch folder. %1").arg(scratch.errorString()));
-    const QString path = scratch.filePath(QStringLiteral("setting.ini"));
-    main_->SaveSettingsFile(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw toolkit::EFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    link_->sendIfConnected(device::settingsUpload(file.readAll()));
+    if (!files_ || !link_ || !link_->isConnected()) return;
+    if (const auto bytes = files_->currentFileBytes()) link_->sendIfConnected(device::settingsUpload(*bytes));
 }
 
 void TformWebsocket::Button11Click()
@@ -249,15 +242,18 @@ void TformWebsocket::Button16Click()
 
 void TformWebsocket::Button14Click()
 {
-    if (main_) main_->showDrvViewer();
+    if (!drvViewer_) return;
+    drvViewer_->show();
+    drvViewer_->raise();
+    drvViewer_->activateWindow();
 }
 
 void TformWebsocket::btnIniSaveClick()
 {
-    if (main_) main_->Button7Click();
+    if (files_) files_->save();
 }
 
 void TformWebsocket::btnIniLoadClick()
 {
-    if (main_) main_->Button6Click();
+    if (files_) files_->open();
 }

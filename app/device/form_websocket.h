@@ -8,7 +8,7 @@
 #include <QWidget>
 
 class DeviceLink;
-class TFormWebsocketclientf;
+class SettingsFileActions;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -23,7 +23,8 @@ public:
     explicit TformWebsocket(QWidget* parent = nullptr);
 
     // The main window whose editor and link the buttons act on, and the download dialog.
-    void attach(TFormWebsocketclientf* mainWindow, DeviceLink* link, QWidget* downloadDialog);
+    // The link it drives, where settings files go, and the windows its buttons open.
+    void attach(DeviceLink* link, SettingsFileActions* files, QWidget* downloadDialog, QWidget* drvViewer);
 
     void bConnectClick();
     void bDisconnectClick();
@@ -47,7 +48,8 @@ private:
     void showSession(const device::SessionRecord& record);
     void message(const QString& line);
 
-    QPointer<TFormWebsocketclientf> main_;
+    QPointer<SettingsFileActions> files_;
+    QPointer<QWidget> drvViewer_;
     QPointer<DeviceLink> link_;
     QPointer<QWidget> download_;
     QLineEdit* txtServer = nullptr;

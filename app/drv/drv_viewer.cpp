@@ -6,7 +6,6 @@
 #include "app/drv/drv_plot_widget.h"
 #include "app/drv/drv_record_model.h"
 #include "app/drv/drv_text.h"
-#include "app/main_window.h"
 #include "toolkit/display_scale.h"
 #include "toolkit/exception_display.h"
 #include "toolkit/exceptions.h"
@@ -30,13 +29,10 @@
 #include <QSplitter>
 #include <QStyle>
 
-TformDrvViewer::TformDrvViewer(QWidget* parent) : QWidget(parent, Qt::Window)
+TformDrvViewer::TformDrvViewer(int displayScale, QWidget* parent) : QWidget(parent, Qt::Window), displayScale_(displayScale)
 {
     setObjectName(QStringLiteral("formDrvViewer"));
     setWindowTitle(QStringLiteral("Drv Viewer"));
-    // Qt is DPI-aware already. The scale is shared with the main window and taken
-    // again here, so the viewer is laid out right even when created on its own.
-    gDisplayScale = toolkit::screenDisplayScale();
 
     model_ = new DrvRecordModel(this);
 
@@ -92,9 +88,7 @@ TformDrvViewer::TformDrvViewer(QWidget* parent) : QWidget(parent, Qt::Window)
 
 TformDrvViewer::~TformDrvViewer() = default;
 
-int TformDrvViewer::displayScale() const { return gDisplayScale; }
-
-int TformDrvViewer::s(double value) const { return toolkit::scaled(value, gDisplayScale); }
+int TformDrvViewer::s(double value) const { return toolkit::scaled(value, displayScale_); }
 
 void TformDrvViewer::applyFixedCells()
 {

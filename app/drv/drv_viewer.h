@@ -21,7 +21,8 @@ class DrvRecordModel;
 class TformDrvViewer : public QWidget {
     Q_OBJECT
 public:
-    explicit TformDrvViewer(QWidget* parent = nullptr);
+    // `displayScale`: the screen's display scale in percent, as the main window uses it.
+    explicit TformDrvViewer(int displayScale = 100, QWidget* parent = nullptr);
     ~TformDrvViewer() override;
 
     // What "Server Drv Data Open" does once a file is chosen.
@@ -32,7 +33,7 @@ public:
     void btnExportClick();
 
     // The process-wide display scale the window is laid out with.
-    int displayScale() const;
+    int displayScale() const { return displayScale_; }
     DrvRecordModel* recordModel() const { return model_; }
     // The file last opened, or null.
     std::shared_ptr<const drv::DrvFile> currentFile() const { return current_; }
@@ -41,6 +42,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    int displayScale_ = 100;
     int s(double value) const;  // scaled to the display
     void layoutControls();
     void applyFixedCells();

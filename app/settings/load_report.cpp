@@ -10,10 +10,14 @@ namespace settings {
 
 LoadReport inspectSettingsFile(const QString& path)
 {
+    return inspectSettings(toolkit::IniDocument::load(path), path, QFileInfo::exists(path));
+}
+
+LoadReport inspectSettings(const toolkit::IniDocument& doc, const QString& path, bool exists)
+{
     LoadReport report;
     report.path = QFileInfo(path).absoluteFilePath();
-    report.exists = QFileInfo::exists(path);
-    const toolkit::IniDocument doc = toolkit::IniDocument::load(path);
+    report.exists = exists;
     for (const SettingKey& k : settingsSchema()) {
         if (doc.value(QLatin1String(k.section), QLatin1String(k.key)))
             ++report.knownKeys;
@@ -31,19 +35,25 @@ LoadReport inspectSettingsFile(const QString& path)
     return report;
 }
 
-QString missingKeysNotice(const LoadReport& report)
+QString loadNotice(const LoadReport& report)
 {
+    QStringList parts;
     const auto missing = report.missingKeys.size();
-    if (missing == 0) return {};
-    if (!report.exists)
-        return QStringLiteral("%1 does not exist: all %2 keys were given their defaults.").arg(report.path).arg(missing);
-    return QStringLiteral("%1 lacked %2 of %3 keys; they were given their defaults.")
-        .arg(report.path)
-        .arg(missing)
-        .arg(settingsSchema().size());
+    if (missing > 0 && !report.exists)
+        parts << QStringLiteral("%1 does not exist: all %2 keys were given their defaults.").arg(report.path).arg(missing);
+    else if (missing > 0)
+        parts << QStringLiteral("%1 lacked %2 of %3 keys; they were given their defaults.")
+                     .arg(report.path)
+                     .arg(missing)
+                     .arg(settingsSchema().size());
+    // Named in the notice itself: the window shows them as something else (7 as ticked).
+    if (!report.unknownValues.isEmpty())
+        parts << QStringLiteral("%1 holds values the recorder does not know; check them before saving:\n%2")
+                     .arg(report.path, report.unknownValues.join(u'\n'));
+    return parts.join(u'\n');
 }
 
-QString missingKeysDetails(const LoadReport& report)
+QString loadNoticeDetails(const LoadReport& report)
 {
     QStringList lines;
     for (const QString& entry : report.missingKeys) {

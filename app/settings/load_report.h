@@ -7,6 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace toolkit {
+class IniDocument;
+}
+
 namespace settings {
 
 struct LoadReport {
@@ -14,6 +18,7 @@ struct LoadReport {
     bool exists = false;      // a name that does not exist reads every default
     QStringList missingKeys;  // "SECTION/KEY", in the file's order
     int knownKeys = 0;        // keys of the schema the file holds
+    QStringList unknownValues;  // enumerations holding a value the recorder does not know
 };
 
 // Looks at the file without changing anything. Raises toolkit::EFileError
@@ -21,11 +26,15 @@ struct LoadReport {
 // the recorder's keys (a binary file, another program's INI), and whatever
 // reading the file raises.
 LoadReport inspectSettingsFile(const QString& path);
+// The same on a document in memory; `path` names it in the report and the refusal.
+LoadReport inspectSettings(const toolkit::IniDocument& doc, const QString& path, bool exists = true);
 
-// The notice shown after a load; empty when the file lacked nothing.
-QString missingKeysNotice(const LoadReport& report);
-// The list behind the notice, one "KEY in [SECTION] = default" a line.
-QString missingKeysDetails(const LoadReport& report);
+// The notice shown after a load; empty when the file lacked nothing and held
+// nothing unknown.
+QString loadNotice(const LoadReport& report);
+// The list behind the notice: "KEY in [SECTION] = default" for a missing key,
+// then the unknown values.
+QString loadNoticeDetails(const LoadReport& report);
 
 // "SPEED_SOURCE in [DEVICE] of /path/x.ini: 'abc' is not a valid integer value";
 // without a path: "SPEED_SOURCE in [DEVICE]: ...".

@@ -22,18 +22,6 @@ constexpr UnitConversion kConversions[] = {
     {U::Mph, Q::Speed, 0.621371, false, "%3.1f"},
 };
 
-constexpr UnitField kFields[] = {
-    {"maskEdVehicleWidth", "lbVehicleWidth", Q::Length, "Vehicle Width (cm)", "Vehicle Width (inch)"},
-    {"maskEdCameraWheel", "lbCameraWheel", Q::Length, "Camera ~ Wheel (cm)", "Camera ~ Wheel (inch)"},
-    {"maskEdCameraBumper", "lbCameraBumper", Q::Length, "Camera ~ Bumper (cm)", "Camera ~ Bumper (inch)"},
-    {"maskEdCameraHeight", "lbCameraHeight", Q::Length, "Camera ~ Height (cm)", "Camera ~ Height (inch)"},
-    {"maskEdCameraCenter", "lbCameraCenter", Q::Length, "Camera ~ Off-Center (cm)", "Camera ~ Off-Center (inch)"},
-    {"maskEdEventRlcSpeed", "lbEventRlcSpeed", Q::Velocity, "cm/sec", "inch/sec"},
-    {"maskEdEventLdwSpeed", "lbEventLdwSpeed", Q::Speed, "km/h", "mph"},
-    {"maskEdEventSpeedLimit", "lbEventSpeed", Q::Speed, "km/h", "mph"},
-    {"maskEdEventDecelSpeed", "lbEventDecelSpeed", Q::Speed, "km/h", "mph"},
-};
-
 double converted(const QString& text, const UnitConversion& row)
 {
     double value = toolkit::StrToFloat(text) * row.factor;
@@ -56,12 +44,22 @@ const UnitConversion& conversionInto(DisplayUnit chosen, Quantity quantity)
     throw toolkit::EArgumentException(QStringLiteral("No conversion of that quantity into that unit"));
 }
 
-std::span<const UnitField> unitFields() { return kFields; }
+std::span<const UnitField> unitFields()
+{
+    static const std::vector<UnitField> fields = [] {
+        std::vector<UnitField> out;
+        const auto schema = settingsSchema();
+        for (std::size_t i = 0; i < schema.size(); ++i)
+            if (schema[i].unit) out.push_back({i, schema[i].controls[0], schema[i].unit});
+        return out;
+    }();
+    return fields;
+}
 
-QString captionIn(const UnitField& field, DisplayUnit unit)
+QString captionIn(const UnitDisplay& display, DisplayUnit unit)
 {
     const bool metric = unit == U::Cm || unit == U::KmH;
-    return QString::fromUtf8(metric ? field.metricCaption : field.imperialCaption);
+    return QString::fromUtf8(metric ? display.metricCaption : display.imperialCaption);
 }
 
 QString convertShownText(const QString& text, const UnitConversion& row)

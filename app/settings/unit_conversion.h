@@ -3,17 +3,16 @@
 // stores cm, cm/sec and km/h; the window may show inch and mph instead. Pure
 // text work, so every factor, rounding and format is testable without widgets.
 
+#include "settings_schema.h"
+
 #include <QString>
 
 #include <span>
+#include <vector>
 
 namespace settings {
 
 enum class DisplayUnit { Cm, Inch, KmH, Mph };
-
-// What a field measures; lengths and the lateral velocity follow the length
-// unit, the speeds the speed unit.
-enum class Quantity { Length, Velocity, Speed };
 
 bool isLengthUnit(DisplayUnit unit);
 // Whether choosing `unit` converts fields of `quantity`.
@@ -33,18 +32,23 @@ struct UnitConversion {
 // EArgumentException when that unit does not govern the quantity.
 const UnitConversion& conversionInto(DisplayUnit chosen, Quantity quantity);
 
-// A main-window field that carries a unit, with its label and the label's
-// caption for the metric and the imperial unit.
-struct UnitField {
-    const char* field;
-    const char* label;
-    Quantity quantity;
-    const char* metricCaption;
-    const char* imperialCaption;
+// The units the window shows lengths and speeds in.
+struct Units {
+    DisplayUnit length = DisplayUnit::Cm;
+    DisplayUnit speed = DisplayUnit::KmH;
+    DisplayUnit of(Quantity quantity) const { return quantity == Quantity::Speed ? speed : length; }
+    bool operator==(const Units&) const = default;
 };
-// In the order the conversion walks them: the five lengths, the velocity, the three speeds.
+
+// A field that carries a unit: its row of the settings schema and how it is labelled.
+struct UnitField {
+    std::size_t row;
+    const char* field;
+    const UnitDisplay* display;
+};
+// In the schema's order.
 std::span<const UnitField> unitFields();
-QString captionIn(const UnitField& field, DisplayUnit unit);
+QString captionIn(const UnitDisplay& display, DisplayUnit unit);
 
 // The field's text converted by `row`, formatted as the field shows it
 // (padded to three characters). EConvertError when the text is not a number.

@@ -128,7 +128,7 @@ int runTool(const QString& url, qint64 mib, int argc, char** argv)
     QTemporaryDir scratch;
     QDir::setCurrent(scratch.path());
     AppWindows windows;
-    DeviceLink& link = windows.mainWindow->deviceLink();
+    DeviceLink& link = *windows.deviceLink;
     link.setDataFolderBase(scratch.path());
     try {
         link.connectTo(url);

@@ -4,6 +4,8 @@
 
 #include "app_windows.h"
 #include "main_window.h"
+#include "settings/settings_document.h"
+#include "settings_file_actions.h"
 #include "settings/settings_file.h"
 #include "toolkit/display_scale.h"
 #include "toolkit/scripted_user_interaction.h"
@@ -74,6 +76,16 @@ protected:
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
+
+    settings::SettingsDocument& doc() const { return *app->document; }
+    const settings::SettingsValues& values() const { return app->document->values(); }
+    // A load as start-up does it (no notice), and a save without the checks of the Save button.
+    void load(const QString& file) const { app->document->load(file); }
+    void save(const QString& file) const
+    {
+        window->commitEdits();
+        app->document->save(file);
+    }
 
     void writeFile(const QString& name, const QByteArray& bytes) const
     {

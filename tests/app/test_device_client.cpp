@@ -39,7 +39,7 @@ protected:
         makeWindow();
         link().setDataFolderBase(path(QStringLiteral("data")));
     }
-    DeviceLink& link() { return window->deviceLink(); }
+    DeviceLink& link() { return *app->deviceLink; }
     TformWebsocket& console() { return *app->console; }
     QStringList memo(QWidget& w, const char* name) const
     {

@@ -78,7 +78,7 @@ protected:
         link().setDataFolderBase(path(QStringLiteral("data")));
         link().setClock([] { return kAt; });
     }
-    DeviceLink& link() { return window->deviceLink(); }
+    DeviceLink& link() { return *app->deviceLink; }
     CameraAnglePanel& panel() { return window->cameraAnglePanel(); }
     TformDownload& download() { return *app->download; }
     TformWebsocket& console() { return *app->console; }
@@ -146,7 +146,7 @@ TEST_F(DeviceLinkTest, DisplayScaleSetsTheCameraEditsAndThePanelGeometry)
 
     toolkit::setScreenDpiOverride(std::pair{120.0, 120.0});
     makeWindow();
-    EXPECT_EQ(gDisplayScale, 125);
+    EXPECT_EQ(app->displayScale, 125);
     EXPECT_EQ(edits(), (QStringList{"165", "351", "381", "481"}));
     EXPECT_EQ(ctl<QWidget>("imageCameraAngle")->geometry(), QRect(6, 0, 481, 381));
     // The guide band for a 150 cm camera.

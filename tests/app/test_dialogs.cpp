@@ -188,8 +188,7 @@ TEST_F(DialogsTest, TextViewKeepsItsTextWhenTheSettingsCannotBeCollected)
 
 TEST_F(DialogsTest, ToolsMenuOpensTheDrvViewer)
 {
-    TformDrvViewer viewer;
-    window->setDrvViewer(&viewer);
+    TformDrvViewer& viewer = *app->drvViewer;
     QAction* action = nullptr;
     for (QAction* a : window->menuBar()->findChildren<QAction*>())
         if (a->text() == QStringLiteral("DRV Viewer...")) action = a;

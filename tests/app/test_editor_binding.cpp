@@ -42,14 +42,14 @@ TEST_F(EditorTest, StartsInItsInitialStateWithoutASettingsFile)
 {
     auto& w = makeWindow();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Brindle Configuration Tool"));
-    EXPECT_EQ(w.SettingsValues(), SettingsValues()) << "nothing read, nothing collected";
+    EXPECT_EQ(values(), SettingsValues()) << "nothing read, nothing collected";
     EXPECT_EQ(ctl<QComboBox>("cbVideoQuality")->currentText(), QStringLiteral("720P HIGH"));
     EXPECT_EQ(ctl<QSlider>("tbRecordRatio")->value(), 70);
     EXPECT_FALSE(ctl<QWidget>("panelImage")->isVisibleTo(&w));
     EXPECT_EQ(ctl<QDateEdit>("DateTimePicker1")->date(), QDate::currentDate());
 
-    w.SaveSettingsFile(path("out.ini"));
-    w.LoadSettingsFile(path("out.ini"));  // the window's own file loads again, empty frame rate included
+    save(path("out.ini"));
+    load(path("out.ini"));  // the window's own file loads again, empty frame rate included
     const SettingsValues saved = valuesOf(path("out.ini"));
     EXPECT_EQ(saved.value("SPEED_SOURCE"), "0");
     EXPECT_EQ(saved.value("RECORD_MODE"), "0");
@@ -74,14 +74,14 @@ TEST_F(EditorTest, DisplayScaleSetsTheCameraAngleEdits)
 {
     toolkit::setScreenDpiOverride(std::pair{120.0, 120.0});
     auto& w = makeWindow();
-    EXPECT_EQ(gDisplayScale, 125);
+    EXPECT_EQ(app->displayScale, 125);
     EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), "165");
     EXPECT_EQ(ctl<QLineEdit>("maskEdHoodLine")->text(), "351");
     EXPECT_EQ(ctl<QLineEdit>("maskEdImageHeight")->text(), "381");
     EXPECT_EQ(ctl<QLineEdit>("maskEdImageWidth")->text(), "481");
 
     writeFile("a.ini", "[ADASCAMERA]\nADASANGLE_VANISHING_LINE=342\n");
-    w.LoadSettingsFile(path("a.ini"));
+    load(path("a.ini"));
     EXPECT_EQ(ctl<QWidget>("shapeVerticalLine")->y(), 427);
     EXPECT_EQ(ctl<QLabel>("lbVerticalLine")->y(), 432);
     EXPECT_EQ(ctl<QLabel>("lbVerticalLine")->text(), "342");
@@ -94,7 +94,7 @@ TEST_F(EditorTest, LoadsTheDefaultSetAtStart)
     EXPECT_EQ(ctl<QLineEdit>("maskEdSleepVoltage")->text(), "12.4");
     EXPECT_EQ(ctl<QLineEdit>("maskEdVin")->text(), "WDB123");
     EXPECT_EQ(ctl<QComboBox>("cbMobileAuth")->currentText(), "CHAP");
-    EXPECT_EQ(window->SettingsValues().value("MODEL"), "5310");
+    EXPECT_EQ(values().value("MODEL"), "5310");
     EXPECT_TRUE(dialogs.errors().isEmpty());
 }
 
@@ -117,7 +117,7 @@ TEST_F(EditorTest, FillShowsEachBindingKind)
                                   {"CAR_YEAR", "1999"}}));
     const QDate pickerBefore = ctl<QDateEdit>("DateTimePicker1")->date();
     const QString hourBefore = ctl<QComboBox>("cbTimeManualHour")->currentText();
-    w.LoadSettingsFile(path("in.ini"));
+    load(path("in.ini"));
 
     EXPECT_EQ(ctl<QComboBox>("cbVideoQuality")->currentText(), "1080P_HIGH");
     EXPECT_EQ(ctl<QComboBox>("cbVideoFPS")->currentText(), "15");
@@ -149,7 +149,7 @@ TEST_F(EditorTest, FillShowsEachBindingKind)
 
     writeFile("in2.ini", "[RECORD]\nVIDEO_QUALITY=1\nVIDEO_FPS=030\n[SERVER]\nNET_IMAGE_QUALITY=0\n"
                          "[SYSTEM]\nTIME_OFFSET=345\n[CONNECTIVITY]\nNET_3G_AUTH=0\n");
-    w.LoadSettingsFile(path("in2.ini"));
+    load(path("in2.ini"));
     EXPECT_EQ(ctl<QComboBox>("cbVideoFPS")->currentText(), "30");
     EXPECT_EQ(ctl<QComboBox>("cbSeverEventImageQuality")->currentIndex(), -1) << "0 names no item";
     EXPECT_EQ(ctl<QComboBox>("cbTimeZone")->currentText(), "UTC+05:45");
@@ -173,7 +173,7 @@ TEST_F(EditorTest, CollectWritesEachBindingKind)
     ctl<QLineEdit>("maskEdWifiSsid")->setText("garage");
     ctl<QComboBox>("cbVideoFPS")->setEditText("12");
 
-    w.SaveSettingsFile(path("out.ini"));
+    save(path("out.ini"));
     const SettingsValues v = valuesOf(path("out.ini"));
     EXPECT_EQ(v.value("NET_UPLOAD_EVENT_IMAGE_GSENSOR"), "4");
     EXPECT_EQ(v.value("NET_UPLOAD_EVENT_IMAGE_FPW"), "1");
@@ -193,7 +193,7 @@ TEST_F(EditorTest, AConversionErrorStopsAtItsKey)
     writeFile("bad.ini", "[DEVICE]\nSPEED_SOURCE=2\nSLEEP_VOLTAGE=13\n[RECORD]\nRECORD_MODE=two\nAUDIO=0\n");
     ASSERT_TRUE(ctl<QCheckBox>("checkBoxAudio")->isChecked());
     try {
-        w.LoadSettingsFile(path("bad.ini"));
+        load(path("bad.ini"));
         FAIL() << "a list position that is not a number was accepted";
     } catch (const toolkit::EConvertError& e) {
         EXPECT_EQ(e.message(), "RECORD_MODE in [RECORD] of " + path("bad.ini") + ": 'two' is not a valid integer value");
@@ -205,7 +205,7 @@ TEST_F(EditorTest, AConversionErrorStopsAtItsKey)
     // A collect that fails writes nothing.
     ctl<QComboBox>("cbTimeZone")->setEditText("UTC+ab:00");
     writeFile("keep.ini", "[DEVICE]\nSPEED_SOURCE=1\n");
-    EXPECT_THROW(w.SaveSettingsFile(path("keep.ini")), toolkit::EConvertError);
+    EXPECT_THROW(save(path("keep.ini")), toolkit::EConvertError);
     EXPECT_EQ(readFile("keep.ini"), QByteArray("[DEVICE]\nSPEED_SOURCE=1\n"));
 }
 
@@ -214,7 +214,7 @@ TEST_F(EditorTest, MissingMobileAuthenticationShowsNone)
     auto& w = makeWindow();
     ctl<QComboBox>("cbMobileAuth")->setCurrentIndex(2);
     writeFile("noauth.ini", "[CONNECTIVITY]\nNET_3G_APN=telco\n");
-    w.LoadSettingsFile(path("noauth.ini"));
+    load(path("noauth.ini"));
     EXPECT_EQ(ctl<QComboBox>("cbMobileAuth")->currentText(), "None");
     EXPECT_EQ(ctl<QLineEdit>("maskEdApn")->text(), "telco");
     EXPECT_EQ(ctl<QLineEdit>("maskEdVin")->text(), "") << "the load went on past NET_3G_AUTH";
@@ -226,8 +226,8 @@ TEST_F(EditorTest, LoadThenSaveWritesEveryValueBackExceptTheManualTime)
     auto& w = makeWindow();
     const QByteArray original = fullFile({{"MANUAL_TIME", "01.01.99.01.02.03"}, {"SLEEP_VOLTAGE", "12.25"}});
     writeFile("in.ini", original);
-    w.LoadSettingsFile(path("in.ini"));
-    w.SaveSettingsFile(path("in.ini"));
+    load(path("in.ini"));
+    save(path("in.ini"));
     const SettingsValues before = valuesOf(path("in.ini"));
     writeFile("ref.ini", original);
     const SettingsValues reference = valuesOf(path("ref.ini"));

@@ -4,10 +4,10 @@
 
 #include "app_windows.h"
 #include "drv/drv_viewer.h"
-#include "editor_document.h"
 #include "form_settings.h"
 #include "settings/load_report.h"
-#include "settings/number_fields.h"
+#include "settings/value_checks.h"
+#include "settings/settings_document.h"
 #include "toolkit/exceptions.h"
 
 #include <QAction>
@@ -61,8 +61,8 @@ TEST_F(EditorTest, AfterAnOpenTheKeysTheFileLackedAreNamed)
     dialogs.answerOpen(kSamples + "/setting.ini");
     w.Button6Click();
     EXPECT_TRUE(dialogs.requests().size() == 1) << dialogs.messages().join('|').toStdString();
-    EXPECT_EQ(w.lastLoadReport().missingKeys, QStringList{});
-    EXPECT_EQ(settings::problemsBeforeSave(w.SettingsValues()), QStringList{});
+    EXPECT_EQ(doc().lastLoad().missingKeys, QStringList{});
+    EXPECT_EQ(settings::problemsBeforeSave(values()), QStringList{});
     EXPECT_EQ(ctl<QLineEdit>("maskEdWifiSsid")->text(), "Depot-Yard");
 }
 
@@ -70,8 +70,8 @@ TEST_F(EditorTest, AFileWithoutSettingsIsRefusedBeforeAnythingChanges)
 {
     auto& w = makeWindow();
     writeFile("good.ini", settingsFileText({{"VEHICLE_NO", "B-1"}}));
-    w.LoadSettingsFile(path("good.ini"));
-    const settings::SettingsValues before = w.SettingsValues();
+    load(path("good.ini"));
+    const settings::SettingsValues before = values();
 
     QByteArray noise(4096, '\0');
     QRandomGenerator rng(11);
@@ -84,9 +84,9 @@ TEST_F(EditorTest, AFileWithoutSettingsIsRefusedBeforeAnythingChanges)
         ctl<QPushButton>("Button6")->click();
         ASSERT_EQ(dialogs.errors().size(), 1) << name;
         EXPECT_TRUE(dialogs.errors()[0].startsWith(path(name) + " is not a settings file")) << dialogs.errors()[0].toStdString();
-        EXPECT_TRUE(w.SettingsValues() == before) << name;
+        EXPECT_TRUE(values() == before) << name;
         EXPECT_EQ(ctl<QLineEdit>("maskEdTimeVehicleNumber")->text(), "B-1") << name;
-        EXPECT_EQ(w.document()->path(), path("good.ini"));
+        EXPECT_EQ(doc().path(), path("good.ini"));
     }
 
     // A name that does not exist still reads every default, as the Open dialog allows it.
@@ -170,10 +170,10 @@ TEST_F(EditorTest, NumbersAreWrittenWithoutPaddingBlanks)
     auto& w = makeWindow();
     ctl<QLineEdit>("maskEdEventSpeedLimit")->setText("97");
     ctl<QLineEdit>("maskEdCameraWheel")->setText("80");
-    w.ShowFieldsIn(settings::DisplayUnit::Mph);
-    w.ShowFieldsIn(settings::DisplayUnit::KmH);
-    w.ShowFieldsIn(settings::DisplayUnit::Inch);
-    w.ShowFieldsIn(settings::DisplayUnit::Cm);
+    app->files->showUnit(settings::DisplayUnit::Mph);
+    app->files->showUnit(settings::DisplayUnit::KmH);
+    app->files->showUnit(settings::DisplayUnit::Inch);
+    app->files->showUnit(settings::DisplayUnit::Cm);
     EXPECT_EQ(ctl<QLineEdit>("maskEdEventSpeedLimit")->text(), " 97") << "the shown text keeps its format";
     dialogs.answerSave(path("units.ini"));
     ctl<QPushButton>("Button7")->click();
@@ -329,7 +329,7 @@ TEST_F(EditorTest, ADefaultSetThatIsNoSettingsFileIsRefusedAtStart)
     auto& w = makeWindow();
     ASSERT_EQ(dialogs.errors().size(), 1);
     EXPECT_TRUE(dialogs.errors()[0].contains("is not a settings file")) << dialogs.errors()[0].toStdString();
-    EXPECT_TRUE(w.SettingsValues() == settings::SettingsValues()) << "nothing was read";
+    EXPECT_TRUE(values() == settings::SettingsValues()) << "nothing was read";
     EXPECT_EQ(ctl<QLineEdit>("maskEdVehicleWidth")->text(), "180") << "the window keeps its start state";
     EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool");
 }

@@ -37,10 +37,10 @@ protected:
         for (int i = 0; i < c->count(); ++i) out << c->itemText(i);
         return out;
     }
-    void load(const std::map<QString, QString>& overrides)
+    void loadWith(const std::map<QString, QString>& overrides)
     {
         writeFile("load.ini", settingsFileText(overrides));
-        window->LoadSettingsFile(path("load.ini"));
+        load(path("load.ini"));
     }
 };
 
@@ -56,7 +56,7 @@ TEST_F(RulesTest, RecordRatioReadOutsAlwaysAddUpToHundred)
         EXPECT_EQ(text("lbContinuousRatio"), QLatin1String(continuous));
         EXPECT_EQ(text("lbEventRatio"), QLatin1String(event));
     }
-    load({{"CONTINUOUS_RATIO", "20"}});
+    loadWith({{"CONTINUOUS_RATIO", "20"}});
     EXPECT_EQ(text("lbContinuousRatio"), QStringLiteral("20")) << "a fill moves the bar and the read-outs follow";
     EXPECT_EQ(text("lbEventRatio"), QStringLiteral("80"));
 }
@@ -75,10 +75,10 @@ TEST_F(RulesTest, GsensorModeKeepsExactlyOneButtonChecked)
     EXPECT_TRUE(preset->isChecked());
     EXPECT_TRUE(sensitivity->isEnabled()) << "the rule enables and disables nothing else";
 
-    load({{"GSENSOR_MODE", "1"}});
+    loadWith({{"GSENSOR_MODE", "1"}});
     EXPECT_TRUE(custom->isChecked());
     EXPECT_FALSE(preset->isChecked());
-    load({{"GSENSOR_MODE", "0"}});
+    loadWith({{"GSENSOR_MODE", "0"}});
     EXPECT_FALSE(custom->isChecked());
     EXPECT_TRUE(preset->isChecked());
 }
@@ -113,13 +113,13 @@ TEST_F(RulesTest, UncheckingATriggerClearsAndDisablesOnlyItsOwnRow)
 TEST_F(RulesTest, AFillRunsTheTriggerRuleBeforeTheCompanions)
 {
     makeWindow();
-    load({{"NET_UPLOAD_EVENT_IMAGE_GSENSOR", "0"}, {"NET_UPLOAD_EVENT_IMAGE_PANIC", "0"}});
+    loadWith({{"NET_UPLOAD_EVENT_IMAGE_GSENSOR", "0"}, {"NET_UPLOAD_EVENT_IMAGE_PANIC", "0"}});
     EXPECT_FALSE(box("checkBoxServerTriggerGsensor100hzTransmit")->isEnabled());
     EXPECT_FALSE(box("checkBoxServerTriggerPanicTransmit")->isEnabled());
     EXPECT_TRUE(box("checkBoxServerTriggerFcwTransmit")->isEnabled());
 
     // Ticking the trigger on the next load re-enables the row before its boxes take their states.
-    load({{"NET_UPLOAD_EVENT_IMAGE_GSENSOR", "4"}, {"NET_UPLOAD_EVENT_IMAGE_PANIC", "2"}});
+    loadWith({{"NET_UPLOAD_EVENT_IMAGE_GSENSOR", "4"}, {"NET_UPLOAD_EVENT_IMAGE_PANIC", "2"}});
     EXPECT_TRUE(box("checkBoxServerTriggerGsensorTransmit")->isEnabled());
     EXPECT_FALSE(box("checkBoxServerTriggerGsensorTransmit")->isChecked());
     EXPECT_TRUE(box("checkBoxServerTriggerGsensor100hzTransmit")->isChecked());
@@ -135,7 +135,7 @@ TEST_F(RulesTest, VideoQualityLimitsTheFrameRates)
     const QStringList all = {"1", "5", "10", "15", "20", "25", "30"};
     const QStringList hd = {"1", "5", "10", "15"};
 
-    settings::setComboText(fps, QStringLiteral("25"));
+    setComboText(fps, QStringLiteral("25"));
     pick(quality, QStringLiteral("1080P_HIGH"));
     EXPECT_EQ(items(fps), hd);
     EXPECT_EQ(fps->currentText(), QStringLiteral("15"));
@@ -144,13 +144,13 @@ TEST_F(RulesTest, VideoQualityLimitsTheFrameRates)
     EXPECT_EQ(fps->currentText(), QStringLiteral("15")) << "widening the list does not raise the rate";
 
     for (const char* kept : {"10", "15", "12"}) {
-        settings::setComboText(fps, QLatin1String(kept));
+        setComboText(fps, QLatin1String(kept));
         pick(quality, QStringLiteral("1080P_STANDARD"));
         EXPECT_EQ(fps->currentText(), QLatin1String(kept)) << "a rate within the limit stays, in the list or not";
         pick(quality, QStringLiteral("480P SUPER"));
         EXPECT_EQ(fps->currentText(), QLatin1String(kept));
     }
-    settings::setComboText(fps, QStringLiteral("030"));
+    setComboText(fps, QStringLiteral("030"));
     pick(quality, QStringLiteral("720P SUPER"));
     EXPECT_EQ(fps->currentText(), QStringLiteral("30")) << "read as a number and written back";
 
@@ -185,7 +185,7 @@ TEST(VideoQualityTable, OffersAndKeepsByQualityGroup)
 TEST_F(RulesTest, SelectingSlotTenShowsSlotTenNotSlotOne)
 {
     makeWindow();
-    load(filledWifiSlots());
+    loadWith(filledWifiSlots());
     EXPECT_EQ(ctl<QLineEdit>("maskEdWifiSsid")->text(), QStringLiteral("net-1"));
     pick(ctl<QComboBox>("cbWifiSelected"), QStringLiteral("10"));
     EXPECT_EQ(text("lbSsid"), QStringLiteral("SSID10"));
@@ -197,7 +197,7 @@ TEST_F(RulesTest, SelectingSlotTenShowsSlotTenNotSlotOne)
 TEST_F(RulesTest, TypedWifiTextStaysWithItsSlot)
 {
     makeWindow();
-    load(filledWifiSlots());
+    loadWith(filledWifiSlots());
     auto* selector = ctl<QComboBox>("cbWifiSelected");
     auto* ssid = ctl<QLineEdit>("maskEdWifiSsid");
     auto* password = ctl<QLineEdit>("maskEdWifiPassword");
@@ -207,7 +207,7 @@ TEST_F(RulesTest, TypedWifiTextStaysWithItsSlot)
     pick(selector, QStringLiteral("3"));
     EXPECT_EQ(ssid->text(), QStringLiteral("net-3"));
 
-    window->SaveSettingsFile(path("out.ini"));
+    save(path("out.ini"));
     settings::SettingsValues saved;
     settings::readSettingsFile(path("out.ini"), saved);
     EXPECT_EQ(saved.value("WIFI_SSID2"), QStringLiteral("typed-ssid"));
@@ -223,7 +223,7 @@ TEST_F(RulesTest, TypedWifiTextStaysWithItsSlot)
 TEST_F(RulesTest, TypingASlotNumberKeyByKeyLosesNothing)
 {
     makeWindow();
-    load(filledWifiSlots());
+    loadWith(filledWifiSlots());
     auto* selector = ctl<QComboBox>("cbWifiSelected");
     auto* ssid = ctl<QLineEdit>("maskEdWifiSsid");
     pick(selector, QStringLiteral("3"));
@@ -237,8 +237,8 @@ TEST_F(RulesTest, TypingASlotNumberKeyByKeyLosesNothing)
     EXPECT_EQ(text("lbSsid"), QStringLiteral("SSID10"));
     EXPECT_EQ(ssid->text(), QStringLiteral("net-10"));
     EXPECT_EQ(window->rules().shownWifiSlot(), 10);
-    EXPECT_EQ(window->SettingsValues().value("WIFI_SSID3"), QStringLiteral("typed-3"));
-    EXPECT_EQ(window->SettingsValues().value("WIFI_SSID1"), QStringLiteral("net-1")) << "passing through \"1\"";
+    EXPECT_EQ(values().value("WIFI_SSID3"), QStringLiteral("typed-3"));
+    EXPECT_EQ(values().value("WIFI_SSID1"), QStringLiteral("net-1")) << "passing through \"1\"";
 
     QTest::keyClick(selector->lineEdit(), Qt::Key_1);  // "101": no slot
     EXPECT_EQ(text("lbPassword"), QStringLiteral("Password101"));
@@ -250,10 +250,10 @@ TEST_F(RulesTest, TheSlotAFillShowedReceivesWhatIsTypedNext)
     makeWindow();
     auto wifi = filledWifiSlots();
     wifi["WIFI_AP_SELECTED"] = "4";
-    load(wifi);
+    loadWith(wifi);
     EXPECT_EQ(ctl<QLineEdit>("maskEdWifiSsid")->text(), QStringLiteral("net-4"));
     ctl<QLineEdit>("maskEdWifiSsid")->setText(QStringLiteral("typed-4"));
     pick(ctl<QComboBox>("cbWifiSelected"), QStringLiteral("5"));
-    EXPECT_EQ(window->SettingsValues().value("WIFI_SSID4"), QStringLiteral("typed-4"));
-    EXPECT_EQ(window->SettingsValues().value("WIFI_SSID1"), QStringLiteral("net-1")) << "not the slot shown at start";
+    EXPECT_EQ(values().value("WIFI_SSID4"), QStringLiteral("typed-4"));
+    EXPECT_EQ(values().value("WIFI_SSID1"), QStringLiteral("net-1")) << "not the slot shown at start";
 }

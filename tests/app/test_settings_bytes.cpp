@@ -14,9 +14,9 @@ TEST_F(EditorTest, ALatin1SsidSurvivesLoadAndSaveThroughTheEditor)
     writeFile("old.ini", text);
 
     TFormWebsocketclientf& w = makeWindow();
-    w.LoadSettingsFile(path("old.ini"));
-    w.SaveSettingsFile(path("old.ini"));
-    w.SaveSettingsFile(path("new.ini"));
+    load(path("old.ini"));
+    save(path("old.ini"));
+    save(path("new.ini"));
     for (const char* name : {"old.ini", "new.ini"}) {
         const QByteArray saved = readFile(name);
         EXPECT_TRUE(saved.contains("\r\nWIFI_SSID1=Caf\xE9\r\n")) << name;

@@ -106,7 +106,7 @@ TEST_F(UnitsTest, CancelReturnsToTheUnitsShownAtOpening)
     EXPECT_FALSE(preferences->isVisible());
     EXPECT_TRUE(window->isEnabled());
     EXPECT_TRUE(unit("rbSettingsCm")->isChecked());
-    EXPECT_EQ(window->lengthUnit(), settings::DisplayUnit::Cm);
+    EXPECT_EQ(doc().units().length, settings::DisplayUnit::Cm);
     EXPECT_EQ(texts(kLengthFields), (QStringList{"180", " 80", "120", "150", "  0", "150"}));
     EXPECT_EQ(texts(kSpeedFields), (QStringList{" 40", "120", " 10"}));
     EXPECT_EQ(caption("lbCameraBumper"), QStringLiteral("Camera ~ Bumper (cm)"));
@@ -142,7 +142,7 @@ TEST_F(UnitsTest, AStoppedConversionNeverTurnsIntoWrongNumbersInTheFile)
     ASSERT_EQ(dialogs.errors().size(), 1);
     ctl<QLineEdit>("maskEdCameraBumper")->setText(QStringLiteral("47.2"));  // typed under its inch label
 
-    window->SaveSettingsFile(path("mixed.ini"));
+    save(path("mixed.ini"));
     const settings::SettingsValues v = saved("mixed.ini");
     EXPECT_EQ(v.value("ADASLOC_VEHICLE_WIDTH"), "180");
     EXPECT_EQ(v.value("ADASLOC_CAM_TO_WHEEL"), "80");
@@ -154,7 +154,7 @@ TEST_F(UnitsTest, AStoppedConversionNeverTurnsIntoWrongNumbersInTheFile)
     unit("rbSettingsCm")->click();
     EXPECT_EQ(dialogs.errors().size(), 1);
     EXPECT_EQ(texts(kLengthFields), (QStringList{"180", " 80", "120", "150", "0", "150"}));
-    window->SaveSettingsFile(path("cm.ini"));
+    save(path("cm.ini"));
     EXPECT_EQ(saved("cm.ini").value("ADASLOC_HEIGHT"), "150");
 }
 
@@ -198,14 +198,14 @@ TEST_F(UnitsTest, LoadingWhileInchAndMphAreShownConvertsTheFreshNumbers)
     unit("rbSettingsInch")->click();
     unit("rbSettingsMph")->click();
     writeFile("load.ini", settingsFileText({{"ADASLOC_VEHICLE_WIDTH", "200"}, {"SPEEDING_LIMIT", "100"}}));
-    window->LoadSettingsFile(path("load.ini"));
+    load(path("load.ini"));
     EXPECT_TRUE(dialogs.errors().isEmpty()) << dialogs.errors().join("\n").toStdString();
     EXPECT_EQ(field("maskEdVehicleWidth"), QStringLiteral("78.7"));
     EXPECT_EQ(field("maskEdEventSpeedLimit"), QStringLiteral("62.1"));
     EXPECT_EQ(field("maskEdEventRlcSpeed"), QStringLiteral(" 59"));
     EXPECT_EQ(caption("lbVehicleWidth"), QStringLiteral("Vehicle Width (inch)"));
 
-    window->SaveSettingsFile(path("again.ini"));
+    save(path("again.ini"));
     EXPECT_EQ(saved("again.ini").value("ADASLOC_VEHICLE_WIDTH"), QStringLiteral("200"));
     EXPECT_EQ(saved("again.ini").value("SPEEDING_LIMIT"), QStringLiteral("100"));
 }
@@ -216,7 +216,7 @@ TEST_F(UnitsTest, AFillThatStopsConvertsOnlyTheFieldsItReached)
     unit("rbSettingsMph")->click();
     // The speeds come before the server section, the lengths after it.
     writeFile("load.ini", settingsFileText({{"SPEEDING_LIMIT", "100"}, {"NET_ENABLE", "x"}, {"ADASLOC_HEIGHT", "90"}}));
-    EXPECT_THROW(window->LoadSettingsFile(path("load.ini")), toolkit::EConvertError);
+    EXPECT_THROW(load(path("load.ini")), toolkit::EConvertError);
     EXPECT_EQ(field("maskEdEventSpeedLimit"), QStringLiteral("62.1"));
     EXPECT_EQ(field("maskEdCameraHeight"), QStringLiteral("59.1")) << "never filled: still the old inch value";
     EXPECT_EQ(field("maskEdVehicleWidth"), QStringLiteral("70.9"));

@@ -3,7 +3,6 @@
 #include "app/drv/drv_record_model.h"
 #include "app/drv/drv_text.h"
 #include "app/drv/drv_viewer.h"
-#include "app/main_window.h"
 #include "drv_test_files.h"
 #include "toolkit/display_scale.h"
 #include "toolkit/scripted_user_interaction.h"
@@ -118,18 +117,13 @@ TEST_F(DrvViewer, SizesFollowTheDisplayScale)
     EXPECT_EQ(child<QSplitter>(v, "gridArea")->width(), 1168 - 410);
 }
 
-TEST_F(DrvViewer, CreationSetsTheSharedDisplayScale)
+TEST_F(DrvViewer, LaidOutAtTheDisplayScaleItIsGiven)
 {
-    gDisplayScale = 1;
-    toolkit::setScreenDpiOverride(std::make_pair(120.0, 120.0));
-    {
-        TformDrvViewer v;
-        EXPECT_EQ(gDisplayScale, 125);
-        EXPECT_EQ(v.size(), QSize(1168, 832));
+    for (const auto& [scale, size] : {std::pair{125, QSize(1168, 832)}, std::pair{100, QSize()}}) {
+        TformDrvViewer v(scale);
+        EXPECT_EQ(v.displayScale(), scale);
+        if (size.isValid()) EXPECT_EQ(v.size(), size);
     }
-    toolkit::setScreenDpiOverride(std::make_pair(96.0, 96.0));
-    TformDrvViewer v;
-    EXPECT_EQ(gDisplayScale, 100);
 }
 
 TEST_F(DrvViewer, ResizingMovesTheControlsAndTheGrid)

@@ -2,6 +2,7 @@
 // A main window in a scratch folder that also holds the "drives": folders that
 // stand for mount points. Dialogs are scripted; the window's hidden log is read back.
 
+#include "app_windows.h"
 #include "main_window.h"
 #include "media/sd_card_tools.h"
 #include "toolkit/display_scale.h"
@@ -32,11 +33,13 @@ protected:
         previous = QDir::currentPath();
         QDir::setCurrent(root);
         toolkit::setScreenDpiOverride(std::pair{96.0, 96.0});
-        window = std::make_unique<TFormWebsocketclientf>();
+        app = std::make_unique<AppWindows>();
+        window = app->mainWindow.get();
     }
     void TearDown() override
     {
-        window.reset();
+        window = nullptr;
+        app.reset();
         QDir::setCurrent(previous);
         toolkit::setScreenDpiOverride(std::nullopt);
     }
@@ -79,5 +82,6 @@ protected:
     QString root;
     QString previous;
     toolkit::ScriptedUserInteraction ui;
-    std::unique_ptr<TFormWebsocketclientf> window;
+    std::unique_ptr<AppWindows> app;
+    TFormWebsocketclientf* window = nullptr;
 };

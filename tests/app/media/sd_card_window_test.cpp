@@ -350,7 +350,8 @@ TEST_F(SdCardWindowTest, ADismissedPasswordPromptIsNoFailureButARefusalIs)
 
 TEST_F(SdCardWindowTest, TheCardChooserIsCreatedWithTheOtherWindowsAndNeverShown)
 {
-    window.reset();
+    window = nullptr;
+    app.reset();
     AppWindows windows;
     ASSERT_TRUE(windows.sdCardChooser);
     TformInitSd& chooser = *windows.sdCardChooser;

@@ -103,9 +103,10 @@ TEST(UnitConversion, CaptionsCarryNoNumberingAfterAChange)
 {
     std::map<QString, std::pair<QString, QString>> captions;
     for (const auto& f : settings::unitFields()) {
-        const bool speed = f.quantity == Quantity::Speed;
-        captions[QLatin1String(f.label)] = {settings::captionIn(f, speed ? DisplayUnit::KmH : DisplayUnit::Cm),
-                                            settings::captionIn(f, speed ? DisplayUnit::Mph : DisplayUnit::Inch)};
+        const bool speed = f.display->quantity == Quantity::Speed;
+        captions[QLatin1String(f.display->label)] = {
+            settings::captionIn(*f.display, speed ? DisplayUnit::KmH : DisplayUnit::Cm),
+            settings::captionIn(*f.display, speed ? DisplayUnit::Mph : DisplayUnit::Inch)};
     }
     EXPECT_EQ(captions.size(), 9u);
     EXPECT_EQ(captions["lbCameraHeight"].first, QStringLiteral("Camera ~ Height (cm)"));

@@ -61,7 +61,7 @@ protected:
         EXPECT_TRUE(label(console(), "lblStatus").contains(sim.url())) << label(console(), "lblStatus").toStdString();
     }
 
-    DeviceLink& link() { return window->deviceLink(); }
+    DeviceLink& link() { return *app->deviceLink; }
     CameraAnglePanel& panel() { return window->cameraAnglePanel(); }
     TformDownload& download() { return *app->download; }
     TformWebsocket& console() { return *app->console; }
