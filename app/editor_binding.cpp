@@ -116,14 +116,12 @@ void EditorBinding::show(const std::vector<settings::Shown>& shown)
     for (std::size_t i = 0; i < rows_.size(); ++i) showRow(i, shown[i]);
 }
 
-void EditorBinding::showUnits(const std::vector<settings::Shown>& shown, const settings::Units& units)
+void EditorBinding::showUnitField(const settings::UnitField& f, const settings::Shown& shown, const settings::Units& units)
 {
-    for (const settings::UnitField& f : settings::unitFields()) {
-        showRow(f.row, shown[f.row]);
-        const settings::UnitDisplay& d = *f.display;
-        if (auto* label = rows_[f.row][0]->window()->findChild<QLabel*>(QLatin1String(d.label)))
-            label->setText(settings::captionIn(d, units.of(d.quantity)));
-    }
+    showRow(f.row, shown);
+    const settings::UnitDisplay& d = *f.display;
+    if (auto* label = rows_[f.row][0]->window()->findChild<QLabel*>(QLatin1String(d.label)))
+        label->setText(settings::captionIn(d, units.of(d.quantity)));
 }
 
 void EditorBinding::showRow(std::size_t row, const settings::Shown& s)

@@ -24,8 +24,8 @@ public:
     // Every row's controls take `shown` through their ordinary setters, in the
     // schema's order, so the rules attached to them run as the values arrive.
     void show(const std::vector<settings::Shown>& shown);
-    // Only the fields that carry a unit, and their labels.
-    void showUnits(const std::vector<settings::Shown>& shown, const settings::Units& units);
+    // One field that carries a unit, and its label, in `units`.
+    void showUnitField(const settings::UnitField& field, const settings::Shown& shown, const settings::Units& units);
 
     settings::Shown read(std::size_t row) const;
     // Every row into `values`, in the units the file carries. EConvertError names

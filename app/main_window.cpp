@@ -212,7 +212,6 @@ void TFormWebsocketclientf::showDocument()
     showing_ = true;
     binding_->show(shown);
     rules_->noteWifiSlotFilled();
-    binding_->showUnits(shown, document_.units());
     showing_ = false;
     pushTimer_->stop();
     // A fill shows some values in their canonical form ("030" as 30): that is what the file holds now.
@@ -227,9 +226,21 @@ void TFormWebsocketclientf::showDocument()
 
 void TFormWebsocketclientf::showUnits()
 {
+    // Only the family whose unit changed. Back in the unit the file carries, whole
+    // numbers are padded as a conversion shows them; the value behind them is the
+    // document's, unrounded.
+    const settings::Units units = document_.units();
+    const std::vector<settings::Shown> shown = document_.shown();
     showing_ = true;
-    binding_->showUnits(document_.shown(), document_.units());
+    for (const settings::UnitField& f : settings::unitFields()) {
+        const settings::Quantity q = f.display->quantity;
+        if (units.of(q) == shownUnits_.of(q)) continue;
+        settings::Shown s = shown[f.row];
+        if (units.of(q) == settings::storedUnit(q)) s.text = settings::paddedWholeNumber(s.text);
+        binding_->showUnitField(f, s, units);
+    }
     showing_ = false;
+    shownUnits_ = units;
     pushTimer_->stop();
 }
 

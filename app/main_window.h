@@ -102,6 +102,7 @@ private:
     std::unique_ptr<editor_rules::EditorRules> rules_;
     QTimer* pushTimer_ = nullptr;
     bool showing_ = false;  // a fill is under way: its changes are not edits
+    settings::Units shownUnits_;  // what the unit fields show now
     CameraAnglePanel* cameraPanel_ = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;

@@ -67,6 +67,13 @@ QString convertShownText(const QString& text, const UnitConversion& row)
     return toolkit::FormatFloat(row.format, converted(text, row));
 }
 
+QString paddedWholeNumber(const QString& text)
+{
+    bool ok = false;
+    const int whole = text.trimmed().toInt(&ok);
+    return ok ? toolkit::FormatFloat("%3.0f", whole) : text;
+}
+
 QString convertToStoredText(const QString& text, const UnitConversion& row)
 {
     return convertShownText(text, row).trimmed();

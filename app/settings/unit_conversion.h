@@ -53,6 +53,9 @@ QString captionIn(const UnitDisplay& display, DisplayUnit unit);
 // The field's text converted by `row`, formatted as the field shows it
 // (padded to three characters). EConvertError when the text is not a number.
 QString convertShownText(const QString& text, const UnitConversion& row);
+// A whole number padded to three characters as the conversion formats it
+// ("80" -> " 80"); any other text unchanged.
+QString paddedWholeNumber(const QString& text);
 // The same conversion without the padding, as a value the settings file carries.
 QString convertToStoredText(const QString& text, const UnitConversion& row);
 

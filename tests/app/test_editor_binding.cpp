@@ -1,12 +1,14 @@
 // The editor window between settings file and controls: start-up, every binding
 // kind both ways, the file buttons and their dialogs.
 #include "editor_fixture.h"
+#include "settings/value_checks.h"
 
 #include "settings/binding_codecs.h"
 #include "settings/settings_file.h"
 #include "toolkit/exceptions.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
@@ -38,48 +40,44 @@ QByteArray fullFile(std::map<QString, QString> overrides = {})
 
 }  // namespace
 
-TEST_F(EditorTest, StartsInItsInitialStateWithoutASettingsFile)
+// A fresh start is what opening an empty settings file shows: every key at the
+// file format's default, none of them written empty.
+TEST_F(EditorTest, AFreshStartIsAnEmptySettingsFile)
 {
     auto& w = makeWindow();
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Brindle Configuration Tool"));
-    EXPECT_EQ(values(), SettingsValues()) << "nothing read, nothing collected";
-    EXPECT_EQ(ctl<QComboBox>("cbVideoQuality")->currentText(), QStringLiteral("720P HIGH"));
-    EXPECT_EQ(ctl<QSlider>("tbRecordRatio")->value(), 70);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Brindle Configuration Tool[*]"));
+    EXPECT_FALSE(w.isWindowModified());
     EXPECT_FALSE(ctl<QWidget>("panelImage")->isVisibleTo(&w));
     EXPECT_EQ(ctl<QDateEdit>("DateTimePicker1")->date(), QDate::currentDate());
+    EXPECT_EQ(ctl<QComboBox>("cbVideoFPS")->currentText(), QStringLiteral("30"));
+    EXPECT_EQ(ctl<QComboBox>("cbVideoFPS")->count(), 7) << "the frame rates of 720P HIGH are offered";
 
-    save(path("out.ini"));
-    load(path("out.ini"));  // the window's own file loads again, empty frame rate included
-    const SettingsValues saved = valuesOf(path("out.ini"));
-    EXPECT_EQ(saved.value("SPEED_SOURCE"), "0");
-    EXPECT_EQ(saved.value("RECORD_MODE"), "0");
-    EXPECT_EQ(saved.value("VIDEO_FPS"), "");
-    EXPECT_EQ(saved.value("CONTINUOUS_RATIO"), "70");
-    EXPECT_EQ(saved.value("GSENSOR_MODE"), "0");
-    EXPECT_EQ(saved.value("GSENSOR_IMPACT_HZ_Z"), "20");
-    EXPECT_EQ(saved.value("NET_IMAGE_QUALITY"), "3");
-    EXPECT_EQ(saved.value("NET_UPLOAD_EVENT_IMAGE_GSENSOR"), "3");
-    EXPECT_EQ(saved.value("NET_UPLOAD_EVENT_IMAGE_PANIC"), "2");
-    EXPECT_EQ(saved.value("NET_3G_AUTH"), "0");
-    EXPECT_EQ(saved.value("TIME_OFFSET"), "0");
-    EXPECT_EQ(saved.value("DST_START"), "01.01.00.00");
-    EXPECT_EQ(saved.value("ADASANGLE_VANISHING_LINE"), "132");
-    EXPECT_EQ(saved.value("ADASANGLE_IMAGE_WIDTH"), "385");
-    EXPECT_EQ(saved.value("CAR_MODEL"), "Malibu");
-    EXPECT_EQ(saved.value("CAR_YEAR"), "2020");
-    EXPECT_EQ(settings::decodeEncryption(saved.value("ENCRYPTION_NO")).size(), 4);
+    save(path("fresh.ini"));
+    const SettingsValues fresh = valuesOf(path("fresh.ini"));
+    const SettingsValues defaults = valuesOf(path("none.ini"));  // a file that does not exist reads every default
+    const auto schema = settings::settingsSchema();
+    for (std::size_t i = 0; i < schema.size(); ++i) {
+        const QString key = QLatin1String(schema[i].key);
+        if (key == "MANUAL_TIME") continue;  // the pickers' now, never a value read
+        const QString expected = key == "NET_3G_AUTH" ? QStringLiteral("0") : defaults.at(i);  // "None"
+        EXPECT_EQ(fresh.at(i), expected) << key.toStdString();
+    }
+    EXPECT_EQ(settings::emptyRequiredValues(fresh), QStringList{});
+
+    // Changing the quality works at once: the frame rate is a number from the start.
+    dialogs.clear();
+    auto* quality = ctl<QComboBox>("cbVideoQuality");
+    quality->setCurrentIndex(7);
+    emit quality->activated(7);
+    EXPECT_TRUE(dialogs.errors().isEmpty()) << dialogs.errors().join('|').toStdString();
+    EXPECT_EQ(ctl<QComboBox>("cbVideoFPS")->currentText(), QStringLiteral("15"));
 }
 
-TEST_F(EditorTest, DisplayScaleSetsTheCameraAngleEdits)
+TEST_F(EditorTest, DisplayScalePlacesTheCameraLineMarkers)
 {
     toolkit::setScreenDpiOverride(std::pair{120.0, 120.0});
-    auto& w = makeWindow();
+    makeWindow();
     EXPECT_EQ(app->displayScale, 125);
-    EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), "165");
-    EXPECT_EQ(ctl<QLineEdit>("maskEdHoodLine")->text(), "351");
-    EXPECT_EQ(ctl<QLineEdit>("maskEdImageHeight")->text(), "381");
-    EXPECT_EQ(ctl<QLineEdit>("maskEdImageWidth")->text(), "481");
-
     writeFile("a.ini", "[ADASCAMERA]\nADASANGLE_VANISHING_LINE=342\n");
     load(path("a.ini"));
     EXPECT_EQ(ctl<QWidget>("shapeVerticalLine")->y(), 427);
@@ -187,20 +185,40 @@ TEST_F(EditorTest, CollectWritesEachBindingKind)
     EXPECT_EQ(v.value("VIDEO_FPS"), "12");
 }
 
-TEST_F(EditorTest, AConversionErrorStopsAtItsKey)
+// A load is all or nothing: the error names the key, and the window, the edits
+// not yet saved, the title and the file named stay as they were.
+TEST_F(EditorTest, AFailedLoadChangesNothing)
 {
     auto& w = makeWindow();
-    writeFile("bad.ini", "[DEVICE]\nSPEED_SOURCE=2\nSLEEP_VOLTAGE=13\n[RECORD]\nRECORD_MODE=two\nAUDIO=0\n");
-    ASSERT_TRUE(ctl<QCheckBox>("checkBoxAudio")->isChecked());
-    try {
-        load(path("bad.ini"));
-        FAIL() << "a list position that is not a number was accepted";
-    } catch (const toolkit::EConvertError& e) {
-        EXPECT_EQ(e.message(), "RECORD_MODE in [RECORD] of " + path("bad.ini") + ": 'two' is not a valid integer value");
+    writeFile("good.ini", fullFile({{"SLEEP_VOLTAGE", "12.2"}}));
+    load(path("good.ini"));
+    ctl<QLineEdit>("maskEdSleepVoltage")->setText("12.6");  // an edit not yet saved
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(w.isWindowModified());
+    const QString title = w.windowTitle();
+
+    const struct {
+        const char* file;
+        const char* message;
+    } bad[] = {
+        {"[DEVICE]\nSLEEP_VOLTAGE=13.1\n[RECORD]\nVIDEO_FPS=abc\n", "VIDEO_FPS in [RECORD] of %1: 'abc' is not a valid integer value"},
+        {"[DEVICE]\nSLEEP_VOLTAGE=13.1\n[RECORD]\nRECORD_MODE=two\n", "RECORD_MODE in [RECORD] of %1: 'two' is not a valid integer value"},
+        {"[DEVICE]\nSLEEP_VOLTAGE=13.1\n[SYSTEM]\nTIME_OFFSET=x\n", "TIME_OFFSET in [SYSTEM] of %1: 'x' is not a valid integer value"},
+    };
+    for (const auto& b : bad) {
+        writeFile("bad.ini", b.file);
+        dialogs.clear();
+        dialogs.answerChoice(QStringLiteral("Discard"));  // asked first about the edit
+        dialogs.answerOpen(path("bad.ini"));
+        ctl<QPushButton>("Button6")->click();
+        const QStringList errors = dialogs.errors();
+        ASSERT_EQ(errors.size(), 1) << b.file;
+        EXPECT_EQ(errors[0], QString::fromLatin1(b.message).arg(path("bad.ini")));
+        EXPECT_EQ(ctl<QLineEdit>("maskEdSleepVoltage")->text(), "12.6") << "the edit is not lost";
+        EXPECT_EQ(w.windowTitle(), title);
+        EXPECT_EQ(doc().path(), path("good.ini"));
+        EXPECT_TRUE(w.isWindowModified());
     }
-    EXPECT_EQ(ctl<QComboBox>("cbSpeedSource")->currentText(), "GPS") << "keys before the bad one are shown";
-    EXPECT_EQ(ctl<QLineEdit>("maskEdSleepVoltage")->text(), "13");
-    EXPECT_TRUE(ctl<QCheckBox>("checkBoxAudio")->isChecked()) << "keys after it are not";
 
     // A collect that fails writes nothing.
     ctl<QComboBox>("cbTimeZone")->setEditText("UTC+ab:00");
@@ -290,6 +308,7 @@ TEST_F(EditorTest, EncryptionNumberRoundTrip)
     EXPECT_EQ(valuesOf(path("c.ini")).value("ENCRYPTION_NO"), "ODY0Mg==");
 
     ctl<QLineEdit>("maskEdEncryption")->setText("0000");
+    dialogs.answerChoice(QStringLiteral("Discard"));
     dialogs.answerOpen(path("c.ini"));
     ctl<QPushButton>("Button6")->click();
     EXPECT_EQ(ctl<QLineEdit>("maskEdEncryption")->text(), "8642") << dialogs.errors().join("|").toStdString();

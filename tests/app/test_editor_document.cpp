@@ -132,9 +132,11 @@ TEST_F(EditorTest, ASaveWithValuesTheRecorderDoesNotExpectAsksFirst)
     makeWindow();
     ctl<QLineEdit>("maskEdCustomImpactGX")->setText("5000");
     ctl<QLineEdit>("maskEdCustomImpactHzY")->setText("0");
-    ctl<QLineEdit>("maskEdEventSpeedLimit")->setText("");
     ctl<QLineEdit>("maskEdWifiSsid")->setText("yard");
     ctl<QLineEdit>("maskEdWifiPassword")->setText("short");
+    ctl<QComboBox>("cbWinterStart")->setEditText("15");
+    ctl<QLineEdit>("maskEdImageHeight")->setText("480");
+    ctl<QLineEdit>("maskEdHoodLine")->setText("500");
 
     dialogs.answerSave(path("a.ini"));
     dialogs.answerChoice("Go Back");
@@ -143,9 +145,11 @@ TEST_F(EditorTest, ASaveWithValuesTheRecorderDoesNotExpectAsksFirst)
     ASSERT_EQ(asked.size(), 1);
     EXPECT_EQ(asked[0].buttons, QStringList({"Go Back", "Save Anyway"}));
     for (const char* expected : {"High Impact X: 5000 is outside 0 to 4000 mG.", "High Impact Y filter: 0 is outside 1 to 20 Hz.",
-                                 "Speed Limit is empty (0 to 300 km/h).",
+                                 "WINTER_PERIOD_START in [DEVICE]: 15 is not one of 1 to 12.",
+                                 "Hood Line: 500 is below the image, whose height is 480.",
                                  "The Wi-Fi password of slot 1 has 5 characters; it must have at least 8."})
         EXPECT_TRUE(asked[0].text.contains(QLatin1String(expected))) << expected << "\n" << asked[0].text.toStdString();
+    EXPECT_FALSE(asked[0].text.contains("Vanishing Line")) << "342 lies inside 480 rows";
     EXPECT_FALSE(QFile::exists(path("a.ini"))) << "going back writes nothing";
 
     dialogs.answerSave(path("b.ini"));  // closing the question is going back too
@@ -157,7 +161,18 @@ TEST_F(EditorTest, ASaveWithValuesTheRecorderDoesNotExpectAsksFirst)
     ctl<QPushButton>("Button7")->click();
     EXPECT_EQ(savedValues(path("c.ini")).value("GSENSOR_IMPACT_THRESHOLD_X"), "5000");
 
+    // An empty value the recorder needs is never written, not even anyway.
+    ctl<QLineEdit>("maskEdEventSpeedLimit")->setText("");
+    dialogs.clear();
+    dialogs.answerSave(path("d.ini"));
+    dialogs.answerChoice("Save Anyway");
+    ctl<QPushButton>("Button7")->click();
+    ASSERT_EQ(dialogs.errors().size(), 1);
+    EXPECT_TRUE(dialogs.errors()[0].contains("SPEEDING_LIMIT in [EVENT]")) << dialogs.errors()[0].toStdString();
+    EXPECT_FALSE(QFile::exists(path("d.ini")));
+
     // Save as default asks the same way.
+    ctl<QLineEdit>("maskEdEventSpeedLimit")->setText("120");
     TformSettings& preferences = *app->preferences;
     dialogs.clear();
     preferences.Button1Click();
@@ -199,23 +214,23 @@ TEST_F(EditorTest, TheEncryptionFieldSelectsItsTextOnFocus)
 TEST_F(EditorTest, TheTitleNamesTheFileAndMarksEdits)
 {
     auto& w = makeWindow();
-    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool");
+    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool[*]") << "the mark's place is there from the start";
     writeFile("car.ini", settingsFileText());
     dialogs.answerOpen(path("car.ini"));
     w.Button6Click();
-    EXPECT_EQ(w.windowTitle(), "car.ini - Brindle Configuration Tool");
+    EXPECT_EQ(w.windowTitle(), "car.ini[*] - Brindle Configuration Tool");
     ctl<QLineEdit>("maskEdTimeVehicleNumber")->setText("B-7");
     settle();
-    EXPECT_EQ(w.windowTitle(), "car.ini* - Brindle Configuration Tool");
+    EXPECT_EQ(w.windowTitle(), "car.ini[*] - Brindle Configuration Tool");
     EXPECT_TRUE(w.isWindowModified());
     ctl<QLineEdit>("maskEdTimeVehicleNumber")->setText("");
     settle();
-    EXPECT_EQ(w.windowTitle(), "car.ini - Brindle Configuration Tool") << "undoing the edit is no edit";
+    EXPECT_EQ(w.windowTitle(), "car.ini[*] - Brindle Configuration Tool") << "undoing the edit is no edit";
 
     ctl<QLineEdit>("maskEdTimeVehicleNumber")->setText("B-8");
     dialogs.answerSave(path("other.ini"));
     w.Button7Click();
-    EXPECT_EQ(w.windowTitle(), "other.ini - Brindle Configuration Tool");
+    EXPECT_EQ(w.windowTitle(), "other.ini[*] - Brindle Configuration Tool");
     EXPECT_FALSE(w.isWindowModified());
 }
 
@@ -329,7 +344,7 @@ TEST_F(EditorTest, ADefaultSetThatIsNoSettingsFileIsRefusedAtStart)
     auto& w = makeWindow();
     ASSERT_EQ(dialogs.errors().size(), 1);
     EXPECT_TRUE(dialogs.errors()[0].contains("is not a settings file")) << dialogs.errors()[0].toStdString();
-    EXPECT_TRUE(values() == settings::SettingsValues()) << "nothing was read";
+    EXPECT_TRUE(doc().path().isEmpty()) << "nothing was read";
     EXPECT_EQ(ctl<QLineEdit>("maskEdVehicleWidth")->text(), "180") << "the window keeps its start state";
-    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool");
+    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool[*]");
 }

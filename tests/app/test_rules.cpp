@@ -47,8 +47,8 @@ protected:
 TEST_F(RulesTest, RecordRatioReadOutsAlwaysAddUpToHundred)
 {
     makeWindow();
-    EXPECT_EQ(text("lbContinuousRatio"), QStringLiteral("70"));
-    EXPECT_EQ(text("lbEventRatio"), QStringLiteral("30"));
+    EXPECT_EQ(text("lbContinuousRatio"), QStringLiteral("80")) << "the file default";
+    EXPECT_EQ(text("lbEventRatio"), QStringLiteral("20"));
     auto* slider = ctl<QSlider>("tbRecordRatio");
     const std::tuple<int, const char*, const char*> cases[] = {{0, "0", "100"}, {100, "100", "0"}, {35, "35", "65"}};
     for (const auto& [position, continuous, event] : cases) {
@@ -67,6 +67,9 @@ TEST_F(RulesTest, GsensorModeKeepsExactlyOneButtonChecked)
     auto* preset = ctl<QRadioButton>("rbGsensorPreset");
     auto* custom = ctl<QRadioButton>("rbGsensorCustom");
     auto* sensitivity = ctl<QComboBox>("cbGsensorSensitivity");
+    preset->click();
+    EXPECT_TRUE(preset->isChecked());
+    EXPECT_FALSE(custom->isChecked());
     custom->click();
     EXPECT_TRUE(custom->isChecked());
     EXPECT_FALSE(preset->isChecked());
@@ -88,6 +91,10 @@ TEST_F(RulesTest, UncheckingATriggerClearsAndDisablesOnlyItsOwnRow)
     makeWindow();
     const auto rows = editor_rules::serverTriggerRows();
     ASSERT_EQ(rows.size(), 15u);
+    // Every row ticked to start with, as a user would tick them.
+    for (const auto& row : rows)
+        for (const char* b : {row.trigger, row.transmit, row.hz100})
+            if (b) box(b)->setChecked(true);
     for (const auto& row : rows) {
         box(row.trigger)->click();
         for (const auto& other : rows) {

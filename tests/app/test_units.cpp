@@ -7,6 +7,7 @@
 #include "settings/settings_file.h"
 #include "toolkit/exceptions.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -123,39 +124,32 @@ TEST_F(UnitsTest, CancelReturnsToTheUnitsShownAtOpening)
     EXPECT_EQ(caption("lbVehicleWidth"), QStringLiteral("Vehicle Width (inch)"));
 }
 
-TEST_F(UnitsTest, AFieldThatIsNoNumberStopsTheConversionThere)
+// A unit change converts the document's values once, so a field that holds no
+// number is named before anything changes: no half-converted window, nothing
+// converted twice, no wrong number in a file.
+TEST_F(UnitsTest, AFieldThatIsNoNumberStopsTheUnitChangeBeforeAnythingChanges)
 {
     ctl<QLineEdit>("maskEdCameraBumper")->setText(QStringLiteral("abc"));
     unit("rbSettingsInch")->click();
+    QCoreApplication::processEvents();
     ASSERT_EQ(dialogs.errors().size(), 1);
-    EXPECT_EQ(dialogs.errors().first(), QStringLiteral("'abc' is not a valid floating point value"));
-    EXPECT_EQ(texts(kLengthFields), (QStringList{"70.9", "31.5", "abc", "150", "0", "150"}));
-    EXPECT_EQ(caption("lbEventRlcSpeed"), QStringLiteral("inch/sec")) << "captions were already switched";
-    EXPECT_TRUE(unit("rbSettingsInch")->isChecked());
-}
+    EXPECT_EQ(dialogs.errors().first(),
+              QStringLiteral("ADASLOC_CAM_TO_BUMPER in [ADASCAMERA]: 'abc' is not a valid floating point value"));
+    EXPECT_EQ(texts(kLengthFields), (QStringList{"180", "80", "abc", "150", "0", "150"}));
+    EXPECT_EQ(caption("lbEventRlcSpeed"), QStringLiteral("cm/sec"));
+    EXPECT_TRUE(unit("rbSettingsCm")->isChecked()) << "the buttons show the units the window shows";
+    EXPECT_EQ(doc().units().length, settings::DisplayUnit::Cm);
 
-TEST_F(UnitsTest, AStoppedConversionNeverTurnsIntoWrongNumbersInTheFile)
-{
-    // inch stops at the bumper: width and wheel are inch, the fields after the bumper still cm.
-    ctl<QLineEdit>("maskEdCameraBumper")->setText(QStringLiteral("abc"));
+    ctl<QLineEdit>("maskEdCameraBumper")->setText(QStringLiteral("121"));
     unit("rbSettingsInch")->click();
-    ASSERT_EQ(dialogs.errors().size(), 1);
-    ctl<QLineEdit>("maskEdCameraBumper")->setText(QStringLiteral("47.2"));  // typed under its inch label
-
-    save(path("mixed.ini"));
-    const settings::SettingsValues v = saved("mixed.ini");
-    EXPECT_EQ(v.value("ADASLOC_VEHICLE_WIDTH"), "180");
-    EXPECT_EQ(v.value("ADASLOC_CAM_TO_WHEEL"), "80");
-    EXPECT_EQ(v.value("ADASLOC_CAM_TO_BUMPER"), "120");
-    EXPECT_EQ(v.value("ADASLOC_HEIGHT"), "150") << "a number never converted is not converted back";
+    EXPECT_EQ(texts(kLengthFields), (QStringList{"70.9", "31.5", "47.6", "59.1", "0.0", " 59"}));
+    ctl<QLineEdit>("maskEdCameraWheel")->setText(QStringLiteral("40"));  // typed under its inch label
+    save(path("inch.ini"));
+    const settings::SettingsValues v = saved("inch.ini");
+    EXPECT_EQ(v.value("ADASLOC_VEHICLE_WIDTH"), "180") << "shown in inch, never converted back";
+    EXPECT_EQ(v.value("ADASLOC_CAM_TO_WHEEL"), "102");
+    EXPECT_EQ(v.value("ADASLOC_CAM_TO_BUMPER"), "121");
     EXPECT_EQ(v.value("LDW_RAPID_LC_LATERAL_VELOCITY"), "150");
-
-    // Going back to cm converts only what is in inch, which puts every field in cm again.
-    unit("rbSettingsCm")->click();
-    EXPECT_EQ(dialogs.errors().size(), 1);
-    EXPECT_EQ(texts(kLengthFields), (QStringList{"180", " 80", "120", "150", "0", "150"}));
-    save(path("cm.ini"));
-    EXPECT_EQ(saved("cm.ini").value("ADASLOC_HEIGHT"), "150");
 }
 
 TEST_F(UnitsTest, FilesCarryCentimetresAndKilometresWhateverIsShown)
@@ -210,16 +204,15 @@ TEST_F(UnitsTest, LoadingWhileInchAndMphAreShownConvertsTheFreshNumbers)
     EXPECT_EQ(saved("again.ini").value("SPEEDING_LIMIT"), QStringLiteral("100"));
 }
 
-TEST_F(UnitsTest, AFillThatStopsConvertsOnlyTheFieldsItReached)
+TEST_F(UnitsTest, AFailedLoadLeavesTheConvertedFieldsAsTheyWere)
 {
     unit("rbSettingsInch")->click();
     unit("rbSettingsMph")->click();
-    // The speeds come before the server section, the lengths after it.
+    const QStringList lengths = texts(kLengthFields), speeds = texts(kSpeedFields);
     writeFile("load.ini", settingsFileText({{"SPEEDING_LIMIT", "100"}, {"NET_ENABLE", "x"}, {"ADASLOC_HEIGHT", "90"}}));
     EXPECT_THROW(load(path("load.ini")), toolkit::EConvertError);
-    EXPECT_EQ(field("maskEdEventSpeedLimit"), QStringLiteral("62.1"));
-    EXPECT_EQ(field("maskEdCameraHeight"), QStringLiteral("59.1")) << "never filled: still the old inch value";
-    EXPECT_EQ(field("maskEdVehicleWidth"), QStringLiteral("70.9"));
+    EXPECT_EQ(texts(kLengthFields), lengths);
+    EXPECT_EQ(texts(kSpeedFields), speeds);
 }
 
 TEST_F(UnitsTest, SaveAsDefaultCommitsTheEncryptionNumberAndTellsTheUser)
