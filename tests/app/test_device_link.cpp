@@ -260,19 +260,56 @@ TEST_F(DeviceLinkTest, TheImageStreamIsPacedByArrivingImages)
     EXPECT_EQ(link().reassembly().gReceiveState(), device::ReceiveState::Idle);
 }
 
+// Settings the recorder sends are checked before "./setting.ini" is touched,
+// replace edits not yet saved only when the user says so, and are named in the
+// console either way.
 TEST_F(DeviceLinkTest, SettingsFromTheRecorderReplaceTheEditorsAndGoBackUp)
 {
     fake.connected = true;
-    const QByteArray text = settingsFileText({{QStringLiteral("CONTINUOUS_RATIO"), QStringLiteral("40")}});
-    receive(device::fileMessage(2, text));
-    EXPECT_EQ(fileBytes(QStringLiteral("setting.ini")), text);
-    EXPECT_EQ(ctl<QLabel>("lbContinuousRatio")->text(), QStringLiteral("40"));
+    const QByteArray mine = settingsFileText({{QStringLiteral("CONTINUOUS_RATIO"), QStringLiteral("55")}});
+    const QString target = QFileInfo(path(QStringLiteral("setting.ini"))).absoluteFilePath();
+    const QByteArray theirs = settingsFileText({{QStringLiteral("CONTINUOUS_RATIO"), QStringLiteral("40")}});
+    const QByteArray elf = QByteArray("\x7f" "ELF\x02\x01\x01\0", 8) + QByteArray(300, '\x90');
+    const struct {
+        const char* what;
+        QByteArray sent;
+        bool editFirst;
+        const char* answer;  // to the question about unsaved edits; nullptr: none asked
+        bool taken;
+        const char* consoleLine;
+    } cases[] = {
+        {"nothing edited", theirs, false, nullptr, true, "Settings from the recorder replaced %1."},
+        {"edits kept", theirs, true, "Keep My Changes", false,
+         "Settings from the recorder not taken: the window keeps its changes; %1 was not changed."},
+        {"edits replaced", theirs, true, "Take the Recorder's Settings", true, "Settings from the recorder replaced %1."},
+        {"no settings file", elf, false, nullptr, false, "Settings from the recorder refused; %1 was not changed: "},
+        {"a value the editor cannot show", settingsFileText({{QStringLiteral("VIDEO_FPS"), QStringLiteral("abc")}}), true,
+         nullptr, false, "Settings from the recorder refused; %1 was not changed: VIDEO_FPS in [RECORD]"},
+    };
+    for (const auto& c : cases) {
+        writeFile(QStringLiteral("setting.ini"), mine);
+        load(path(QStringLiteral("setting.ini")));
+        if (c.editFirst) ctl<QLineEdit>("maskEdTimeVehicleNumber")->setText(QStringLiteral("EDIT-1"));
+        dialogs.clear();
+        if (c.answer) dialogs.answerChoice(QLatin1String(c.answer));
+        receive(device::fileMessage(2, c.sent));
+
+        EXPECT_EQ(dialogs.requestsOf(toolkit::ScriptedUserInteraction::Kind::Choice).size(), c.answer ? 1 : 0) << c.what;
+        EXPECT_EQ(fileBytes(QStringLiteral("setting.ini")), c.taken ? c.sent : mine) << c.what;
+        EXPECT_EQ(ctl<QLabel>("lbContinuousRatio")->text(), c.taken ? QStringLiteral("40") : QStringLiteral("55")) << c.what;
+        EXPECT_EQ(ctl<QLineEdit>("maskEdTimeVehicleNumber")->text(),
+                  c.editFirst && !c.taken ? QStringLiteral("EDIT-1") : QString())
+            << c.what;
+        EXPECT_EQ(dialogs.errors().size(), c.taken || c.answer ? 0 : 1) << c.what;
+        EXPECT_TRUE(memo(console(), "memoMessage").last().startsWith(QString::fromLatin1(c.consoleLine).arg(target)))
+            << c.what << ": " << memo(console(), "memoMessage").last().toStdString();
+    }
 
     click(console(), "Button1");  // "Upload Setting"
     ASSERT_EQ(fake.sent.size(), 1u);
     const device::FileRecord sent = device::readFileRecord(fake.sent[0]);
     EXPECT_EQ(fake.sent[0][4], char(device::kSettingsUpload));
-    EXPECT_TRUE(sent.data.contains("CONTINUOUS_RATIO=40"));
+    EXPECT_TRUE(sent.data.contains("CONTINUOUS_RATIO=55"));
 }
 
 TEST_F(DeviceLinkTest, RecordedDataIsSavedUnderItsTimeStampedNameAndAcknowledged)

@@ -211,6 +211,7 @@ TEST_F(EditorTest, AFailedLoadChangesNothing)
         dialogs.answerChoice(QStringLiteral("Discard"));  // asked first about the edit
         dialogs.answerOpen(path("bad.ini"));
         ctl<QPushButton>("Button6")->click();
+        EXPECT_EQ(dialogs.requestsOf(toolkit::ScriptedUserInteraction::Kind::Choice).size(), 1) << "Open asks about the edit";
         const QStringList errors = dialogs.errors();
         ASSERT_EQ(errors.size(), 1) << b.file;
         EXPECT_EQ(errors[0], QString::fromLatin1(b.message).arg(path("bad.ini")));
@@ -219,6 +220,13 @@ TEST_F(EditorTest, AFailedLoadChangesNothing)
         EXPECT_EQ(doc().path(), path("good.ini"));
         EXPECT_TRUE(w.isWindowModified());
     }
+
+    // Cancel keeps everything, and no open dialog is shown.
+    dialogs.clear();
+    dialogs.answerChoice(QStringLiteral("Cancel"));
+    ctl<QPushButton>("Button6")->click();
+    EXPECT_TRUE(dialogs.requestsOf(toolkit::ScriptedUserInteraction::Kind::OpenFiles).isEmpty());
+    EXPECT_EQ(ctl<QLineEdit>("maskEdSleepVoltage")->text(), "12.6");
 
     // A collect that fails writes nothing.
     ctl<QComboBox>("cbTimeZone")->setEditText("UTC+ab:00");

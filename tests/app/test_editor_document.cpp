@@ -56,6 +56,18 @@ TEST_F(EditorTest, AfterAnOpenTheKeysTheFileLackedAreNamed)
     EXPECT_FALSE(notices[0].details.contains("NET_URL in"));
     EXPECT_EQ(ctl<QLineEdit>("maskEdServerUrl")->text(), "ws://10.0.0.9:5000/wsapi");
 
+    // Values of enumerations the recorder does not know are named too: they show as something else.
+    dialogs.clear();
+    writeFile("odd.ini", settingsFileText({{"AUDIO", "7"}, {"SPEED_SOURCE", "5"}, {"NET_UPLOAD_EVENT_IMAGE_PANIC", "3"}}));
+    dialogs.answerOpen(path("odd.ini"));
+    w.Button6Click();
+    const auto odd = dialogs.requestsOf(Kind::Notice);
+    ASSERT_EQ(odd.size(), 1);
+    for (const char* named : {"SPEED_SOURCE in [DEVICE] = 5 (known: 0, 1, 2)", "AUDIO in [RECORD] = 7 (known: 0, 1)",
+                              "NET_UPLOAD_EVENT_IMAGE_PANIC in [SERVER] = 3 (known: 0, 1, 2)"})
+        EXPECT_TRUE(odd[0].text.contains(QLatin1String(named))) << named << "\n" << odd[0].text.toStdString();
+    EXPECT_FALSE(odd[0].text.contains("NET_3G_AUTH"));
+
     // The full sample file lacks nothing: no notice, and nothing to warn about on save.
     dialogs.clear();
     dialogs.answerOpen(kSamples + "/setting.ini");

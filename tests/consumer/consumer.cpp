@@ -1,3 +1,4 @@
+#include "app_windows.h"
 #include "main_window.h"
 
 #include <QApplication>
@@ -6,6 +7,6 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    TFormWebsocketclientf window;
-    return window.windowTitle() == QLatin1String("Brindle Configuration Tool") ? 0 : 1;
+    AppWindows windows;
+    return windows.mainWindow->windowTitle().startsWith(QLatin1String("Brindle Configuration Tool")) ? 0 : 1;
 }

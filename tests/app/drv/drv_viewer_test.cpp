@@ -105,8 +105,7 @@ TEST_F(DrvViewer, StartsWithTheDesignedGrid)
 
 TEST_F(DrvViewer, SizesFollowTheDisplayScale)
 {
-    toolkit::setScreenDpiOverride(std::make_pair(120.0, 120.0));
-    TformDrvViewer v;
+    TformDrvViewer v(125);
     EXPECT_EQ(v.displayScale(), 125);
     EXPECT_EQ(v.size(), QSize(1168, 832));
     auto* grid = child<DrvGridView>(v, "stringGridDRV");

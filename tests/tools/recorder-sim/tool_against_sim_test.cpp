@@ -155,7 +155,7 @@ TEST_F(ToolAgainstSim, ASessionRequiredFirstAndThenImagesSingleAndStreamed)
     for (int i = 0; i < 3; ++i) click(panel(), "SpeedButton3");
     click(panel(), "Button3");
     EXPECT_FALSE(panel().streaming());
-    EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), QStringLiteral("129"));
+    EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), QStringLiteral("339")) << "from the default 342";
     EXPECT_FALSE(panel().findChild<QLabel*>("imageCameraAngle")->pixmap().isNull());
 }
 
@@ -171,8 +171,9 @@ TEST_F(ToolAgainstSim, SettingsDownloadedIntoTheEditorAndUploadedBack)
     ASSERT_TRUE(waitForMemo1(QStringLiteral("Command Complete")));
     EXPECT_EQ(sim.counter("settingsUploads"), 1);
 
-    // What the recorder serves now is the uploaded file.
+    // What the recorder serves now is the uploaded file; it replaces an edit not yet saved when the user says so.
     ctl<QLineEdit>("maskEdCameraHeight")->setText(QStringLiteral("100"));
+    dialogs.answerChoice(QStringLiteral("Take the Recorder's Settings"));
     click(console(), "btnDownRequestSetting");
     ASSERT_TRUE(SimProcess::waitFor([&] { return ctl<QLineEdit>("maskEdCameraHeight")->text() == "152"; }));
     EXPECT_TRUE(readFile(QStringLiteral("setting.ini")).contains("ADASLOC_HEIGHT=152"));
