@@ -12,9 +12,9 @@ using F = ValueForm;
 using C = Codec;
 using Q = Quantity;
 
-const char* const kVideoQualities =
+constexpr const char* kVideoQualities =
     "720P SUPER|720P HIGH|720P STANDARD|480P SUPER|480P HIGH|480P STANDARD|1080P_SUPER|1080P_HIGH|1080P_STANDARD";
-const char* const kFrameRates = "1|5|10|15|20|25|30";
+constexpr const char* kFrameRates = "1|5|10|15|20|25|30";
 
 constexpr NumberRule kSleepVoltageRange{"Sleep Voltage", 0, 36, true, false, "V"};
 constexpr NumberRule kGsensorImpactThresholdXRange{"High Impact X", 0, 4000, false, false, "mG"};

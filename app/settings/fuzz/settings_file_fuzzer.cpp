@@ -3,6 +3,7 @@
 // back unchanged where the value is in its canonical form, and what the writer
 // writes reads back as the same values, writing it again changes nothing.
 #include "settings/binding_codecs.h"
+#include "settings/settings_document.h"
 #include "settings/settings_file.h"
 #include "toolkit/exceptions.h"
 #include "toolkit/ini_document.h"
@@ -90,5 +91,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     toolkit::IniDocument second = toolkit::IniDocument::fromBytes(once);
     writeSettings(second, again);
     FUZZ_CHECK(second.toBytes() == once);
+
+    // A load is all or nothing: a refused file leaves the document as it was, an
+    // accepted one can be shown in every unit without an error.
+    SettingsDocument document;
+    const SettingsValues before = document.values();
+    try {
+        document.adopt(document.checkBytes(bytes, QStringLiteral("fuzz.ini")));
+    } catch (const toolkit::Exception&) {
+        FUZZ_CHECK(document.values() == before && document.path().isEmpty());
+        return 0;
+    }
+    FUZZ_CHECK(document.values() == read);
+    for (DisplayUnit unit : {DisplayUnit::Inch, DisplayUnit::Mph}) {
+        try {
+            document.setUnit(unit);
+        } catch (const toolkit::EConvertError&) {
+            // a unit field that holds no number: the unit change is refused, as on screen
+        }
+    }
+    FUZZ_CHECK(document.shown().size() == settingsSchema().size());
     return 0;
 }
