@@ -18,7 +18,6 @@
 #include "device/form_download.h"
 #include "engine/include/corvanews20.h"
 #include "engine/include/corvanews20_client.h"
-#include "main_window.h"
 #include "sim_process.h"
 #include "toolkit/scripted_user_interaction.h"
 

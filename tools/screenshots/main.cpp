@@ -1,6 +1,5 @@
 // brindle-screenshots [OUTPUT_DIR]: one PNG per editor tab and per dialog,
 // rendered on whatever platform Qt runs on (offscreen in tests and CI).
-#include "main_window.h"
 #include "screenshot_targets.h"
 
 #include <QApplication>
