@@ -4,16 +4,19 @@
 #include "toolkit/exception_display.h"
 
 #include <QApplication>
-#include <QTimer>
+#include <QEvent>
 
 #include <memory>
 
 namespace {
 
 // The other windows are top-level and may be open (the DRV viewer), so the last
-// window closing is not the signal: the main window closing is. The filter sees
-// the close before the window does, and the window may refuse it (edits not
-// saved, the user cancels), so whether it closed is looked at afterwards.
+// window closing is not the signal: the main window closing is. The close
+// request itself is no sign either: the window may refuse it (edits not saved,
+// the user cancels), and the question it asks runs a nested event loop, so
+// anything queued at the request runs while the window is still up. What counts
+// is the window being hidden for good, which happens only after it accepted the
+// close. Being minimized hides it too, but spontaneously and it stays "visible".
 class QuitWhenClosed : public QObject {
 public:
     using QObject::QObject;
@@ -21,11 +24,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Close) {
-            auto* window = static_cast<QWidget*>(watched);
-            QTimer::singleShot(0, window, [window] {
-                if (!window->isVisible()) QCoreApplication::quit();
-            });
+        if (event->type() == QEvent::Hide && !event->spontaneous() && !static_cast<QWidget*>(watched)->isVisible()) {
+            // Not quit(): that asks every other window to close first and gives up
+            // when one stays; the main window gone ends the program whatever they do.
+            QCoreApplication::exit(0);
         }
         return QObject::eventFilter(watched, event);
     }

@@ -15,6 +15,7 @@ packages=(
   dbus-daemon python3-dbusmock
   dpkg-dev appstream desktop-file-utils
   zlib1g-dev
+  xvfb openbox xdotool wmctrl x11-utils
 )
 
 missing=()

@@ -85,3 +85,13 @@ void DrvRecordModel::showRecords(std::shared_ptr<const drv::DrvFile> file)
         emit dataChanged(index(0, 1), index(int(reach) - 1, drv::kColumnCount - 1), {Qt::DisplayRole});
     }
 }
+
+void DrvRecordModel::withdraw(const drv::DrvFile* file)
+{
+    qint64 reach = 0;
+    for (const Layer& l : layers_)
+        if (l.file.get() == file) reach = std::max(reach, l.rows);
+    // Taking any layer out keeps the others' reaches strictly decreasing.
+    std::erase_if(layers_, [file](const Layer& l) { return l.file.get() == file; });
+    if (reach > 0) emit dataChanged(index(0, 1), index(int(reach) - 1, drv::kColumnCount - 1), {Qt::DisplayRole});
+}

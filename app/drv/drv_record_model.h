@@ -33,6 +33,9 @@ public:
     void clear();
     // Writes the file's records into rows 0 .. count-1 (those within the row count).
     void showRecords(std::shared_ptr<const drv::DrvFile> file);
+    // Takes the file's records out again: its rows show what was under them.
+    // For a file read anew, which must not be shown over its own earlier reading.
+    void withdraw(const drv::DrvFile* file);
 
     // Text as the grid shows it, for tests and export of the visible grid.
     QString text(int row, int column) const;

@@ -80,6 +80,7 @@ TformDrvViewer::TformDrvViewer(int displayScale, QWidget* parent) : QWidget(pare
 
     toolkit::connectGuarded(btnDrvFileOpen, &QPushButton::clicked, this, [this](auto&&...) { btnDrvFileOpenClick(); });
     toolkit::connectGuarded(btnExport, &QPushButton::clicked, this, [this](auto&&...) { btnExportClick(); });
+    toolkit::connectGuarded(checkBoxFileHeader, &QCheckBox::toggled, this, [this](auto&&...) { checkBoxFileHeaderClick(); });
 
     applyFixedCells();
     resize(s(935), s(666));
@@ -185,6 +186,10 @@ void TformDrvViewer::openFile(const QString& path)
     // plot must not go on showing the previous one under the new file's name.
     memoMessage->clear();
     const QString absolute = QFileInfo(path).absoluteFilePath();
+    logPath_ = absolute;
+    // The file shown, read anew (other options): its new reading replaces the old
+    // one, never lies over it as a file without a file header lies over another.
+    const std::shared_ptr<const drv::DrvFile> readBefore = absolute == currentPath_ ? current_ : nullptr;
     QStringList lines{QStringLiteral("DRV File Size = %1").arg(bytes->fileSize()),
                       QStringLiteral("File path & name = ") + absolute, QStringLiteral(" ")};
     auto flush = [&] {
@@ -220,6 +225,7 @@ void TformDrvViewer::openFile(const QString& path)
                               : drv::implausibleMessage(QFileInfo(path).fileName(), plausibility);
     flush();
 
+    if (readBefore) model_->withdraw(readBefore.get());
     // With a file header the grid is sized to the records; the records a short
     // file lacks are not shown as empty numbered rows.
     if (options.fileHeader)
@@ -231,6 +237,18 @@ void TformDrvViewer::openFile(const QString& path)
     setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Drv Viewer"));
     // The records are shown all the same: the options may be what is wrong.
     if (!doubt.isEmpty()) toolkit::userInteraction().information(this, doubt, QStringLiteral("Drv Viewer"));
+}
+
+void TformDrvViewer::checkBoxFileHeaderClick()
+{
+    // The box says how the file is to be read, so it applies to the file at hand
+    // too, not only to the next one opened: a file refused as read one way may
+    // well read the other way. The cell the user was on stays chosen.
+    if (logPath_.isEmpty()) return;
+    const QModelIndex at = stringGridDRV->currentIndex();
+    openFile(logPath_);
+    if (at.isValid() && model_->rowCount() > 0)
+        stringGridDRV->setCurrentIndex(model_->index(std::min(at.row(), model_->rowCount() - 1), at.column()));
 }
 
 void TformDrvViewer::btnExportClick()
@@ -257,27 +275,35 @@ void TformDrvViewer::btnExportClick()
 
     // A long track takes seconds to write: the window stays live, shows how far
     // it is and can be cancelled. The file is held here so that nothing done in
-    // the meantime can take it away, and the buttons wait until it is written.
+    // the meantime can take it away, and the controls wait until it is written.
     const std::shared_ptr<const drv::DrvFile> file = current_;
-    QProgressDialog progress(QStringLiteral("Exporting %1 records...").arg(file->count()), QStringLiteral("Cancel"),
-                             0, 1000, this);
-    progress.setWindowTitle(windowTitle());
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    btnDrvFileOpen->setEnabled(false);
-    btnExport->setEnabled(false);
-    const auto enableButtons = qScopeGuard([this] {
-        btnDrvFileOpen->setEnabled(true);
-        btnExport->setEnabled(true);
-    });
-    const drv::ExportProgress report = [&progress](qint64 done, qint64 total) {
-        progress.setValue(int(done * 1000 / std::max<qint64>(total, 1)));
-        QCoreApplication::processEvents();
-        return !progress.wasCanceled();
-    };
-    const bool written = gpx ? drv::writeGpx(out, *file, source.completeBaseName(), report)
-                             : drv::writeCsv(out, *file, drv::systemDecimalPoint(), report);
-    if (progress.wasCanceled()) {
+    bool written = false;
+    bool cancelled = false;
+    {
+        QProgressDialog progress(QStringLiteral("Exporting %1 records...").arg(file->count()), QStringLiteral("Cancel"),
+                                 0, 1000, this);
+        progress.setWindowTitle(windowTitle());
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        QList<QWidget*> resting{btnDrvFileOpen, btnExport, checkBoxFileHeader};
+        for (QWidget* w : resting) w->setEnabled(false);
+        const auto enableControls = qScopeGuard([&resting] {
+            for (QWidget* w : resting) w->setEnabled(true);
+        });
+        const drv::ExportProgress report = [&progress](qint64 done, qint64 total) {
+            progress.setValue(int(done * 1000 / std::max<qint64>(total, 1)));
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        };
+        written = gpx ? drv::writeGpx(out, *file, source.completeBaseName(), report)
+                      : drv::writeCsv(out, *file, drv::systemDecimalPoint(), report);
+        cancelled = progress.wasCanceled();
+        // The box goes here, before any message. The export reports now and then,
+        // never its end, so the box never reaches its maximum to close itself; left
+        // alive, its delayed show would put it up over the message, modal, with the
+        // message's OK dead until the box was cancelled.
+    }
+    if (cancelled) {
         out.cancelWriting();
         return;
     }

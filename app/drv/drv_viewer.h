@@ -31,6 +31,7 @@ public:
     // Handlers, bound through the standard exception display.
     void btnDrvFileOpenClick();
     void btnExportClick();
+    void checkBoxFileHeaderClick();
 
     // The process-wide display scale the window is laid out with.
     int displayScale() const { return displayScale_; }
@@ -63,4 +64,6 @@ private:
     QPlainTextEdit* memoMessage;
     std::shared_ptr<const drv::DrvFile> current_;
     QString currentPath_;
+    // The file the log describes: the one shown, or the last one refused after it was read.
+    QString logPath_;
 };

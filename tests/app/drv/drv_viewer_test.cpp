@@ -9,12 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -66,6 +68,51 @@ protected:
 
     QTemporaryDir dir;
     ScriptedUserInteraction ui;
+};
+
+// Answers as scripted, and counts at each message the progress boxes still
+// alive under the window: one alive then can still show itself over the message.
+class ProgressAtMessages final : public toolkit::UserInteraction {
+public:
+    ProgressAtMessages(ScriptedUserInteraction& scripted, QWidget& window) : scripted_(scripted), window_(window)
+    {
+        toolkit::setUserInteraction(this);
+    }
+    ~ProgressAtMessages() override { toolkit::setUserInteraction(&scripted_); }
+
+    QList<int> alive;  // one entry per message
+
+    void information(QWidget* p, const QString& text, const QString& caption) override
+    {
+        note();
+        scripted_.information(p, text, caption);
+    }
+    void error(QWidget* p, const QString& text, const QString& caption) override
+    {
+        note();
+        scripted_.error(p, text, caption);
+    }
+    bool confirm(QWidget* p, const QString& text, const QString& caption) override { return scripted_.confirm(p, text, caption); }
+    void notice(QWidget* p, const QString& text, const QString& details, const QString& caption) override
+    {
+        note();
+        scripted_.notice(p, text, details, caption);
+    }
+    int choose(QWidget* p, const QString& text, const QString& caption, const QStringList& buttons) override
+    {
+        return scripted_.choose(p, text, caption, buttons);
+    }
+    std::optional<QStringList> openFiles(const toolkit::FileDialogRequest& r) override { return scripted_.openFiles(r); }
+    std::optional<QString> saveFile(const toolkit::FileDialogRequest& r) override { return scripted_.saveFile(r); }
+    std::optional<QString> chooseFolder(QWidget* p, const QString& title, const QString& start) override
+    {
+        return scripted_.chooseFolder(p, title, start);
+    }
+
+private:
+    void note() { alive << int(window_.findChildren<QProgressDialog*>().size()); }
+    ScriptedUserInteraction& scripted_;
+    QWidget& window_;
 };
 
 }  // namespace
@@ -273,17 +320,20 @@ TEST_F(DrvViewer, WithoutFileHeaderEarlierRowsKeepTheirText)
     v.openFile(write("five.drv", five.bytes()));
     ASSERT_EQ(v.recordModel()->rowCount(), 5);
 
+    // Unchecked, the box reads five.drv again, without a file header; the rows
+    // two.drv does not reach keep what that reading shows.
+    auto* m = v.recordModel();
     child<QCheckBox>(v, "checkBoxFileHeader")->setChecked(false);
+    ASSERT_TRUE(ui.errors().isEmpty()) << ui.errors().join(';').toStdString();
+    const QStringList under{m->text(2, 8), m->text(3, 8), m->text(4, 8)};
     Drv two;
     two.withFileHeader = false;
     two.records = {Rec().speed(1), Rec().speed(2)};
     v.openFile(write("two.drv", two.bytes()));
-    auto* m = v.recordModel();
     EXPECT_EQ(m->rowCount(), 5);  // unchanged without a file header
     EXPECT_EQ(m->text(0, 8), "1");
     EXPECT_EQ(m->text(1, 8), "2");
-    EXPECT_EQ(m->text(2, 8), "52");
-    EXPECT_EQ(m->text(4, 8), "54");
+    EXPECT_EQ(QStringList({m->text(2, 8), m->text(3, 8), m->text(4, 8)}), under);
     EXPECT_EQ(m->text(4, 0), "5");
     EXPECT_EQ(memoLines(v).last(), "-- DRV Data: 120bytes x 2 --");
 
@@ -491,8 +541,8 @@ TEST_F(DrvViewer, ARandomFileIsSaidNotToLookLikeADrvTrack)
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].text.startsWith("noise.bin does not look like a DRV track")) << told[0].text.toStdString();
 
+    child<QCheckBox>(v, "checkBoxFileHeader")->setChecked(true);  // reads noise.bin again
     ui.clear();
-    child<QCheckBox>(v, "checkBoxFileHeader")->setChecked(true);
     v.openFile(QStringLiteral(BRINDLE_SOURCE_DIR "/docs/samples/short.drv"));
     EXPECT_TRUE(ui.requests().isEmpty()) << "the sample track raises no doubt";
     EXPECT_EQ(v.recordModel()->rowCount(), 10);
@@ -515,10 +565,82 @@ TEST_F(DrvViewer, CaptionsFitTheirColumnsAndTheDialogsSayWhatAndWhere)
     ASSERT_EQ(opens.size(), 1);
     EXPECT_TRUE(opens[0].file.filter.startsWith("DRV track|*.drv|")) << "DRV files are offered first";
 
-    v.openFile(write("trip.drv", threeRecords().bytes()));
-    ui.answerSave(dir.filePath("trip.csv"));
-    v.btnExportClick();
-    const auto told = ui.requestsOf(ScriptedUserInteraction::Kind::Information);
-    ASSERT_EQ(told.size(), 1);
-    EXPECT_EQ(told[0].text, "Exported 3 records to " + dir.filePath("trip.csv"));
+    // The result is told once, with the progress box gone: the export ends, and the message takes its click.
+    v.show();
+    Drv longTrack;
+    for (int k = 0; k < 9000; ++k) longTrack.records << Rec().speed(k % 100).time(1741338303 + k);
+    const struct {
+        const char* file;
+        Drv track;
+        const char* told;
+    } exports[] = {
+        {"trip", threeRecords(), "Exported 3 records to "},
+        {"long", longTrack, "Exported 9000 records to "},
+    };
+    for (const auto& e : exports) {
+        SCOPED_TRACE(e.file);
+        ui.clear();
+        v.openFile(write(QString::fromLatin1(e.file) + ".drv", e.track.bytes()));
+        const QString target = dir.filePath(QString::fromLatin1(e.file) + ".csv");
+        ui.answerSave(target);
+        ProgressAtMessages watch(ui, v);
+        QTest::mouseClick(child<QPushButton>(v, "btnExport"), Qt::LeftButton);
+        const auto told = ui.requestsOf(ScriptedUserInteraction::Kind::Information);
+        ASSERT_EQ(told.size(), 1);
+        EXPECT_EQ(told[0].text, e.told + target);
+        EXPECT_EQ(watch.alive, QList<int>{0}) << "a progress box outlived the export";
+        for (QWidget* w : QApplication::topLevelWidgets())
+            EXPECT_FALSE(qobject_cast<QProgressDialog*>(w) && w->isVisible());
+    }
+}
+
+// The box says how the file is read: changed, it reads the file at hand again,
+// which replaces the earlier reading; the chosen cell stays.
+TEST_F(DrvViewer, FileHeaderBoxReadsTheOpenFileAgain)
+{
+    TformDrvViewer v;
+    auto* box = child<QCheckBox>(v, "checkBoxFileHeader");
+    auto* grid = child<DrvGridView>(v, "stringGridDRV");
+    auto* m = v.recordModel();
+    auto speeds = [&] {
+        QStringList out;
+        for (int r = 0; r < m->rowCount(); ++r) out << m->text(r, 8);
+        return out;
+    };
+
+    // Raw recorder data read as if it had a file header shows nonsense; without, its track.
+    Drv raw = threeRecords();
+    raw.withFileHeader = false;
+    for (int k = 0; k < 4; ++k) raw.records << Rec().speed(40 + k).time(1741338306 + k);
+    const QStringList track{"10", "20", "30", "40", "41", "42", "43"};
+    ui.answerOpen(write("raw.drv", raw.bytes()));
+    QTest::mouseClick(child<QPushButton>(v, "btnDrvFileOpen"), Qt::LeftButton);
+    EXPECT_NE(speeds().mid(0, 7), track);
+    ui.clear();
+    box->click();
+    EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join(';').toStdString();
+    ASSERT_TRUE(v.currentFile());
+    EXPECT_EQ(v.windowTitle(), "raw.drv - Drv Viewer");
+    EXPECT_EQ(v.currentFile()->count(), 7);
+    EXPECT_EQ(speeds().mid(0, 7), track.mid(0, m->rowCount()));
+    EXPECT_FALSE(memoLines(v).contains("-- DRV File Header 58bytes --"));
+
+    // A file with a file header, read without and with again: the last reading is
+    // all there is, nothing of the one before shows through.
+    box->click();
+    Drv five;
+    for (int k = 0; k < 5; ++k) five.records << Rec().speed(50 + k);
+    v.openFile(write("five.drv", five.bytes()));
+    const QStringList withHeader = speeds();
+    ASSERT_EQ(withHeader, QStringList({"50", "51", "52", "53", "54"}));
+    grid->setCurrentIndex(m->index(3, 8));
+    box->click();
+    EXPECT_EQ(m->layerCount(), 1u);
+    EXPECT_NE(speeds(), withHeader);
+    EXPECT_EQ(grid->currentIndex(), m->index(3, 8));
+    box->click();
+    EXPECT_EQ(speeds(), withHeader);
+    EXPECT_EQ(m->layerCount(), 1u);
+    EXPECT_EQ(grid->currentIndex(), m->index(3, 8));
+    EXPECT_TRUE(memoLines(v).contains("-- DRV File Header 58bytes --"));
 }
