@@ -5,6 +5,7 @@
 
 #include "app_windows.h"
 #include "main_window.h"
+#include "settings/settings_schema.h"
 #include "support/in_process.h"
 #include "support/journey.h"
 #include "support/tool_process.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -115,6 +117,18 @@ protected:
     {
         return waitUntil([&] { return main->windowTitle().contains(text); }, 10000);
     }
+    // The title's mark of edits not yet saved, as the window manager shows it.
+    bool markedModified(bool modified = true)
+    {
+        return waitUntil([&] { return main->isWindowModified() == modified; }, 10000);
+    }
+    // Presses `button` and answers the question it raises with `answer`.
+    bool throughQuestion(const char* button, const QString& answer)
+    {
+        answers.expect(QStringLiteral("question answered %1").arg(answer),
+                       [this, answer](QWidget* box) { EXPECT_TRUE(input->pressButton(box, answer)) << answer.toStdString(); });
+        return input->click(control<QPushButton>(main, button));
+    }
 
     QTemporaryDir folder;
     QString previous;
@@ -140,7 +154,7 @@ TEST_F(EditorJourney, EditsSurviveAUnitChangeSaveAndReopen)
     ASSERT_TRUE(choose("cbVideoQuality", QStringLiteral("1080P_HIGH")));
     ASSERT_TRUE(choose("cbVideoFPS", QStringLiteral("10")));
     ASSERT_TRUE(retype("maskEdEventSpeedLimit", QStringLiteral("95")));
-    ASSERT_TRUE(titleShows(QStringLiteral("*")));
+    ASSERT_TRUE(markedModified());
 
     ASSERT_TRUE(input->click(control<QPushButton>(main, "Button2")));
     QWidget* preferences = topLevel("formSettings");
@@ -167,7 +181,7 @@ TEST_F(EditorJourney, EditsSurviveAUnitChangeSaveAndReopen)
     const QString saved = folder.filePath(QStringLiteral("saved.ini"));
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(saved); }, 10000));
     EXPECT_TRUE(titleShows(QStringLiteral("saved.ini")));
-    EXPECT_FALSE(main->windowTitle().contains(u'*')) << main->windowTitle().toStdString();
+    EXPECT_TRUE(markedModified(false)) << main->windowTitle().toStdString();
 
     const auto was = keysOf(original);
     const auto now = keysOf(saved);
@@ -191,7 +205,9 @@ TEST_F(EditorJourney, EditsSurviveAUnitChangeSaveAndReopen)
 
     // Opened again, the editor shows what it showed before saving, still in inches and mph.
     ASSERT_TRUE(retype("maskEdSleepVoltage", QStringLiteral("9.9")));
-    ASSERT_TRUE(titleShows(QStringLiteral("*")));
+    ASSERT_TRUE(markedModified());
+    answers.expect(QStringLiteral("the unsaved-edits question"),
+                   [this](QWidget* box) { EXPECT_TRUE(input->pressButton(box, QStringLiteral("Discard"))); });
     ASSERT_TRUE(throughFileDialog("Button6", QStringLiteral("saved.ini")));
     EXPECT_TRUE(answers.unexpected().isEmpty()) << answers.unexpected().join(u',').toStdString();
     for (const auto& [field, text] : before)
@@ -201,3 +217,53 @@ TEST_F(EditorJourney, EditsSurviveAUnitChangeSaveAndReopen)
 }
 
 }  // namespace
+
+// A file that cannot be loaded changes nothing: the error names the key, and the
+// edit not yet saved, the title and the file the window names all stay.
+TEST_F(EditorJourney, AFailedOpenChangesNothing)
+{
+    ASSERT_TRUE(QFile::copy(QStringLiteral(BRINDLE_SOURCE_DIR "/docs/samples/setting.ini"), folder.filePath("car.ini")));
+    ASSERT_TRUE(throughFileDialog("Button6", QStringLiteral("car.ini")));
+    ASSERT_TRUE(titleShows(QStringLiteral("car.ini")));
+    ASSERT_TRUE(retype("maskEdSleepVoltage", QStringLiteral("12.6")));
+    ASSERT_TRUE(markedModified());
+    const QString title = main->windowTitle();
+    QFile bad(folder.filePath("bad.ini"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("[DEVICE]\nSLEEP_VOLTAGE=13.1\n[RECORD]\nVIDEO_FPS=abc\n");
+    bad.close();
+
+    QString error;
+    answers.expect(QStringLiteral("the unsaved-edits question"),
+                   [this](QWidget* box) { EXPECT_TRUE(input->pressButton(box, QStringLiteral("Discard"))); });
+    answers.expect(QStringLiteral("the open dialog"),
+                   [this](QWidget* dialog) { EXPECT_TRUE(input->chooseFile(dialog, QStringLiteral("bad.ini"))); });
+    answers.expect(QStringLiteral("the error"), [&](QWidget* box) {
+        if (auto* m = qobject_cast<QMessageBox*>(box)) error = m->text();
+        EXPECT_TRUE(input->pressButton(box, QStringLiteral("OK")));
+    });
+    ASSERT_TRUE(input->click(control<QPushButton>(main, "Button6")));
+    ASSERT_TRUE(answers.waitAllAnswered());
+    EXPECT_TRUE(error.contains(QStringLiteral("VIDEO_FPS in [RECORD]"))) << error.toStdString();
+    EXPECT_EQ(control<QLineEdit>(main, "maskEdSleepVoltage")->text().toStdString(), "12.6");
+    EXPECT_EQ(main->windowTitle(), title);
+    EXPECT_TRUE(main->isWindowModified());
+    EXPECT_TRUE(answers.unexpected().isEmpty()) << answers.unexpected().join(u',').toStdString();
+}
+
+// A fresh start saved at once writes the recorder's defaults, never an empty
+// value where the recorder needs one.
+TEST_F(EditorJourney, AFreshStartSavedAtOnceWritesNoEmptyValues)
+{
+    ASSERT_TRUE(throughFileDialog("Button7", QStringLiteral("fresh.ini")));
+    const QString saved = folder.filePath(QStringLiteral("fresh.ini"));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(saved); }, 10000));
+    EXPECT_TRUE(answers.unexpected().isEmpty()) << answers.unexpected().join(u',').toStdString();
+    const auto keys = keysOf(saved);
+    for (const settings::SettingKey& k : settings::settingsSchema()) {
+        const auto it = keys.find(QLatin1String(k.key));
+        ASSERT_NE(it, keys.end()) << k.key;
+        if (*k.defaultValue && k.form != settings::ValueForm::TimeCode)
+            EXPECT_EQ(it->second.toStdString(), k.defaultValue) << k.key;
+    }
+}
