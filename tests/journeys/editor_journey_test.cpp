@@ -4,11 +4,14 @@
 // the dialogs are the real ones (QFileDialog, QMessageBox).
 
 #include "app_windows.h"
+#include "device/device_link.h"
+#include "device/form_websocket.h"
 #include "main_window.h"
 #include "settings/settings_schema.h"
 #include "support/in_process.h"
 #include "support/journey.h"
 #include "support/tool_process.h"
+#include "sim_process.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -266,4 +269,39 @@ TEST_F(EditorJourney, AFreshStartSavedAtOnceWritesNoEmptyValues)
         if (*k.defaultValue && k.form != settings::ValueForm::TimeCode)
             EXPECT_EQ(it->second.toStdString(), k.defaultValue) << k.key;
     }
+}
+
+// Settings the recorder (here its simulator) sends while the window holds edits
+// not yet saved: kept when the user keeps them, taken when the user takes them.
+TEST_F(EditorJourney, SettingsFromTheRecorderWhileEditsAreUnsaved)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.start(QStringLiteral(RECORDER_SIM_PATH), {QStringLiteral("--port"), QStringLiteral("0")}));
+    windows->deviceLink->connectTo(sim.url());
+    ASSERT_TRUE(waitUntil([&] { return windows->deviceLink->isConnected(); }, 10000));
+    QWidget* console = windows->console.get();
+    console->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(console, 30000));
+    const QString defaults = folder.filePath(QStringLiteral("setting.ini"));
+
+    for (const QString& answer : {QStringLiteral("Keep My Changes"), QStringLiteral("Take the Recorder's Settings")}) {
+        main->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(main, 30000));
+        ASSERT_TRUE(retype("maskEdTimeVehicleNumber", QStringLiteral("EDIT-7")));
+        ASSERT_TRUE(markedModified());
+        console->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(console, 30000));
+        answers.expect(QStringLiteral("the recorder's settings question"),
+                       [&](QWidget* box) { EXPECT_TRUE(input->pressButton(box, answer)); });
+        ASSERT_TRUE(input->click(control<QPushButton>(console, "btnDownRequestSetting")));
+        ASSERT_TRUE(answers.waitAllAnswered()) << answer.toStdString();
+        const bool taken = answer.startsWith(QStringLiteral("Take"));
+        if (taken) ASSERT_TRUE(waitUntil([&] { return QFile::exists(defaults); }, 10000));
+        else QTest::qWait(200);  // nothing more arrives: the question was the last step
+        EXPECT_EQ(QFile::exists(defaults), taken) << answer.toStdString();
+        EXPECT_EQ(control<QLineEdit>(main, "maskEdTimeVehicleNumber")->text() == QStringLiteral("EDIT-7"), !taken);
+        EXPECT_EQ(main->isWindowModified(), !taken);
+    }
+    EXPECT_TRUE(answers.unexpected().isEmpty()) << answers.unexpected().join(u',').toStdString();
+    windows->deviceLink->disconnectFromRecorder();
 }
