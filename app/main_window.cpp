@@ -266,11 +266,16 @@ void TFormWebsocketclientf::commitEdits()
 
 void TFormWebsocketclientf::updateTitle()
 {
-    // Qt puts the modified mark where "[*]" stands.
+    // Qt puts the modified mark where "[*]" stands. A title that ends with the
+    // program's name keeps the window manager from appending it a second time.
     const QString& path = document_.path();
-    setWindowTitle(path.isEmpty() ? kAppTitle + QStringLiteral("[*]")
-                                  : QFileInfo(path).fileName() + QStringLiteral("[*] - ") + kAppTitle);
-    setWindowModified(document_.isModified());
+    const bool modified = document_.isModified();
+    QString title = kAppTitle;
+    if (!path.isEmpty()) title = QFileInfo(path).fileName() + QStringLiteral("[*] - ") + kAppTitle;
+    else if (modified) title = QStringLiteral("Unsaved settings[*] - ") + kAppTitle;
+    if (isWindowModified() && !modified) setWindowModified(false);  // while the title still has its mark
+    setWindowTitle(title);
+    if (title.contains(QLatin1String("[*]"))) setWindowModified(modified);
 }
 
 void TFormWebsocketclientf::appendLog(const QString& line) { Memo1->appendPlainText(line); }

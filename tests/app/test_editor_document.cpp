@@ -226,7 +226,15 @@ TEST_F(EditorTest, TheEncryptionFieldSelectsItsTextOnFocus)
 TEST_F(EditorTest, TheTitleNamesTheFileAndMarksEdits)
 {
     auto& w = makeWindow();
-    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool[*]") << "the mark's place is there from the start";
+    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool");
+    ctl<QLineEdit>("maskEdTimeVehicleNumber")->setText("B-6");
+    settle();
+    EXPECT_EQ(w.windowTitle(), "Unsaved settings[*] - Brindle Configuration Tool");
+    EXPECT_TRUE(w.isWindowModified());
+    ctl<QLineEdit>("maskEdTimeVehicleNumber")->setText("");
+    settle();
+    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool") << "every title ends with the program's name";
+    EXPECT_FALSE(w.isWindowModified());
     writeFile("car.ini", settingsFileText());
     dialogs.answerOpen(path("car.ini"));
     w.Button6Click();
@@ -358,5 +366,5 @@ TEST_F(EditorTest, ADefaultSetThatIsNoSettingsFileIsRefusedAtStart)
     EXPECT_TRUE(dialogs.errors()[0].contains("is not a settings file")) << dialogs.errors()[0].toStdString();
     EXPECT_TRUE(doc().path().isEmpty()) << "nothing was read";
     EXPECT_EQ(ctl<QLineEdit>("maskEdVehicleWidth")->text(), "180") << "the window keeps its start state";
-    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool[*]");
+    EXPECT_EQ(w.windowTitle(), "Brindle Configuration Tool");
 }
