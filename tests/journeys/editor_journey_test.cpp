@@ -125,13 +125,6 @@ protected:
     {
         return waitUntil([&] { return main->isWindowModified() == modified; }, 10000);
     }
-    // Presses `button` and answers the question it raises with `answer`.
-    bool throughQuestion(const char* button, const QString& answer)
-    {
-        answers.expect(QStringLiteral("question answered %1").arg(answer),
-                       [this, answer](QWidget* box) { EXPECT_TRUE(input->pressButton(box, answer)) << answer.toStdString(); });
-        return input->click(control<QPushButton>(main, button));
-    }
 
     QTemporaryDir folder;
     QString previous;

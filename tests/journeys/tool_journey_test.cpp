@@ -21,9 +21,9 @@ using journeys::XWindow;
 namespace {
 
 const QString kTool = QStringLiteral(BRINDLE_TOOL_EXE);
-// The main window's title ends with the program's name whatever file it shows;
-// the close question carries exactly that name.
-const QRegularExpression kMainWindow(QStringLiteral("Brindle Configuration Tool$"));
+// The main window's title holds the program's name whatever file it shows and
+// however it marks edits; the close question carries exactly that name.
+const QRegularExpression kMainWindow(QStringLiteral("Brindle Configuration Tool"));
 const QRegularExpression kCloseQuestion(QStringLiteral("^Brindle Configuration Tool$"));
 // A window title shows unsaved edits with a '*'.
 const QRegularExpression kModifiedMark(QStringLiteral("\\*"));
@@ -66,7 +66,7 @@ protected:
 };
 
 // The main window closes on the question's Save and Discard, and the program
-// with it, however long the question was up; Cancel keeps both.
+// with it; Cancel keeps both.
 TEST_F(ToolJourney, ClosingWithUnsavedEditsEndsTheProgramUnlessCancelled)
 {
     enum class Outcome { Exits, SavesAndExits, Stays };
@@ -104,7 +104,9 @@ TEST_F(ToolJourney, ClosingWithUnsavedEditsEndsTheProgramUnlessCancelled)
         if (c.outcome == Outcome::Stays) {
             EXPECT_TRUE(tool->waitForWindowGone(box->id));
             EXPECT_FALSE(tool->waitForExit(2000)) << "the program ended although the close was cancelled";
-            EXPECT_TRUE(tool->waitForWindow(kMainWindow, 5000)) << "the main window went";
+            bool mainShown = false;
+            for (const XWindow& w : tool->windows()) mainShown = mainShown || w.id == main->id;
+            EXPECT_TRUE(mainShown) << "the main window went";
             // And the next close, answered, still ends it.
             box = closeAndAwaitQuestion(*tool, *main);
             ASSERT_TRUE(box);

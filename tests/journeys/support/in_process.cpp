@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -39,7 +40,26 @@ bool shownOnScreen(QWidget* w)
 
 bool WidgetInput::click(QWidget* widget, std::optional<QPoint> at) const
 {
-    if (!waitUntil([&] { return shownOnScreen(widget); }, 10000)) return false;
+    if (!waitUntil([&] { return shownOnScreen(widget); }, 10000))
+        return fail(QStringLiteral("%1 is not on the screen").arg(widget->objectName()));
+    // Qt takes a window's new place as soon as it asks for it (a dialog centred
+    // after it is shown); the click must wait until the X server has it there.
+    QWidget* window = widget->window();
+    const QString id = QString::number(window->winId());
+    auto placeOnServer = [&] {
+        static const QRegularExpression corner(QStringLiteral("Absolute upper-left X:\\s*(-?\\d+)\\s*\n\\s*Absolute upper-left Y:\\s*(-?\\d+)"));
+        const auto m = corner.match(x_.run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id}).value_or(QString()));
+        return m.hasMatch() ? QPoint(m.captured(1).toInt(), m.captured(2).toInt()) : QPoint(-99999, -99999);
+    };
+    if (!waitUntil([&] { return placeOnServer() == window->mapToGlobal(QPoint(0, 0)); }, 10000)) {
+        const QPoint qt = window->mapToGlobal(QPoint(0, 0)), x = placeOnServer();
+        return fail(QStringLiteral("the window of %1 is at %2,%3, not at %4,%5 where Qt has it")
+                        .arg(widget->objectName())
+                        .arg(x.x())
+                        .arg(x.y())
+                        .arg(qt.x())
+                        .arg(qt.y()));
+    }
     return x_.click(widget->mapToGlobal(at.value_or(widget->rect().center())));
 }
 

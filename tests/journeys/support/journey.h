@@ -19,7 +19,7 @@ protected:
     {
         XSession* s = session();
         if (!s) GTEST_SKIP() << "no X session while listing the tests";
-        if (!s->displayUp()) GTEST_SKIP() << "Xvfb cannot be started here: " << s->failure().toStdString();
+        if (!s->displayUp()) GTEST_SKIP() << "no X server for the journeys: " << s->failure().toStdString();
         // Past this point a missing window manager is a fault of the machine's
         // setup (scripts/install-deps.sh installs it), not a reason to skip.
         ASSERT_TRUE(s->windowManagerUp()) << s->failure().toStdString();
