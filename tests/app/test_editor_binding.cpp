@@ -98,7 +98,7 @@ TEST_F(EditorTest, LoadsTheDefaultSetAtStart)
 
 TEST_F(EditorTest, FillShowsEachBindingKind)
 {
-    auto& w = makeWindow();
+    makeWindow();
     writeFile("in.ini", fullFile({{"WIFI_AP_SELECTED", "3"},
                                   {"VIDEO_QUALITY", "7"},
                                   {"VIDEO_FPS", "30"},
@@ -155,7 +155,7 @@ TEST_F(EditorTest, FillShowsEachBindingKind)
 
 TEST_F(EditorTest, CollectWritesEachBindingKind)
 {
-    auto& w = makeWindow();
+    makeWindow();
     ctl<QCheckBox>("checkBoxServerTriggerGsensor")->setChecked(true);
     ctl<QCheckBox>("checkBoxServerTriggerGsensorTransmit")->setChecked(false);
     ctl<QCheckBox>("checkBoxServerTriggerGsensor100hzTransmit")->setChecked(true);
@@ -237,7 +237,7 @@ TEST_F(EditorTest, AFailedLoadChangesNothing)
 
 TEST_F(EditorTest, MissingMobileAuthenticationShowsNone)
 {
-    auto& w = makeWindow();
+    makeWindow();
     ctl<QComboBox>("cbMobileAuth")->setCurrentIndex(2);
     writeFile("noauth.ini", "[CONNECTIVITY]\nNET_3G_APN=telco\n");
     load(path("noauth.ini"));
@@ -249,7 +249,7 @@ TEST_F(EditorTest, MissingMobileAuthenticationShowsNone)
 
 TEST_F(EditorTest, LoadThenSaveWritesEveryValueBackExceptTheManualTime)
 {
-    auto& w = makeWindow();
+    makeWindow();
     const QByteArray original = fullFile({{"MANUAL_TIME", "01.01.99.01.02.03"}, {"SLEEP_VOLTAGE", "12.25"}});
     writeFile("in.ini", original);
     load(path("in.ini"));
