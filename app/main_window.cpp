@@ -95,12 +95,13 @@ void TFormWebsocketclientf::buildWindow()
     editor_layout::buildPages(PageControl1);
     layout->addWidget(PageControl1, 1);
 
-    // The camera angle panel and the device-link log live on the first page, hidden.
+    // The device-link log lives on the first page, hidden. The camera angle
+    // panel is a tool window of its own, so opening it never reshapes the
+    // editor; it hangs below the page so that the editor's fill finds its read-outs.
     QWidget* devicePage = PageControl1->widget(0);
     auto* deviceLayout = qobject_cast<QBoxLayout*>(devicePage->layout());
     auto* extras = new QVBoxLayout;
-    cameraPanel_ = new CameraAnglePanel(this);
-    extras->addWidget(cameraPanel_);
+    cameraPanel_ = new CameraAnglePanel(this, devicePage);
     Memo1 = new QPlainTextEdit;
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);

@@ -81,7 +81,15 @@ void DeviceLink::WebSocketClient1DataIn(const QByteArray& bytes)
     toolkit::runGuarded([&] { reassembly_.feed(bytes); }, window_);
 }
 
-void DeviceLink::messageComplete(const QByteArray& message) { device::dispatchMessage(message, *this); }
+void DeviceLink::messageComplete(const QByteArray& message)
+{
+    device::dispatchMessage(message, *this);
+    // Dispatched, so the record is whole; the window waiting on a request shows its text.
+    if (device::messageCode(message) == device::kError) {
+        const device::ErrorRecord error = device::readErrorRecord(message);
+        emit recorderError(int(error.code), error.text);
+    }
+}
 
 void DeviceLink::disconnected(int statusCode, const QString& description)
 {

@@ -73,6 +73,7 @@ signals:
     void uploadCompared(qint64 consumedSize);
     void uploadSaved(const QString& statusLine);
     void cameraImage(const QImage& image);
+    void recorderError(int code, const QString& text);  // an error reply (code 255), also logged
     void sessionStored(const device::SessionRecord& record);
     void receivedBytes(qint64 total);
     void connectionChanged(bool connected, const QString& text);

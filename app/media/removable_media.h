@@ -59,7 +59,8 @@ public:
     // Each calls `done` exactly once, later, on the calling thread: a disk
     // service that is slow to answer must not hold the window either.
 
-    // Removable drives that hold a medium, in a stable order.
+    // Drives that hold a memory card, in a stable order; never a disk that
+    // merely sits on a hot-pluggable bus, nor one larger than a card can be.
     virtual void listRemovableDrives(Listed done) = 0;
     virtual void unmount(const QString& filesystemId, Done done) = 0;
     virtual void lock(const QString& encryptedId, Done done) = 0;

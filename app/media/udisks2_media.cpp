@@ -93,10 +93,23 @@ MediaFilesystem filesystemOf(const QString& path, const InterfaceMap& interfaces
     return {path, mountPointsOf(interfaces.value(kFilesystem).value(QStringLiteral("MountPoints")))};
 }
 
+// A card is a medium that comes out of its drive (a reader), or a drive on the
+// SD/MMC bus (a built-in slot, where the card is the drive). Drive.Removable
+// alone is no sign of one: it marks every drive on a hot-pluggable bus, USB
+// hard disks among them, and those must never be emptied or switched off here.
+bool isCard(const QVariantMap& props)
+{
+    const bool onSdBus = props.value(QStringLiteral("ConnectionBus")).toString() == QLatin1String("sdio");
+    if (!flag(props, "MediaRemovable") && !onSdBus) return false;
+    // Nothing larger than SDXC allows is a card, whatever the bus says.
+    constexpr qulonglong kLargestCard = 2ULL << 40;  // 2 TiB
+    return props.value(QStringLiteral("Size")).toULongLong() <= kLargestCard;
+}
+
 std::optional<RemovableDrive> driveFrom(const QString& drivePath, const QVariantMap& props,
                                         const ManagedObjects& objects)
 {
-    if (!flag(props, "Removable") && !flag(props, "MediaRemovable")) return std::nullopt;
+    if (!isCard(props)) return std::nullopt;
     // A reader without a card has nothing to remove.
     if (flag(props, "MediaRemovable") && !flag(props, "MediaAvailable", true)) return std::nullopt;
 

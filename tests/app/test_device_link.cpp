@@ -135,17 +135,25 @@ TEST_F(DeviceLinkTest, TheProgramsWindowsAndTheDeviceMenu)
 
 TEST_F(DeviceLinkTest, DisplayScaleSetsThePanelGeometry)
 {
-    EXPECT_EQ(ctl<QWidget>("imageCameraAngle")->geometry(), QRect(5, 0, 385, 305));
-
-    toolkit::setScreenDpiOverride(std::pair{120.0, 120.0});
-    makeWindow();
-    EXPECT_EQ(app->displayScale, 125);
-    EXPECT_EQ(ctl<QWidget>("imageCameraAngle")->geometry(), QRect(6, 0, 481, 381));
-    // The guide band for a 150 cm camera.
-    ctl<QLineEdit>("maskEdCameraHeight")->setText(QStringLiteral("150"));
-    window->cameraAnglePanel().btnCameraImageClick();
-    EXPECT_EQ(ctl<QWidget>("shapeVerticalHigh")->y(), 160);
-    EXPECT_EQ(ctl<QWidget>("shapeVerticalLow")->y(), 183);
+    for (const int scale : {100, 125}) {
+        SCOPED_TRACE(scale);
+        app = std::make_unique<AppWindows>(scale);
+        window = app->mainWindow.get();
+        EXPECT_EQ(ctl<QWidget>("imageCameraAngle")->geometry(),
+                  scale == 100 ? QRect(5, 0, 385, 305) : QRect(6, 0, 481, 381));
+        // The guide band for a 150 cm camera.
+        ctl<QLineEdit>("maskEdCameraHeight")->setText(QStringLiteral("150"));
+        // A window of its own: opening and closing it leaves the editor's size alone.
+        const QSize editor = window->minimumSizeHint();
+        panel().btnCameraImageClick();
+        EXPECT_TRUE(panel().isWindow());
+        EXPECT_EQ(window->minimumSizeHint(), editor);
+        EXPECT_EQ(ctl<QWidget>("shapeVerticalHigh")->y(), scale == 100 ? 128 : 160);
+        EXPECT_EQ(ctl<QWidget>("shapeVerticalLow")->y(), scale == 100 ? 147 : 183);
+        panel().close();
+        EXPECT_FALSE(panel().isVisible());
+        EXPECT_EQ(window->minimumSizeHint(), editor);
+    }
 }
 
 TEST_F(DeviceLinkTest, GuideBandLinesAndTakingTheReadOuts)
@@ -159,21 +167,29 @@ TEST_F(DeviceLinkTest, GuideBandLinesAndTakingTheReadOuts)
     }
     EXPECT_TRUE(panel().isVisibleTo(window));
 
-    // The lines start at the file defaults, 342 and 720.
-    for (int i = 0; i < 3; ++i) click(panel(), "SpeedButton3");
-    EXPECT_EQ(label(panel(), "lbVerticalLine"), QStringLiteral("339"));
-    click(panel(), "SpeedButton2");
-    EXPECT_EQ(label(panel(), "lbHoodLine"), QStringLiteral("721"));
+    // The lines start at the file defaults, 342 and 720 of 720 rows.
+    click(panel(), "SpeedButton3");
+    EXPECT_EQ(label(panel(), "lbVerticalLine"), QStringLiteral("338"));
+    click(panel(), "SpeedButton1");
+    EXPECT_EQ(label(panel(), "lbHoodLine"), QStringLiteral("718"));
 
     click(panel(), "btnRepeatRequest");
     ASSERT_TRUE(panel().streaming());
     click(panel(), "Button3");
     EXPECT_FALSE(panel().isVisibleTo(window));
     EXPECT_FALSE(panel().streaming()) << "OK stops the stream";
-    EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), QStringLiteral("339"));
-    EXPECT_EQ(ctl<QLineEdit>("maskEdHoodLine")->text(), QStringLiteral("721"));
-    EXPECT_EQ(ctl<QLineEdit>("maskEdImageHeight")->text(), QStringLiteral("305"));
-    EXPECT_EQ(ctl<QLineEdit>("maskEdImageWidth")->text(), QStringLiteral("385"));
+    EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), QStringLiteral("338"));
+    EXPECT_EQ(ctl<QLineEdit>("maskEdHoodLine")->text(), QStringLiteral("718"));
+    EXPECT_EQ(ctl<QLineEdit>("maskEdImageHeight")->text(), QStringLiteral("720")) << "no image came: the fields' own";
+    EXPECT_EQ(ctl<QLineEdit>("maskEdImageWidth")->text(), QStringLiteral("1280"));
+
+    // Closed from its title bar: nothing taken, the stream stopped.
+    panel().btnCameraImageClick();
+    click(panel(), "btnRepeatRequest");
+    click(panel(), "SpeedButton3");
+    panel().close();
+    EXPECT_FALSE(panel().streaming());
+    EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), QStringLiteral("338"));
 
     // A height that is no number: the conversion error, the panel already open.
     ctl<QLineEdit>("maskEdCameraHeight")->setText(QStringLiteral("abc"));
@@ -224,19 +240,39 @@ TEST_F(DeviceLinkTest, AFailedConnectShowsItsReason)
 
 TEST_F(DeviceLinkTest, TheImageStreamIsPacedByArrivingImages)
 {
+    qint64 now = 1000;
+    panel().setClock([&] { return now; });
+    auto status = [&] { return label(panel(), "lbImageStatus"); };
     fake.connected = true;
     click(panel(), "btnRepeatRequest");
     EXPECT_EQ(fake.sent.size(), 1u);
     EXPECT_FALSE(panel().findChild<QPushButton*>("btnRequestImage")->isEnabled());
     EXPECT_FALSE(panel().findChild<QPushButton*>("btnTimerStop")->isHidden());
+    now += CameraAnglePanel::kAnswerWaitMs - 1;
     panel().timerStreamImageTimer();
     EXPECT_EQ(fake.sent.size(), 1u) << "no image yet, no second request";
+
+    // An image lost on the way: after the wait the image is asked for again.
+    now += 1;
+    panel().timerStreamImageTimer();
+    EXPECT_EQ(fake.sent.size(), 2u);
+    EXPECT_TRUE(status().startsWith(QStringLiteral("No image came within 2 s"))) << status().toStdString();
+    // An error in place of the image: its text on the panel, and again after the wait.
+    receive(device::errorMessage(7, QStringLiteral("camera busy")));
+    EXPECT_EQ(status(), QStringLiteral("The recorder answered: camera busy"));
+    panel().timerStreamImageTimer();
+    EXPECT_EQ(fake.sent.size(), 2u);
+    now += CameraAnglePanel::kAnswerWaitMs;
+    panel().timerStreamImageTimer();
+    EXPECT_EQ(fake.sent.size(), 3u);
+    EXPECT_EQ(status(), QStringLiteral("The recorder answered: camera busy"));
 
     const QByteArray image = jpeg();
     const QByteArray message = device::fileMessage(device::kFileKindImage, image);
     receive(message.left(40));
     receive(message.mid(40));
     EXPECT_TRUE(link().gImageReceived);
+    EXPECT_EQ(status(), QString()) << "an image clears what the panel said";
     EXPECT_EQ(fileBytes(QStringLiteral("Image.jpg")), image);
     EXPECT_EQ(panel().findChild<QLabel*>("imageCameraAngle")->pixmap().size(), QSize(64, 48));
     // A message in pieces drives the download dialog's bar and memo too.
@@ -245,7 +281,7 @@ TEST_F(DeviceLinkTest, TheImageStreamIsPacedByArrivingImages)
     EXPECT_EQ(download().findChild<QProgressBar*>("progressBarDownload")->value(), message.size());
 
     panel().timerStreamImageTimer();
-    EXPECT_EQ(fake.sent.size(), 2u);
+    EXPECT_EQ(fake.sent.size(), 4u) << "the next tick after an image asks at once";
     EXPECT_FALSE(link().gImageReceived);
     click(panel(), "btnTimerStop");
     EXPECT_FALSE(panel().streaming());
@@ -258,6 +294,11 @@ TEST_F(DeviceLinkTest, TheImageStreamIsPacedByArrivingImages)
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("Image.jpg"))));
     EXPECT_FALSE(link().gImageReceived);
     EXPECT_EQ(link().reassembly().gReceiveState(), device::ReceiveState::Idle);
+
+    // Once the image asked for came, an error answers something else: not the panel's.
+    receive(message);
+    receive(device::errorMessage(8, QStringLiteral("no such file")));
+    EXPECT_EQ(status(), QString());
 }
 
 // Settings the recorder sends are checked before "./setting.ini" is touched,

@@ -22,6 +22,14 @@ const QString kBusy = QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy")
 
 QByteArray bytes(const QString& path) { return path.toLocal8Bit() + '\0'; }
 
+constexpr qulonglong kGB = 1000ULL * 1000 * 1000;
+
+// Where a drive sits and how large it is.
+struct Bus {
+    QString name = QStringLiteral("usb");
+    qulonglong size = 32 * kGB;
+};
+
 }  // namespace
 
 class Udisks2MediaTest : public SdCardFixture {
@@ -50,7 +58,7 @@ protected:
     }
 
     void addDrive(const QString& name, bool removable, bool mediaRemovable, bool canPowerOff,
-                  bool mediaAvailable = true)
+                  bool mediaAvailable = true, const Bus& bus = {})
     {
         mock.addObject(kDrives + name, kDrive,
                        {{QStringLiteral("Removable"), removable},
@@ -58,7 +66,8 @@ protected:
                         {QStringLiteral("MediaAvailable"), mediaAvailable},
                         {QStringLiteral("Ejectable"), mediaRemovable},
                         {QStringLiteral("CanPowerOff"), canPowerOff},
-                        {QStringLiteral("ConnectionBus"), QStringLiteral("usb")}});
+                        {QStringLiteral("ConnectionBus"), bus.name},
+                        {QStringLiteral("Size"), bus.size}});
         for (const QString& method : {QStringLiteral("Eject"), QStringLiteral("PowerOff")})
             mock.addMethod(kDrives + name, kDrive, method, QStringLiteral("a{sv}"), answers_.value(name).value(method));
     }
@@ -83,8 +92,9 @@ protected:
                        answers_.value(name).value(QStringLiteral("Unmount")));
     }
 
-    // A USB card reader, a reader with a two-partition card, a built-in slot that
-    // can only power off, and drives that must never be listed. `answers` by object name.
+    // A USB card reader, a reader with a two-partition card, a built-in slot on
+    // the SD bus (the card is the drive), and drives that must never be listed.
+    // `answers` by object name.
     void buildMachine(const QMap<QString, Answers>& answers = {})
     {
         answers_ = answers;
@@ -97,7 +107,7 @@ protected:
         addBlock(QStringLiteral("sdc1"), QStringLiteral("Dual_Reader"), cardF);
         addBlock(QStringLiteral("sdc2"), QStringLiteral("Dual_Reader"), cardG);
         addBlock(QStringLiteral("sdc3"), QStringLiteral("Dual_Reader"), QString());
-        addDrive(QStringLiteral("Internal_Slot"), true, false, true);
+        addDrive(QStringLiteral("Internal_Slot"), true, false, false, true, {QStringLiteral("sdio")});
         addBlock(QStringLiteral("mmcblk0p1"), QStringLiteral("Internal_Slot"), cardH);
 
         addDrive(QStringLiteral("System_Disk"), false, false, false);
@@ -159,7 +169,51 @@ TEST_F(Udisks2MediaTest, ListsRemovableDrivesWithTheirFilesystemsAndNothingElse)
     const auto& slot = list.drives[2];
     EXPECT_EQ(slot.id, kDrives + QStringLiteral("Internal_Slot"));
     EXPECT_FALSE(slot.mediaRemovable);
-    EXPECT_TRUE(slot.canPowerOff);
+    EXPECT_FALSE(slot.canPowerOff);
+}
+
+// Drive.Removable marks every drive on a hot-pluggable bus: a USB hard disk
+// is "removable" too. Only the card is offered to either button.
+TEST_F(Udisks2MediaTest, OnlyCardsAreOfferedNeverADiskOnAHotPluggableBus)
+{
+    ASSERT_TRUE(mock.startService()) << mock.error().toStdString();
+    const QString disk = makeDir(QStringLiteral("media/u/DISK"));
+    const QString big = makeDir(QStringLiteral("media/u/BIG"));
+    addDrive(QStringLiteral("Card_In_USB_Reader"), true, true, true, true, {QStringLiteral("usb"), 64 * kGB});
+    addBlock(QStringLiteral("sdb1"), QStringLiteral("Card_In_USB_Reader"), cardE);
+    addDrive(QStringLiteral("USB_Hard_Disk"), true, false, true, true, {QStringLiteral("usb"), 1000 * kGB});
+    addBlock(QStringLiteral("sde1"), QStringLiteral("USB_Hard_Disk"), disk);
+    // Larger than any card can be, though its medium is said to come out.
+    addDrive(QStringLiteral("Drive_4TB"), true, true, true, true, {QStringLiteral("usb"), 4000 * kGB});
+    addBlock(QStringLiteral("sdf1"), QStringLiteral("Drive_4TB"), big);
+    ASSERT_TRUE(mock.error().isEmpty()) << mock.error().toStdString();
+    useMockThroughWindow();
+
+    makeFile(QStringLiteral("media/u/DISK/DCIM/a.jpg"));
+    makeFile(QStringLiteral("media/u/BIG/DCIM/a.jpg"));
+    for (const QString& folder : {disk, big}) {
+        SCOPED_TRACE(folder.toStdString());
+        ui.clear();
+        ui.answerFolder(folder + QStringLiteral("/DCIM"));
+        ui.answerConfirm(true);
+        press("Button4");
+        EXPECT_EQ(memoLines().value(0), cardE) << "the card alone is offered";
+        EXPECT_FALSE(memoLines().contains(disk));
+        EXPECT_FALSE(memoLines().contains(big));
+        EXPECT_EQ(entries(folder + QStringLiteral("/DCIM")), QStringList{QStringLiteral("a.jpg")});
+        EXPECT_TRUE(ui.requestsOf(Kind::Confirm).isEmpty()) << "not even asked";
+    }
+
+    ui.clear();
+    press("btnEjectSdCard");
+    EXPECT_EQ(ui.messages(), QStringList{cardE + QStringLiteral(": Media Removal Complete.")});
+    EXPECT_EQ(callCount(kDrives + QStringLiteral("Card_In_USB_Reader"), QStringLiteral("Eject")), 1);
+    for (const char* drive : {"USB_Hard_Disk", "Drive_4TB"}) {
+        EXPECT_EQ(callCount(kDrives + QLatin1String(drive), QStringLiteral("Eject")), 0) << drive;
+        EXPECT_EQ(callCount(kDrives + QLatin1String(drive), QStringLiteral("PowerOff")), 0) << drive;
+    }
+    for (const char* block : {"sde1", "sdf1"})
+        EXPECT_EQ(callCount(kBlocks + QLatin1String(block), QStringLiteral("Unmount")), 0) << block;
 }
 
 TEST_F(Udisks2MediaTest, EjectReleasesEveryDriveTheWayItCanWithoutOptions)
@@ -179,8 +233,9 @@ TEST_F(Udisks2MediaTest, EjectReleasesEveryDriveTheWayItCanWithoutOptions)
     EXPECT_EQ(callCount(kBlocks + QStringLiteral("sdc2"), QStringLiteral("Unmount")), 1);
     EXPECT_EQ(callCount(kBlocks + QStringLiteral("sdc3"), QStringLiteral("Unmount")), 0);  // not mounted
     EXPECT_EQ(callCount(kDrives + QStringLiteral("Dual_Reader"), QStringLiteral("Eject")), 1);
+    // The built-in slot can be neither ejected nor switched off: unmounted, it is safe to pull.
     EXPECT_EQ(callCount(kBlocks + QStringLiteral("mmcblk0p1"), QStringLiteral("Unmount")), 1);
-    EXPECT_EQ(callCount(kDrives + QStringLiteral("Internal_Slot"), QStringLiteral("PowerOff")), 1);
+    EXPECT_EQ(callCount(kDrives + QStringLiteral("Internal_Slot"), QStringLiteral("PowerOff")), 0);
     EXPECT_EQ(callCount(kDrives + QStringLiteral("Internal_Slot"), QStringLiteral("Eject")), 0);
     expectNothingAskedOfUnlistedDrives();
 }

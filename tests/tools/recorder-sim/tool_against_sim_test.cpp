@@ -151,11 +151,12 @@ TEST_F(ToolAgainstSim, ASessionRequiredFirstAndThenImagesSingleAndStreamed)
     click(panel(), "btnRepeatRequest");
     EXPECT_TRUE(panel().streaming());
     ASSERT_TRUE(sim.waitForCounter("imageRequests", before + 5));
-    // Lines set from the streamed images: the vanishing line up three pixels, then OK.
+    // Lines set on the streamed 480-row images: the vanishing line up three pixels, then OK.
     for (int i = 0; i < 3; ++i) click(panel(), "SpeedButton3");
     click(panel(), "Button3");
     EXPECT_FALSE(panel().streaming());
-    EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), QStringLiteral("339")) << "from the default 342";
+    EXPECT_EQ(ctl<QLineEdit>("maskEdVanishingLine")->text(), QStringLiteral("337")) << "from the default 342";
+    EXPECT_EQ(ctl<QLineEdit>("maskEdImageHeight")->text(), QString::number(recsim::kCameraHeight));
     EXPECT_FALSE(panel().findChild<QLabel*>("imageCameraAngle")->pixmap().isNull());
 }
 
