@@ -259,8 +259,9 @@ TEST_F(EditorJourney, AFreshStartSavedAtOnceWritesNoEmptyValues)
     for (const settings::SettingKey& k : settings::settingsSchema()) {
         const auto it = keys.find(QLatin1String(k.key));
         ASSERT_NE(it, keys.end()) << k.key;
-        if (*k.defaultValue && k.form != settings::ValueForm::TimeCode)
+        if (*k.defaultValue && k.form != settings::ValueForm::TimeCode) {
             EXPECT_EQ(it->second.toStdString(), k.defaultValue) << k.key;
+        }
     }
 }
 
