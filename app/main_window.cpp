@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "device/bounded_log.h"
 #include "device/camera_angle_panel.h"
 #include "device/device_link.h"
 #include "editor_layout.h"
@@ -109,7 +110,8 @@ void TFormWebsocketclientf::buildWindow()
     extras->addWidget(Memo1);
     deviceLayout->addLayout(extras);
     control<QPushButton>("btnCameraImage")->hide();
-    connect(&link_, &DeviceLink::memoLine, Memo1, &QPlainTextEdit::appendPlainText);
+    memo1Log_ = new BoundedLog(Memo1);
+    connect(&link_, &DeviceLink::memoLine, memo1Log_, &BoundedLog::append);
     cameraPanel_->attach(&link_);
     toolkit::connectGuarded(control<QPushButton>("btnCameraImage"), &QPushButton::clicked, this,
                             [this] { cameraPanel_->btnCameraImageClick(); });
@@ -124,7 +126,7 @@ void TFormWebsocketclientf::buildWindow()
     layout->addLayout(buttons);
 
     // Both SD card buttons rest while either one's work is under way.
-    sdCard_ = new media::SdCardTools(this, [this](const QString& line) { Memo1->appendPlainText(line); }, this);
+    sdCard_ = new media::SdCardTools(this, [this](const QString& line) { memo1Log_->append(line); }, this);
     connect(sdCard_, &media::SdCardTools::busyChanged, this, [this](bool busy) {
         for (const char* name : {"Button4", "btnEjectSdCard"}) control<QPushButton>(name)->setEnabled(!busy);
     });
@@ -279,7 +281,7 @@ void TFormWebsocketclientf::updateTitle()
     if (title.contains(QLatin1String("[*]"))) setWindowModified(modified);
 }
 
-void TFormWebsocketclientf::appendLog(const QString& line) { Memo1->appendPlainText(line); }
+void TFormWebsocketclientf::appendLog(const QString& line) { memo1Log_->append(line); }
 
 void TFormWebsocketclientf::closeEvent(QCloseEvent* event)
 {

@@ -17,6 +17,7 @@ class QTabWidget;
 class QTimer;
 
 class CameraAnglePanel;
+class BoundedLog;
 class DeviceLink;
 class SettingsFileActions;
 namespace media {
@@ -106,5 +107,6 @@ private:
     CameraAnglePanel* cameraPanel_ = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+    BoundedLog* memo1Log_ = nullptr;  // feeds Memo1, bounded and a few times a second
     media::SdCardTools* sdCard_ = nullptr;
 };

@@ -18,7 +18,33 @@ bool usableFolder(const QString& path)
     const QFileInfo info(path);
     return info.isDir() && info.isWritable();
 }
+
+QString preferredBase()
+{
+#if defined(Q_OS_WIN)
+    return QCoreApplication::applicationDirPath();
+#else
+    return QDir::currentPath();
+#endif
+}
+
+QString fallbackBase() { return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation); }
 }  // namespace
+
+QString dataFolderBase()
+{
+    const QString preferred = preferredBase();
+    return usableFolder(preferred) ? preferred : fallbackBase();
+}
+
+QString existingDataFolder(const QString& name)
+{
+    for (const QString& base : {preferredBase(), fallbackBase()}) {
+        const QString path = QDir(base).filePath(name);
+        if (QFileInfo(path).isDir()) return path;
+    }
+    return QString();
+}
 
 QString dataFolderUnder(const QString& base, const QString& name)
 {
@@ -30,10 +56,9 @@ QString dataFolderUnder(const QString& base, const QString& name)
 
 QString dataFolder(const QString& name)
 {
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+    const QString beside = QDir(preferredBase()).filePath(name);
     if (usableFolder(beside)) return beside;
-    if (usableFolder(QCoreApplication::applicationDirPath())) return dataFolderUnder(QCoreApplication::applicationDirPath(), name);
-    return dataFolderUnder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), name);
+    return dataFolderUnder(dataFolderBase(), name);
 }
 
 void writeFileAtomically(const QString& path, const QByteArray& source, qint64 offset, qint64 size)

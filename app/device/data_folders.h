@@ -6,11 +6,21 @@
 
 namespace device {
 
-// The folder `name` ("DRV", "MMV", "SystemLog") beside the executable when that
-// folder is writable, else under the user's application data location; created
-// when missing. Ends without a separator. Raises
-// std::runtime_error when it can be neither found nor made.
+// The folder the DRV, MMV and SystemLog folders go in. On Linux the working
+// folder, beside "./setting.ini" (where ./run.sh and the desktop entry start
+// the tool): the executable's folder is the build tree or /usr/bin there.
+// Elsewhere the executable's folder. When that folder is not writable, the
+// user's application data location.
+QString dataFolderBase();
+
+// The folder `name` ("DRV", "MMV", "SystemLog") in dataFolderBase(), created
+// when missing. Ends without a separator. Raises std::runtime_error when it
+// can be neither found nor made.
 QString dataFolder(const QString& name);
+
+// The folder `name` where dataFolder() would find it, when it exists; empty
+// otherwise. Nothing is created.
+QString existingDataFolder(const QString& name);
 
 // Same, below `base` instead of the executable's folder (tests, and a base the
 // caller chose).

@@ -1,13 +1,31 @@
 #include "device/device_link.h"
 
+#include "device/bounded_log.h"
 #include "device/data_folders.h"
 #include "device/device_message.h"
-#include "toolkit/exception_display.h"
 #include "toolkit/exceptions.h"
+#include "toolkit/user_interaction.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QSslCertificate>
+
+namespace {
+
+QString errorText(const std::exception& e)
+{
+    const auto* own = dynamic_cast<const toolkit::Exception*>(&e);
+    return own ? own->message() : QString::fromUtf8(e.what());
+}
+
+// A name from the recorder may hold anything; control characters would end
+// up in the file system and in every line that names the file.
+std::optional<QString> fileNameFromRecorder(const QString& received)
+{
+    return device::safeFileName(device::printableText(received, QLatin1Char('_')));
+}
+
+}  // namespace
 
 DeviceLink::DeviceLink(QWidget* window, std::unique_ptr<device::DeviceConnection> connection)
     : window_(window)
@@ -78,12 +96,17 @@ void DeviceLink::WebSocketClient1DataIn(const QByteArray& bytes)
     emit receivedBytes(bytesReceived_);
     // A transfer that fails is shown and the link carries on; the reassembly is
     // idle again by then whatever the handler did.
-    toolkit::runGuarded([&] { reassembly_.feed(bytes); }, window_);
+    reportFailures([&] { reassembly_.feed(bytes); });
 }
 
 void DeviceLink::messageComplete(const QByteArray& message)
 {
-    device::dispatchMessage(message, *this);
+    try {
+        device::dispatchMessage(message, *this);
+    } catch (const std::exception& e) {
+        if (device::messageCode(message) == device::kUploadResponse) emit uploadFailed(errorText(e));
+        throw;
+    }
     // Dispatched, so the record is whole; the window waiting on a request shows its text.
     if (device::messageCode(message) == device::kError) {
         const device::ErrorRecord error = device::readErrorRecord(message);
@@ -91,11 +114,58 @@ void DeviceLink::messageComplete(const QByteArray& message)
     }
 }
 
+void DeviceLink::reportFailures(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::exception& e) {
+        reportError(errorText(e));
+    }
+}
+
+// A modal box opened inside the data event would stop all reading until it
+// is closed, and a queue of bad messages would open one box after another.
+void DeviceLink::reportError(const QString& text)
+{
+    emit memoLine(QStringLiteral("Error: %1").arg(text));
+    if (errorBoxQueued_ || errorBoxOpen_) {
+        ++errorsSinceBox_;
+        return;
+    }
+    errorBoxText_ = text;
+    errorBoxQueued_ = true;
+    errorsSinceBox_ = 0;
+    QMetaObject::invokeMethod(this, [this] { showErrorBox(); }, Qt::QueuedConnection);
+}
+
+void DeviceLink::showErrorBox()
+{
+    errorBoxQueued_ = false;
+    QString text = errorBoxText_;
+    if (errorsSinceBox_ > 0)
+        text += QStringLiteral("\n\n%1 more errors followed; the connection console lists them.").arg(errorsSinceBox_);
+    errorsSinceBox_ = 0;
+    errorBoxOpen_ = true;
+    // The box runs its own event loop: the link reads on while it is open.
+    toolkit::userInteraction().error(window_, text);
+    errorBoxOpen_ = false;
+    if (errorsSinceBox_ > 0)
+        emit memoLine(QStringLiteral("%1 more errors while the error box was open.").arg(errorsSinceBox_));
+    errorsSinceBox_ = 0;
+}
+
+void DeviceLink::failUpload(const QString& text)
+{
+    emit uploadFailed(text);
+    reportError(text);
+}
+
 void DeviceLink::disconnected(int statusCode, const QString& description)
 {
     // A message cut off by the close would otherwise swallow the next
     // connection's first message.
     reassembly_.reset();
+    session_ = {};  // what the recorder said of itself belongs to that connection
     QString text = QStringLiteral("Not Connected");
     if (statusCode != 1000 || !description.isEmpty())
         text += QStringLiteral(" (%1%2)").arg(statusCode).arg(description.isEmpty() ? QString() : QStringLiteral(": ") + description);
@@ -123,6 +193,11 @@ QString DeviceLink::folderFor(const QString& name) const
     return dataFolderBase_.isEmpty() ? device::dataFolder(name) : device::dataFolderUnder(dataFolderBase_, name);
 }
 
+QString DeviceLink::dataFolderBase() const
+{
+    return dataFolderBase_.isEmpty() ? device::dataFolderBase() : dataFolderBase_;
+}
+
 void DeviceLink::fileMessage(const QByteArray& message)
 {
     const device::FileRecord file = device::readFileRecord(message);
@@ -144,7 +219,7 @@ void DeviceLink::uploadResponse(const QByteArray& message)
     emit uploadResponseRead(r);
     if (r.carriesFile()) {
         emit uploadMemoLine(r.responseLine());
-        const std::optional<QString> name = device::safeFileName(r.fileName);
+        const std::optional<QString> name = fileNameFromRecorder(r.fileName);
         if (!name) {
             // Not acknowledged: the recorder must not take it as delivered.
             emit uploadMemoLine(QStringLiteral("Refused file name \"%1\": nothing saved.").arg(r.fileName));
@@ -175,7 +250,7 @@ void DeviceLink::finishUpload(const device::UploadResponseRecord& r, const QStri
     if (r.carriesFile()) {
         --pendingSaves_;
         if (!saveError.isEmpty()) {
-            toolkit::showException(toolkit::EFileError(saveError), window_);
+            failUpload(saveError);
             return;
         }
         emit uploadSaved(r.savedLine());

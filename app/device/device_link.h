@@ -26,6 +26,10 @@ class DeviceLink final : public QObject, private device::ReassemblyObserver, pri
 public:
     // `window` parents the error boxes of failed transfers. A null connection
     // (a build without the engine) makes every request a no-op.
+    //
+    // A failure is logged and shown in an error box, but never from inside a
+    // data event, and one box at a time: what fails while a box is waiting or
+    // open is counted into it or into the log, and reading goes on.
     DeviceLink(QWidget* window, std::unique_ptr<device::DeviceConnection> connection);
     ~DeviceLink() override;
 
@@ -59,9 +63,11 @@ public:
     void setSettingsReceiver(std::function<void(const QByteArray& file)> receiver) { receiveSettings_ = std::move(receiver); }
     // The window the error boxes of failed transfers stand over.
     void setDialogParent(QWidget* window) { window_ = window; }
-    // Tests: the folder the DRV, MMV and SystemLog folders are made in (empty:
-    // beside the executable, else the application data location), and the clock.
+    // The folder the DRV, MMV and SystemLog folders are made in: device::dataFolderBase()
+    // unless tests (or a caller) chose another.
     void setDataFolderBase(const QString& base) { dataFolderBase_ = base; }
+    QString dataFolderBase() const;
+    // Tests: the clock the saved files are named by.
     void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
 
 signals:
@@ -72,6 +78,9 @@ signals:
     void uploadResponseRead(const device::UploadResponseRecord& record);
     void uploadCompared(qint64 consumedSize);
     void uploadSaved(const QString& statusLine);
+    // A download that ended without its file: the message could not be read
+    // or the file not written. Shown in the error box too.
+    void uploadFailed(const QString& text);
     void cameraImage(const QImage& image);
     void recorderError(int code, const QString& text);  // an error reply (code 255), also logged
     void sessionStored(const device::SessionRecord& record);
@@ -92,6 +101,11 @@ private:
     void fileMessage(const QByteArray& message) override;
 
     void disconnected(int statusCode, const QString& description);
+    // Runs `work`, reporting what it raises instead of letting it escape.
+    void reportFailures(const std::function<void()>& work);
+    void reportError(const QString& text);
+    void showErrorBox();
+    void failUpload(const QString& text);
     void certificate(const device::ServerCertificate& certificate);
     QString folderFor(const QString& name) const;
     void finishUpload(const device::UploadResponseRecord& record, const QString& saveError);
@@ -106,4 +120,10 @@ private:
     std::function<QDateTime()> clock_ = [] { return QDateTime::currentDateTime(); };
     QThreadPool writer_;
     int pendingSaves_ = 0;
+    // The error box: its text while it waits for its turn, whether it is up,
+    // and the failures since it was asked for.
+    QString errorBoxText_;
+    bool errorBoxQueued_ = false;
+    bool errorBoxOpen_ = false;
+    int errorsSinceBox_ = 0;
 };

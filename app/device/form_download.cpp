@@ -1,5 +1,6 @@
 #include "device/form_download.h"
 
+#include "device/bounded_log.h"
 #include "device/device_link.h"
 #include "device/device_message.h"
 #include "device/time_range.h"
@@ -97,6 +98,7 @@ TformDownload::TformDownload(QWidget* parent) : QDialog(parent)
     memoUpload->setReadOnly(true);
     memoUpload->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(memoUpload, 1);
+    uploadLog_ = new BoundedLog(memoUpload);
     resize(520, 480);
 
     toolkit::connectGuarded(request, &QPushButton::clicked, this, [this] { btnUploadRequestClick(); });
@@ -116,7 +118,7 @@ void TformDownload::FormCreate()
 void TformDownload::attach(DeviceLink* link)
 {
     link_ = link;
-    connect(link, &DeviceLink::uploadMemoLine, memoUpload, &QPlainTextEdit::appendPlainText);
+    connect(link, &DeviceLink::uploadMemoLine, uploadLog_, &BoundedLog::append);
     // Messages beyond 2 GiB do not fit the bar's int range; it shows them in KiB.
     connect(link, &DeviceLink::progressRange, progressBarDownload, [this](qint64 max) {
         progressBarDownload->setProperty("divisor", max > INT_MAX ? 1024 : 1);
@@ -128,20 +130,69 @@ void TformDownload::attach(DeviceLink* link)
     });
     connect(link, &DeviceLink::uploadResponseRead, this, &TformDownload::showUploadResponse);
     connect(link, &DeviceLink::uploadCompared, this, &TformDownload::showCompared);
-    connect(link, &DeviceLink::uploadSaved, control<QLabel>("lbUploadStatus"), &QLabel::setText);
+    connect(link, &DeviceLink::uploadSaved, this, &TformDownload::showSaved);
+    connect(link, &DeviceLink::uploadFailed, this, &TformDownload::showFailure);
+    connect(link, &DeviceLink::connectionChanged, this, &TformDownload::showConnection);
+}
+
+void TformDownload::setStatus(const QString& text) { control<QLabel>("lbUploadStatus")->setText(device::printableText(text)); }
+
+void TformDownload::resetProgress()
+{
+    progressBarDownload->setRange(0, 100);
+    progressBarDownload->setValue(0);
 }
 
 void TformDownload::showUploadResponse(const device::UploadResponseRecord& r)
 {
+    current_ = r;
+    currentSaved_ = false;
     control<QLabel>("lbUploadtSize")->setText(QString::number(r.declaredLength));
     control<QLabel>("lbUploadFileSize")->setText(QString::number(r.dataLength));
     control<QLabel>("lbUploadFrameCount")->setText(QString::number(r.frameCount));
+}
+
+// A file whose length does not add up is kept, but "is saved" would hide
+// that it is not what the recorder declared.
+void TformDownload::showSaved(const QString& line)
+{
+    currentSaved_ = true;
+    setStatus(current_ && !current_->sizeMatches() ? current_->mismatchLine() : line);
 }
 
 void TformDownload::showCompared(qint64 consumed)
 {
     control<QLabel>("lbCompareUploadSize")->setText(QString::number(consumed));
     control<QLabel>("lbCompareUploadFileSize")->setText(QString::number(consumed - device::kUploadOverhead));
+    outstanding_ = std::max(0, outstanding_ - 1);
+    // The whole answer is in, also when it came in one piece and the bar never moved.
+    progressBarDownload->setValue(progressBarDownload->maximum());
+    if (!current_) return;
+    if (!current_->sizeMatches())
+        setStatus(current_->mismatchLine());
+    else if (current_->carriesFile() && !currentSaved_)
+        setStatus(QStringLiteral("Nothing saved: the file name \"%1\" was refused.").arg(current_->fileName));
+    else if (!current_->carriesFile())
+        setStatus(QStringLiteral("No file in the answer (data type %1).").arg(current_->dataType));
+}
+
+void TformDownload::showFailure(const QString& text)
+{
+    outstanding_ = std::max(0, outstanding_ - 1);
+    resetProgress();
+    setStatus(QStringLiteral("Download failed: %1").arg(text));
+}
+
+// Without this the bar would stay where the transfer stopped and the status
+// would still tell of the file before.
+void TformDownload::showConnection(bool connected, const QString& text)
+{
+    if (connected) return;
+    const bool cut = progressBarDownload->value() > progressBarDownload->minimum() &&
+                     progressBarDownload->value() < progressBarDownload->maximum();
+    if (cut || outstanding_ > 0) resetProgress();
+    if (outstanding_ > 0) setStatus(QStringLiteral("Download not finished: the connection was lost (%1).").arg(text));
+    outstanding_ = 0;
 }
 
 QString TformDownload::dateTimeFormat(const QLocale& locale)
@@ -205,9 +256,17 @@ void TformDownload::btnUploadRequestClick()
 {
     const qint64 from = countOf(maskEdFromTime);
     const qint64 to = countOf(maskEdToTime);
-    memoUpload->appendPlainText(QStringLiteral("UtcFromTime = %1, UtcToTime = %2").arg(from).arg(to));
+    uploadLog_->append(QStringLiteral("UtcFromTime = %1, UtcToTime = %2").arg(from).arg(to));
     const std::uint32_t type = rbUploadDrv->isChecked() ? device::kDataDrv
                                : rbUploadMMV->isChecked() ? device::kDataMmv
                                                           : device::kDataSystemLog;
-    if (link_) link_->sendIfConnected(device::uploadRequest(type, from, to));
+    // What the status said of an earlier request is no longer the news.
+    resetProgress();
+    current_.reset();
+    if (link_ && link_->sendIfConnected(device::uploadRequest(type, from, to))) {
+        ++outstanding_;
+        setStatus(QStringLiteral("Waiting Upload Response.."));
+    } else {
+        setStatus(QStringLiteral("Not connected: nothing was requested."));
+    }
 }

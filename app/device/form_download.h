@@ -1,11 +1,17 @@
 #pragma once
 // The download dialog "DVR/MMV/LOG": asks the recorder for recorded data of one
 // kind over a time range. The main window's link handles the answer and
-// reports into this dialog's labels, memo and progress bar.
+// reports into this dialog's labels, memo and progress bar. The status line
+// says what became of the last request: waiting, saved, a size mismatch, a
+// failure, or a connection lost before the download finished.
+
+#include "device/upload_response.h"
 
 #include <QDialog>
 #include <QPointer>
 #include <QTimeZone>
+
+#include <optional>
 
 class DeviceLink;
 class QLabel;
@@ -13,9 +19,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QRadioButton;
-namespace device {
-struct UploadResponseRecord;
-}
+class BoundedLog;
 
 class TformDownload : public QDialog {
     Q_OBJECT
@@ -50,7 +54,12 @@ protected:
 private:
     void FormCreate();
     void showUploadResponse(const device::UploadResponseRecord& record);
+    void showSaved(const QString& line);
     void showCompared(qint64 consumed);
+    void showFailure(const QString& text);
+    void showConnection(bool connected, const QString& text);
+    void setStatus(const QString& text);
+    void resetProgress();
     qint64 countOf(const QLineEdit* edit) const;
     void enableTimes(bool enabled);
 
@@ -63,4 +72,9 @@ private:
     QLineEdit* maskEdToTime = nullptr;
     QPlainTextEdit* memoUpload = nullptr;
     QProgressBar* progressBarDownload = nullptr;
+    BoundedLog* uploadLog_ = nullptr;
+    // Requests sent and not yet answered, and the answer being handled.
+    int outstanding_ = 0;
+    std::optional<device::UploadResponseRecord> current_;
+    bool currentSaved_ = false;
 };

@@ -1,5 +1,6 @@
 #include "device/form_websocket.h"
 
+#include "device/bounded_log.h"
 #include "device/device_link.h"
 #include "device/device_message.h"
 #include "settings_file_actions.h"
@@ -7,6 +8,7 @@
 #include "toolkit/exceptions.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,29 +26,32 @@ const QString kDefaultId = QStringLiteral("installer");
 const QString kDefaultPassword = QStringLiteral("0000");
 const QString kNotSupported = QStringLiteral("Not supported: the recorder protocol has no command for this.");
 
+enum class Button { Unsupported, Always, Connected };
 struct ButtonRow {
     const char* name;
     const char* caption;
-    bool supported;
+    Button kind;
 };
-// In the console's order; the unsupported ones are shown, disabled.
+// In the console's order; the unsupported ones are shown, disabled, and the
+// requests to the recorder only while connected.
 constexpr ButtonRow kButtons[] = {
-    {"bConnect", "&Connect", true},
-    {"bDisconnect", "&Disconnect", true},
-    {"btnSessionRequest", "Session Request", true},
-    {"btnDownRequestSetting", "Download Request-Setting", true},
-    {"Button1", "Upload Setting", true},
-    {"Button8", "Reboot Device", false},
-    {"Button11", "G-Sensor Init Request", true},
-    {"Button4", "Upload Main Firmware", false},
-    {"Button12", "Upload MCU Firmware", false},
-    {"Button13", "Default Setting", false},
-    {"Button16", "MMV/DVR/LOG", true},
-    {"bEcho", "Converter (MMV -> MP4)", false},
-    {"btnIniSave", "Save (Configuration -> ini File)", true},
-    {"btnIniLoad", "ini File -> Configuration", true},
-    {"Button14", "DRV Viewer", true},
+    {"bConnect", "&Connect", Button::Always},
+    {"bDisconnect", "&Disconnect", Button::Always},
+    {"btnSessionRequest", "Session Request", Button::Connected},
+    {"btnDownRequestSetting", "Download Request-Setting", Button::Connected},
+    {"Button1", "Upload Setting", Button::Connected},
+    {"Button8", "Reboot Device", Button::Unsupported},
+    {"Button11", "G-Sensor Init Request", Button::Connected},
+    {"Button4", "Upload Main Firmware", Button::Unsupported},
+    {"Button12", "Upload MCU Firmware", Button::Unsupported},
+    {"Button13", "Default Setting", Button::Unsupported},
+    {"Button16", "MMV/DVR/LOG", Button::Always},
+    {"bEcho", "Converter (MMV -> MP4)", Button::Unsupported},
+    {"btnIniSave", "Save (Configuration -> ini File)", Button::Always},
+    {"btnIniLoad", "ini File -> Configuration", Button::Always},
+    {"Button14", "DRV Viewer", Button::Always},
 };
+const char* const kSessionLabels[] = {"lbMainApFileName", "lbMCUFileName", "lbDeviceId"};
 
 QLabel* named(const char* name, const QString& text)
 {
@@ -87,7 +92,7 @@ TformWebsocket::TformWebsocket(QWidget* parent) : QWidget(parent, Qt::Window)
     for (const ButtonRow& b : kButtons) {
         auto* button = new QPushButton(QLatin1String(b.caption));
         button->setObjectName(QLatin1String(b.name));
-        if (!b.supported) {
+        if (b.kind == Button::Unsupported) {
             button->setEnabled(false);
             button->setToolTip(kNotSupported);
         }
@@ -133,11 +138,14 @@ TformWebsocket::TformWebsocket(QWidget* parent) : QWidget(parent, Qt::Window)
         layout->addWidget(memo, 1);
     }
     memoMessage = control<QPlainTextEdit>("memoMessage");
+    receivedLog_ = new BoundedLog(control<QPlainTextEdit>("txtReceived"));
+    messageLog_ = new BoundedLog(memoMessage);
     auto* bar = new QProgressBar;
     bar->setObjectName(QStringLiteral("barFile"));
     bar->hide();
     layout->addWidget(bar);
     control<QPushButton>("bDisconnect")->setEnabled(false);
+    enableRequests(false);
     resize(560, 620);
 
     const std::pair<const char*, void (TformWebsocket::*)()> handlers[] = {
@@ -166,7 +174,7 @@ void TformWebsocket::attach(DeviceLink* link, SettingsFileActions* files, QWidge
     connect(link, &DeviceLink::connectionChanged, this, &TformWebsocket::showConnection);
     connect(link, &DeviceLink::receivedBytes, this,
             [this](qint64 total) { control<QLabel>("lbGetDataLength")->setText(QString::number(total)); });
-    connect(link, &DeviceLink::memoLine, control<QPlainTextEdit>("txtReceived"), &QPlainTextEdit::appendPlainText);
+    connect(link, &DeviceLink::memoLine, receivedLog_, &BoundedLog::append);
     connect(link, &DeviceLink::serverCertificateAccepted, this, &TformWebsocket::message);
     connect(link, &DeviceLink::sessionStored, this, &TformWebsocket::showSession);
     if (!link->hasConnection()) {
@@ -175,21 +183,34 @@ void TformWebsocket::attach(DeviceLink* link, SettingsFileActions* files, QWidge
     }
 }
 
-void TformWebsocket::message(const QString& line) { memoMessage->appendPlainText(line); }
+void TformWebsocket::message(const QString& line) { messageLog_->append(line); }
+
+void TformWebsocket::enableRequests(bool connected)
+{
+    for (const ButtonRow& b : kButtons)
+        if (b.kind == Button::Connected) control<QPushButton>(b.name)->setEnabled(connected);
+}
 
 void TformWebsocket::showConnection(bool connected, const QString& text)
 {
-    lblStatus->setText(text);
+    lblStatus->setText(device::printableText(text));
     message(text);
     control<QPushButton>("bConnect")->setEnabled(!connected);
     control<QPushButton>("bDisconnect")->setEnabled(connected);
+    enableRequests(connected);
+    if (connected) {
+        message(QStringLiteral("Downloads are saved in the folders DRV, MMV and SystemLog in %1.")
+                    .arg(QDir::toNativeSeparators(link_->dataFolderBase())));
+    } else {
+        // Device id and firmware were those of the recorder just left.
+        for (const char* name : kSessionLabels) control<QLabel>(name)->setText(QStringLiteral("None"));
+    }
 }
 
 void TformWebsocket::showSession(const device::SessionRecord& record)
 {
-    control<QLabel>("lbMainApFileName")->setText(record.first);
-    control<QLabel>("lbMCUFileName")->setText(record.second);
-    control<QLabel>("lbDeviceId")->setText(record.third);
+    const QString texts[] = {record.first, record.second, record.third};
+    for (int i = 0; i < 3; ++i) control<QLabel>(kSessionLabels[i])->setText(device::printableText(texts[i]));
 }
 
 void TformWebsocket::bConnectClick()

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class BoundedLog;
 class DeviceLink;
 class SettingsFileActions;
 class QLabel;
@@ -45,6 +46,7 @@ public:
 
 private:
     void showConnection(bool connected, const QString& text);
+    void enableRequests(bool connected);
     void showSession(const device::SessionRecord& record);
     void message(const QString& line);
 
@@ -57,4 +59,6 @@ private:
     QLineEdit* edPassword = nullptr;
     QLabel* lblStatus = nullptr;
     QPlainTextEdit* memoMessage = nullptr;
+    BoundedLog* receivedLog_ = nullptr;
+    BoundedLog* messageLog_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "app/drv/drv_viewer.h"
 
+#include "device/data_folders.h"
+
 #include "app/drv/drv_export.h"
 #include "app/drv/drv_grid_view.h"
 #include "app/drv/drv_plausibility.h"
@@ -143,7 +145,7 @@ void TformDrvViewer::btnDrvFileOpenClick()
     request.title = QStringLiteral("Open");
     request.fileName = QStringLiteral("*.*");
     request.filter = QStringLiteral("DRV track|*.drv|All files|*");
-    request.directory = currentPath_.isEmpty() ? QString() : QFileInfo(currentPath_).absolutePath();
+    request.directory = currentPath_.isEmpty() ? device::existingDataFolder(QStringLiteral("DRV")) : QFileInfo(currentPath_).absolutePath();
     request.multiSelect = true;
     request.mustExist = true;
     const auto files = toolkit::userInteraction().openFiles(request);

@@ -4,6 +4,7 @@
 #include "editor_fixture.h"
 #include "support/echo_peer_process.h"
 
+#include "device/bounded_log.h"
 #include "device/device_link.h"
 #include "device/device_message.h"
 #include "device/form_websocket.h"
@@ -41,9 +42,12 @@ protected:
     }
     DeviceLink& link() { return *app->deviceLink; }
     TformWebsocket& console() { return *app->console; }
+    // A log as shown once its lines are in.
     QStringList memo(QWidget& w, const char* name) const
     {
-        return w.findChild<QPlainTextEdit*>(QLatin1String(name))->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+        auto* view = w.findChild<QPlainTextEdit*>(QLatin1String(name));
+        if (auto* log = view->findChild<BoundedLog*>()) log->flush();
+        return view->toPlainText().split(u'\n', Qt::SkipEmptyParts);
     }
     QString status() { return console().findChild<QLabel*>("lblStatus")->text(); }
     void connectTo(const QString& url)

@@ -3,7 +3,9 @@
 // fake client in place of the WebSocket so that every byte sent is seen.
 #include "editor_fixture.h"
 
+#include "device/bounded_log.h"
 #include "device/camera_angle_panel.h"
+#include "device/data_folders.h"
 #include "device/device_link.h"
 #include "device/device_message.h"
 #include "device/form_download.h"
@@ -24,6 +26,7 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -83,14 +86,20 @@ protected:
     TformDownload& download() { return *app->download; }
     TformWebsocket& console() { return *app->console; }
     // One data event; files it brings are on disk when this returns.
+    // One data event; files it brings are on disk and the error box it asked
+    // for is shown when this returns.
     void receive(const QByteArray& bytes)
     {
         fake.handlers.dataIn(bytes);
         QTRY_VERIFY_WITH_TIMEOUT(!link().savesPending(), 60000);
+        QCoreApplication::processEvents();
     }
+    // A log as shown once its lines are in.
     QStringList memo(QWidget& w, const char* name) const
     {
-        return w.findChild<QPlainTextEdit*>(QLatin1String(name))->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+        auto* view = w.findChild<QPlainTextEdit*>(QLatin1String(name));
+        if (auto* log = view->findChild<BoundedLog*>()) log->flush();
+        return view->toPlainText().split(u'\n', Qt::SkipEmptyParts);
     }
     QString label(QWidget& w, const char* name) const { return w.findChild<QLabel*>(QLatin1String(name))->text(); }
     void click(QWidget& w, const char* name) { w.findChild<QPushButton*>(QLatin1String(name))->click(); }
@@ -306,7 +315,7 @@ TEST_F(DeviceLinkTest, TheImageStreamIsPacedByArrivingImages)
 // console either way.
 TEST_F(DeviceLinkTest, SettingsFromTheRecorderReplaceTheEditorsAndGoBackUp)
 {
-    fake.connected = true;
+    click(console(), "bConnect");
     const QByteArray mine = settingsFileText({{QStringLiteral("CONTINUOUS_RATIO"), QStringLiteral("55")}});
     const QString target = QFileInfo(path(QStringLiteral("setting.ini"))).absoluteFilePath();
     const QByteArray theirs = settingsFileText({{QStringLiteral("CONTINUOUS_RATIO"), QStringLiteral("40")}});
@@ -487,4 +496,229 @@ TEST_F(DeviceLinkTest, DownloadRequestFromTheEnteredTimes)
     click(download(), "btnUploadRequest");
     EXPECT_EQ(dialogs.errors(), QStringList{QStringLiteral("'yesterday' is not a valid date and time")});
     EXPECT_EQ(fake.sent.size(), 2u) << "nothing sent, nothing logged";
+}
+
+// After a download that worked, the next request and what becomes of it: the
+// status line and the bar never keep telling of the file before.
+TEST_F(DeviceLinkTest, TheDownloadDialogSaysWhatBecameOfTheLastRequest)
+{
+    const QByteArray good =
+        device::uploadResponse(device::kDataMmv, device::recordedFileHeader(QStringLiteral("A"), 0, 1), QByteArray(1000, 'm'));
+    QByteArray longer = good + QByteArray(500, '\0');  // declares 500 bytes more than it accounts for
+    device::putU32(longer, device::kLengthOffset, std::uint32_t(longer.size()));
+    QByteArray shorter = good.left(good.size() - 500);  // declares 500 fewer: the file is cut
+    device::putU32(shorter, device::kLengthOffset, std::uint32_t(shorter.size()));
+    auto* bar = download().findChild<QProgressBar*>("progressBarDownload");
+    auto status = [&] { return label(download(), "lbUploadStatus"); };
+    download().show();
+
+    const struct {
+        const char* what;
+        std::function<void()> after;
+        QString status;  // what it starts with
+        bool barAtZero;
+        int errorBoxes;
+    } cases[] = {
+        {"no answer yet", [] {}, QStringLiteral("Waiting Upload Response.."), true, 0},
+        {"Disconnect in the middle", [&] { receive(good.left(300)); click(console(), "bDisconnect"); },
+         QStringLiteral("Download not finished: the connection was lost (Not Connected)."), true, 0},
+        {"the link dropped before the answer",
+         [&] {
+             fake.connected = false;
+             fake.handlers.disconnected(1006, QStringLiteral("gone"));
+         },
+         QStringLiteral("Download not finished: the connection was lost (Not Connected (1006: gone))."), true, 0},
+        {"declares 500 bytes more", [&] { receive(longer); },
+         QStringLiteral(" UploadResponce Size has to be %1 byte. but this Size = %2byte.").arg(longer.size()).arg(good.size()),
+         false, 0},
+        {"declares 500 bytes fewer", [&] { receive(shorter); }, QStringLiteral("Download failed: "), true, 1},
+    };
+    for (const auto& c : cases) {
+        if (!link().isConnected()) click(console(), "bConnect");
+        click(download(), "btnUploadRequest");
+        receive(good);
+        ASSERT_EQ(status(), QStringLiteral("MMV File: A is saved.")) << c.what;
+        EXPECT_EQ(bar->value(), bar->maximum()) << c.what;
+        dialogs.clear();
+
+        click(download(), "btnUploadRequest");
+        c.after();
+        EXPECT_TRUE(status().startsWith(c.status)) << c.what << ": " << status().toStdString();
+        if (c.barAtZero) {
+            EXPECT_EQ(bar->value(), 0) << c.what;
+        }
+        EXPECT_EQ(dialogs.errors().size(), c.errorBoxes) << c.what;
+    }
+
+    click(console(), "bDisconnect");
+    const qsizetype sent = qsizetype(fake.sent.size());
+    click(download(), "btnUploadRequest");
+    EXPECT_EQ(status(), QStringLiteral("Not connected: nothing was requested."));
+    EXPECT_EQ(qsizetype(fake.sent.size()), sent);
+}
+
+// The console's requests need the connection; what it showed of a recorder
+// goes with the connection; the URL typed stays for the program's life.
+TEST_F(DeviceLinkTest, TheConsoleFollowsTheConnection)
+{
+    const char* const requests[] = {"btnSessionRequest", "btnDownRequestSetting", "Button1", "Button11"};
+    auto enabled = [&](const char* name) { return console().findChild<QPushButton*>(QLatin1String(name))->isEnabled(); };
+    auto* url = console().findChild<QLineEdit*>("txtServer");
+    url->setText(QStringLiteral("ws://10.0.0.7:5000"));
+
+    for (int round = 0; round < 2; ++round) {
+        for (const char* name : requests) EXPECT_FALSE(enabled(name)) << name << " before connecting, round " << round;
+        EXPECT_TRUE(enabled("bConnect"));
+        click(console(), "bConnect");
+        EXPECT_EQ(label(console(), "lblStatus"), QStringLiteral("Connected to ws://10.0.0.7:5000"));
+        for (const char* name : requests) EXPECT_TRUE(enabled(name)) << name;
+        receive(device::sessionAccepted(QStringLiteral("main_ap.bin"), QStringLiteral("mcu.bin"), QStringLiteral("BR-7")));
+        EXPECT_EQ(label(console(), "lbDeviceId"), QStringLiteral("BR-7"));
+
+        click(console(), "bDisconnect");
+        for (const char* name : {"lbMainApFileName", "lbMCUFileName", "lbDeviceId"})
+            EXPECT_EQ(label(console(), name), QStringLiteral("None")) << name;
+        EXPECT_TRUE(link().sessionRecord().third.isEmpty());
+        // Closed and opened again from the menu: the URL is the one typed.
+        console().close();
+        window->findChild<QAction*>("actionConnectionConsole")->trigger();
+        EXPECT_EQ(url->text(), QStringLiteral("ws://10.0.0.7:5000"));
+    }
+    fake.refuse = QStringLiteral("151: Could not connect.");
+    click(console(), "bConnect");
+    EXPECT_EQ(url->text(), QStringLiteral("ws://10.0.0.7:5000"));
+    for (const char* name : requests) EXPECT_FALSE(enabled(name)) << name << " after a failed connect";
+}
+
+// A recorder that floods the tool with messages: both logs keep the last lines
+// under one that counts the rest, and take them in batches, not line by line.
+TEST_F(DeviceLinkTest, AFloodOfMessagesLeavesTheLogsBounded)
+{
+    click(console(), "bConnect");
+    auto* memo1 = window->findChild<QPlainTextEdit*>("Memo1");
+    const int blocksBefore = memo1->blockCount();
+    const int flood = BoundedLog::kDefaultLimit * 5 / 2;
+    const QByteArray message = device::commandComplete();
+    for (int i = 0; i < flood; ++i) fake.handlers.dataIn(message);
+    EXPECT_EQ(memo1->blockCount(), blocksBefore) << "nothing shown line by line";
+
+    for (const auto& [w, name] : {std::pair<QWidget*, const char*>{window, "Memo1"}, {&console(), "txtReceived"}}) {
+        const QStringList lines = memo(*w, name);
+        ASSERT_EQ(lines.size(), BoundedLog::kDefaultLimit + 1) << name;
+        EXPECT_EQ(lines.first(), BoundedLog::droppedLine(flood - BoundedLog::kDefaultLimit)) << name;
+        EXPECT_EQ(lines.last(), QStringLiteral("Command Complete")) << name;
+        EXPECT_LE(w->findChild<QPlainTextEdit*>(QLatin1String(name))->blockCount(), BoundedLog::kDefaultLimit + 1);
+    }
+    // Lines already shown make room the same way.
+    for (int i = 0; i < 10; ++i) receive(device::errorMessage(7, QStringLiteral("busy")));
+    const QStringList lines = memo(*window, "Memo1");
+    EXPECT_EQ(lines.size(), BoundedLog::kDefaultLimit + 1);
+    EXPECT_EQ(lines.first(), BoundedLog::droppedLine(flood - BoundedLog::kDefaultLimit + 20));
+    EXPECT_EQ(lines.last(), QStringLiteral("busy"));
+}
+
+namespace {
+// An error box that stays open while more data comes in, as the real one does
+// with its own event loop.
+class OpenErrorBox final : public toolkit::UserInteraction {
+public:
+    std::function<void()> whileOpen;
+    QStringList shown;
+    void error(QWidget*, const QString& text, const QString&) override
+    {
+        shown << text;
+        if (whileOpen) std::exchange(whileOpen, nullptr)();
+    }
+    void information(QWidget*, const QString&, const QString&) override {}
+    bool confirm(QWidget*, const QString&, const QString&) override { return false; }
+    void notice(QWidget*, const QString&, const QString&, const QString&) override {}
+    int choose(QWidget*, const QString&, const QString&, const QStringList&) override { return -1; }
+    std::optional<QStringList> openFiles(const toolkit::FileDialogRequest&) override { return std::nullopt; }
+    std::optional<QString> saveFile(const toolkit::FileDialogRequest&) override { return std::nullopt; }
+    std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+};
+}  // namespace
+
+// Bad messages in a row open one box, not one each, and never from inside the
+// data event: what comes after is read meanwhile.
+TEST_F(DeviceLinkTest, ManyBadMessagesOpenOneErrorBox)
+{
+    click(console(), "bConnect");
+    const struct {
+        const char* what;
+        QByteArray bad;
+        const char* error;
+    } cases[] = {
+        {"a session record of 15 bytes", device::frame(device::kSessionAccepted, 15), "Range check error"},
+        {"an image that does not decode", device::fileMessage(device::kFileKindImage, "not a jpeg"), "The camera image cannot be decoded"},
+    };
+    for (const auto& c : cases) {
+        dialogs.clear();
+        for (int i = 0; i < 2000; ++i) fake.handlers.dataIn(c.bad);
+        fake.handlers.dataIn(device::commandComplete());
+        EXPECT_TRUE(dialogs.errors().isEmpty()) << c.what << ": no box inside the data event";
+        EXPECT_EQ(memo(*window, "Memo1").last(), QStringLiteral("Command Complete")) << c.what;
+        QCoreApplication::processEvents();
+        ASSERT_EQ(dialogs.errors().size(), 1) << c.what;
+        EXPECT_TRUE(dialogs.errors()[0].startsWith(QLatin1String(c.error))) << dialogs.errors()[0].toStdString();
+        EXPECT_TRUE(dialogs.errors()[0].contains(QStringLiteral("1999 more errors"))) << c.what;
+    }
+
+    // Errors while the box is open are counted into the console, and the next
+    // error after it closed has a box of its own.
+    OpenErrorBox box;
+    box.whileOpen = [&] {
+        for (int i = 0; i < 3; ++i) fake.handlers.dataIn(cases[0].bad);
+        fake.handlers.dataIn(device::commandComplete());
+    };
+    toolkit::setUserInteraction(&box);
+    receive(cases[0].bad);
+    EXPECT_EQ(box.shown.size(), 1);
+    EXPECT_EQ(memo(console(), "txtReceived").last(), QStringLiteral("3 more errors while the error box was open."));
+    receive(cases[1].bad);
+    EXPECT_EQ(box.shown.size(), 2);
+    toolkit::setUserInteraction(&dialogs);
+}
+
+// Names and texts from the recorder reach files, lines and labels with their
+// control characters replaced.
+TEST_F(DeviceLinkTest, ControlCharactersFromTheRecorderAreReplaced)
+{
+    click(console(), "bConnect");
+    const QString name = QStringLiteral("A\nB\tC\u202Etxt");
+    receive(device::uploadResponse(device::kDataMmv, device::recordedFileHeader(name, 0, 1), QByteArray(10, 'm')));
+    const QString saved = path(QStringLiteral("data/MMV/A_B_C_txt_2025-03-07_142530.MMV"));
+    EXPECT_TRUE(QFile::exists(saved));
+    EXPECT_EQ(memo(download(), "memoUpload"),
+              (QStringList{QStringLiteral("UploadResponce MMV.. Size = 10"), QDir::toNativeSeparators(saved)}));
+    EXPECT_EQ(label(download(), "lbUploadStatus"), QStringLiteral("MMV File: A\uFFFDB\uFFFDC\uFFFDtxt is saved."));
+
+    receive(device::errorMessage(7, QStringLiteral("busy\r\nSession Accepted")));
+    EXPECT_EQ(memo(*window, "Memo1").last(), QStringLiteral("busy\uFFFD\uFFFDSession Accepted"));
+    receive(device::sessionAccepted(QStringLiteral("main\n.bin"), QStringLiteral("mcu"), QStringLiteral("BR\x1b[2J-1")));
+    EXPECT_EQ(label(console(), "lbMainApFileName"), QStringLiteral("main\uFFFD.bin"));
+    EXPECT_EQ(label(console(), "lbDeviceId"), QStringLiteral("BR\uFFFD[2J-1"));
+    fake.connected = false;
+    fake.handlers.disconnected(1001, QStringLiteral("bye\nnow"));
+    EXPECT_EQ(label(console(), "lblStatus"), QStringLiteral("Not Connected (1001: bye\uFFFDnow)"));
+    EXPECT_EQ(memo(console(), "memoMessage").last(), QStringLiteral("Not Connected (1001: bye\uFFFDnow)"));
+}
+
+// On Linux the data folders are made in the working folder, beside
+// setting.ini; the console names it and the DRV viewer opens there.
+TEST_F(DeviceLinkTest, DownloadsLandInTheWorkingFolder)
+{
+    link().setDataFolderBase(QString());
+    click(console(), "bConnect");
+    const QString here = QDir::currentPath();
+    EXPECT_EQ(memo(console(), "memoMessage").last(),
+              QStringLiteral("Downloads are saved in the folders DRV, MMV and SystemLog in %1.").arg(QDir::toNativeSeparators(here)));
+    receive(device::uploadResponse(device::kDataDrv, device::recordedFileHeader(QStringLiteral("A"), 0, 1), QByteArray(10, 'd')));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("DRV/A__2025-03-07 142530.drv"))));
+    EXPECT_EQ(device::dataFolder(QStringLiteral("MMV")), QDir(here).filePath(QStringLiteral("MMV")));
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("MMV"))).isDir());
+
+    app->drvViewer->btnDrvFileOpenClick();
+    EXPECT_EQ(dialogs.requestsOf(toolkit::ScriptedUserInteraction::Kind::OpenFiles).last().file.directory,
+              QDir(here).filePath(QStringLiteral("DRV")));
 }

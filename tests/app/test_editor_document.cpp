@@ -194,7 +194,7 @@ TEST_F(EditorTest, ASaveWithValuesTheRecorderDoesNotExpectAsksFirst)
 
 TEST_F(EditorTest, NumbersAreWrittenWithoutPaddingBlanks)
 {
-    auto& w = makeWindow();
+    makeWindow();
     ctl<QLineEdit>("maskEdEventSpeedLimit")->setText("97");
     ctl<QLineEdit>("maskEdCameraWheel")->setText("80");
     app->files->showUnit(settings::DisplayUnit::Mph);

@@ -13,7 +13,7 @@ TEST_F(EditorTest, ALatin1SsidSurvivesLoadAndSaveThroughTheEditor)
     text.replace("Bar-latin1", "B\xE4r");
     writeFile("old.ini", text);
 
-    TFormWebsocketclientf& w = makeWindow();
+    makeWindow();
     load(path("old.ini"));
     save(path("old.ini"));
     save(path("new.ini"));

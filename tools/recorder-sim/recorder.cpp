@@ -43,6 +43,9 @@ QJsonObject Counters::toJson() const
         {"bytesSent", &Counters::bytesSent},
         {"ackTimeouts", &Counters::ackTimeouts},
         {"cuts", &Counters::cuts},
+        {"readPauses", &Counters::readPauses},
+        {"waitingBytesPeak", &Counters::waitingBytesPeak},
+        {"replyQueuePeak", &Counters::replyQueuePeak},
     };
     QJsonObject o;
     for (const auto& f : kFields) o.insert(QLatin1String(f.name), double(this->*f.field));

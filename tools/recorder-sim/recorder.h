@@ -32,6 +32,10 @@ struct Counters {
     qint64 drvRequests = 0, mmvRequests = 0, logRequests = 0, acknowledgements = 0;
     qint64 unknownRequests = 0, malformedRequests = 0, errorsSent = 0;
     qint64 repliesSent = 0, bytesSent = 0, ackTimeouts = 0, cuts = 0;
+    // A client that sends faster than it is answered, or does not take its
+    // replies: how often reading from it stopped, and the most request and
+    // reply bytes one connection had waiting at once.
+    qint64 readPauses = 0, waitingBytesPeak = 0, replyQueuePeak = 0;
 
     QJsonObject toJson() const;
 };

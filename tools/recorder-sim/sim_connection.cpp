@@ -4,6 +4,13 @@
 
 namespace recsim {
 
+namespace {
+bool isAcknowledgement(const QByteArray& message)
+{
+    return message.size() > device::kCodeOffset && std::uint8_t(message[device::kCodeOffset]) == device::kCommandComplete;
+}
+}  // namespace
+
 SimConnection::SimConnection(Recorder& recorder, std::function<void(const QByteArray&)> send)
     : recorder_(recorder), send_(std::move(send))
 {
@@ -17,33 +24,49 @@ void SimConnection::dataIn(const QByteArray& bytes)
 
 void SimConnection::messageComplete(const QByteArray& message)
 {
-    const bool isAck = message.size() > device::kCodeOffset &&
-                       std::uint8_t(message[device::kCodeOffset]) == device::kCommandComplete;
-    if (awaitingAck_ && !isAck) {
-        held_.push_back(message);
-        return;
-    }
-    serve(message);
-    if (isAck && awaitingAck_) {
-        awaitingAck_ = false;
-        serveHeld();
+    inbox_.push_back(message);
+    waitingBytes_ += message.size();
+}
+
+QByteArray SimConnection::take(std::deque<QByteArray>& queue)
+{
+    QByteArray next = std::move(queue.front());
+    queue.pop_front();
+    waitingBytes_ -= next.size();
+    return next;
+}
+
+void SimConnection::serve(const std::function<bool()>& more)
+{
+    for (;;) {
+        // Released by an acknowledgement: they came before anything in the inbox.
+        if (!awaitingAck_ && !held_.empty()) {
+            if (!more()) return;
+            answer(take(held_));
+            continue;
+        }
+        if (inbox_.empty()) return;
+        if (isAcknowledgement(inbox_.front())) {
+            answer(take(inbox_));  // counted, never answered
+            awaitingAck_ = false;
+            continue;
+        }
+        if (awaitingAck_) {
+            QByteArray request = std::move(inbox_.front());
+            inbox_.pop_front();
+            held_.push_back(std::move(request));
+            continue;
+        }
+        if (!more()) return;
+        answer(take(inbox_));
     }
 }
 
-void SimConnection::serve(const QByteArray& request)
+void SimConnection::answer(const QByteArray& request)
 {
     for (Reply& reply : recorder_.answer(request, peer_)) {
         send_(reply.message);
         if (reply.awaitsAck) awaitingAck_ = true;
-    }
-}
-
-void SimConnection::serveHeld()
-{
-    while (!awaitingAck_ && !held_.empty()) {
-        const QByteArray next = std::move(held_.front());
-        held_.pop_front();
-        serve(next);
     }
 }
 
@@ -52,7 +75,6 @@ void SimConnection::ackTimedOut()
     if (!awaitingAck_) return;
     ++recorder_.counters().ackTimeouts;
     awaitingAck_ = false;
-    serveHeld();
 }
 
 }  // namespace recsim

@@ -41,6 +41,14 @@ struct SimOptions {
     bool noAck = false;
     int ackTimeoutMs = 5000;
 
+    // ---- what one connection may make it hold ------------------------------------
+    // Replies queued beyond what the engine holds: past this, that connection's
+    // requests wait until its client takes what was sent.
+    qint64 replyQueueLimit = 8 << 20;
+    // Requests received and not yet answered: past this, reading from that
+    // connection stops (TCP pushes back on the client) until half are answered.
+    qint64 requestQueueLimit = 1 << 20;
+
     // Print the counters as one JSON line on standard output after every request.
     bool countersOnStdout = true;
 };

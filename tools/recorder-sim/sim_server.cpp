@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace recsim {
@@ -20,6 +21,9 @@ constexpr int kSendQueueFull = 164;  // the engine's code for a full send queue 
 // one-byte pieces does not starve the other connections and the sockets.
 constexpr int kPiecesPerTurn = 256;
 constexpr qint64 kBytesPerTurn = 4 << 20;
+// Requests of one connection answered in one go before the others get a turn:
+// a camera image takes milliseconds to draw.
+constexpr int kRequestsPerTurn = 4;
 
 void* iv(qint64 v) { return reinterpret_cast<void*>(static_cast<intptr_t>(v)); }
 int ivAt(void** argv, int k) { return int(reinterpret_cast<intptr_t>(argv[k])); }
@@ -138,6 +142,7 @@ void SimServer::connected(int id)
         if (it == links_.end()) return;
         emit note(QStringLiteral("connection %1: no acknowledgement in time").arg(id));
         it->second.connection->ackTimedOut();
+        scheduleTurn(id);
         emit requestHandled();
     });
     emit note(QStringLiteral("connection %1: opened").arg(id));
@@ -148,16 +153,64 @@ void SimServer::dataIn(int id, const QByteArray& bytes)
 {
     const auto it = links_.find(id);
     if (it == links_.end() || it->second.closing) return;
-    SimConnection& connection = *it->second.connection;
+    it->second.connection->dataIn(bytes);
+    limitReading(id);
+    scheduleTurn(id);
+}
+
+void SimServer::scheduleTurn(int id)
+{
+    const auto it = links_.find(id);
+    if (it == links_.end()) return;
+    Link& link = it->second;
+    if (link.turnScheduled || link.closing || !link.connection->canServe() ||
+        link.queuedBytes >= recorder_.options().replyQueueLimit)
+        return;
+    link.turnScheduled = true;
+    QTimer::singleShot(0, this, [this, id] { turn(id); });
+}
+
+void SimServer::turn(int id)
+{
+    const auto it = links_.find(id);
+    if (it == links_.end()) return;
+    Link& link = it->second;
+    link.turnScheduled = false;
+    if (link.closing) return;
+    SimConnection& connection = *link.connection;
     const qint64 before = recorder_.counters().requests;
-    connection.dataIn(bytes);
-    const auto again = links_.find(id);
-    if (again == links_.end()) return;
+    int answered = 0;
+    connection.serve([&] {
+        return answered++ < kRequestsPerTurn && link.queuedBytes < recorder_.options().replyQueueLimit;
+    });
     // The wait for an acknowledgement starts once the upload response is out
     // (pump), and starts afresh when a new response replaces the awaited one.
-    if (!connection.awaitingAck() || recorder_.counters().requests != before) again->second.ackTimer->stop();
-    startAckWait(again->second);
+    if (!connection.awaitingAck() || recorder_.counters().requests != before) link.ackTimer->stop();
+    startAckWait(link);
+    limitReading(id);
+    scheduleTurn(id);
     if (recorder_.counters().requests != before) emit requestHandled();
+}
+
+// Requests that pile up stay in the client's socket, not here.
+void SimServer::limitReading(int id)
+{
+    const auto it = links_.find(id);
+    if (it == links_.end()) return;
+    Link& link = it->second;
+    const qint64 waiting = link.connection->waitingBytes();
+    Counters& counters = recorder_.counters();
+    counters.waitingBytesPeak = std::max(counters.waitingBytesPeak, waiting);
+    const qint64 limit = recorder_.options().requestQueueLimit;
+    const bool pause = !link.readingPaused && waiting > limit;
+    const bool resume = link.readingPaused && waiting <= limit / 2;
+    if (!pause && !resume) return;
+    link.readingPaused = pause;
+    if (pause) {
+        ++counters.readPauses;
+        emit note(QStringLiteral("connection %1: %2 bytes of requests waiting; reading paused").arg(id).arg(waiting));
+    }
+    CorvaneWS_WebSocketServer_Set(handle_, prop::WebSocketConnectionAcceptData, id, iv(pause ? 0 : 1), 0);
 }
 
 void SimServer::startAckWait(Link& link)
@@ -188,6 +241,8 @@ void SimServer::queueReply(int id, const QByteArray& reply)
     if (it == links_.end()) return;
     ++recorder_.counters().repliesSent;
     it->second.queue.push_back({reply, planner_.plan(reply.size())});
+    it->second.queuedBytes += it->second.queue.back().plan.total;
+    recorder_.counters().replyQueuePeak = std::max(recorder_.counters().replyQueuePeak, it->second.queuedBytes);
     if (it->second.queue.size() == 1 && !it->second.paceTimer->isActive() && !it->second.queueFull)
         QTimer::singleShot(0, this, [this, id] { pump(id); });
 }
@@ -200,6 +255,13 @@ int SimServer::sendPiece(int id, const char* data, qint64 length)
 }
 
 void SimServer::pump(int id)
+{
+    pumpPieces(id);
+    // Room in the reply queue lets the requests that waited for it go on.
+    scheduleTurn(id);
+}
+
+void SimServer::pumpPieces(int id)
 {
     int pieces = 0;
     qint64 bytes = 0;
@@ -247,9 +309,11 @@ void SimServer::pump(int id)
         if (rc != 0) {
             emit note(QStringLiteral("connection %1: send failed, %2").arg(id).arg(lastError()));
             still.queue.clear();
+            still.queuedBytes = 0;
             return;
         }
         recorder_.counters().bytesSent += piece.length;
+        still.queuedBytes -= piece.length;
         still.queue.front().next += 1;
         still.queue.front().waited = false;
         ++pieces;
@@ -263,6 +327,7 @@ void SimServer::closeLink(int id)
     if (it == links_.end()) return;
     it->second.closing = true;
     it->second.queue.clear();
+    it->second.queuedBytes = 0;
     void* argv[2] = {iv(id), nullptr};
     int arglen[2] = {};
     CorvaneWS_WebSocketServer_Do(handle_, corvanews20::kMethodOffset + method::Disconnect, 1, argv, arglen, nullptr);

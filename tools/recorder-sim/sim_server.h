@@ -2,7 +2,11 @@
 // The simulator's network side: our own WebSocket server engine object
 // (CorvaneWS_WebSocketServer_* of libcorvanews20), one SimConnection per
 // connection, and the replies sent piece by piece as the fault options say,
-// held back while the engine's send queue is full.
+// held back while the engine's send queue is full. Each connection's requests
+// are answered a few per turn of the event loop, so no client can keep the
+// others waiting, and what one client can make it hold is bounded: its
+// requests wait while its replies are not taken, and reading from it stops
+// while too many requests wait.
 
 #include "recorder.h"
 #include "reply_plan.h"
@@ -46,8 +50,11 @@ private:
         std::deque<Outgoing> queue;
         std::unique_ptr<QTimer> paceTimer;
         std::unique_ptr<QTimer> ackTimer;
+        qint64 queuedBytes = 0;  // of the replies in `queue`, not yet handed to the engine
         bool queueFull = false;  // the engine refused a piece: wait for ReadyToSend
         bool closing = false;
+        bool turnScheduled = false;
+        bool readingPaused = false;
     };
 
     static int sink(void* user, int event, int argc, void** argv, int* arglen);
@@ -56,7 +63,11 @@ private:
     void disconnected(int id, int status, const QString& description);
     void readyToSend(int id);
     void queueReply(int id, const QByteArray& reply);
+    void scheduleTurn(int id);
+    void turn(int id);
+    void limitReading(int id);
     void pump(int id);
+    void pumpPieces(int id);
     void startAckWait(Link& link);
     int sendPiece(int id, const char* data, qint64 length);
     void closeLink(int id);

@@ -127,6 +127,12 @@ protected:
     std::unique_ptr<Recorder> recorder;
     std::unique_ptr<SimConnection> connection;
     std::vector<QByteArray> sent;
+    // One data event, then whatever may be answered.
+    void feed(const QByteArray& bytes)
+    {
+        connection->dataIn(bytes);
+        connection->serve();
+    }
     void start()
     {
         recorder = std::make_unique<Recorder>(options);
@@ -144,9 +150,9 @@ TEST_F(SimConnectionTest, ARequestSplitAtEveryByteIsAnsweredOnce)
     const QByteArray request = device::sessionRequest("installer", "0000");
     for (int cut = 1; cut < request.size(); ++cut) {
         sent.clear();
-        connection->dataIn(request.left(cut));
+        feed(request.left(cut));
         EXPECT_TRUE(sent.empty());
-        connection->dataIn(request.mid(cut));
+        feed(request.mid(cut));
         ASSERT_EQ(sent.size(), 1u) << cut;
         EXPECT_EQ(device::messageCode(sent[0]), device::kSessionAccepted);
     }
@@ -156,42 +162,92 @@ TEST_F(SimConnectionTest, ARequestSplitAtEveryByteIsAnsweredOnce)
 
 TEST_F(SimConnectionTest, RequestsBehindAnUnacknowledgedUploadWaitForTheAck)
 {
-    connection->dataIn(device::uploadRequest(device::kDataMmv, 1, 2));
+    feed(device::uploadRequest(device::kDataMmv, 1, 2));
     EXPECT_TRUE(connection->awaitingAck());
-    connection->dataIn(device::gSensorInitRequest());
-    connection->dataIn(device::uploadRequest(device::kDataDrv, 1, 2));
+    feed(device::gSensorInitRequest());
+    feed(device::uploadRequest(device::kDataDrv, 1, 2));
     EXPECT_EQ(connection->heldRequests(), 2);
     EXPECT_EQ(codes(), (std::vector<std::uint8_t>{device::kUploadResponse}));
 
     // The G-sensor request is answered, then the DRV upload waits for its own ack.
-    connection->dataIn(device::acknowledgement());
+    feed(device::acknowledgement());
     EXPECT_EQ(codes(), (std::vector<std::uint8_t>{device::kUploadResponse, device::kCommandComplete,
                                                   device::kUploadResponse}));
     EXPECT_TRUE(connection->awaitingAck());
     EXPECT_EQ(connection->heldRequests(), 0);
-    connection->dataIn(device::acknowledgement());
+    feed(device::acknowledgement());
     EXPECT_FALSE(connection->awaitingAck());
     EXPECT_EQ(recorder->counters().acknowledgements, 2);
 }
 
 TEST_F(SimConnectionTest, AMissingAckTimesOutAndReleasesTheHeldRequests)
 {
-    connection->dataIn(device::uploadRequest(device::kDataSystemLog, 1, 2));
-    connection->dataIn(device::cameraImageRequest());
+    feed(device::uploadRequest(device::kDataSystemLog, 1, 2));
+    feed(device::cameraImageRequest());
     EXPECT_EQ(sent.size(), 1u);
     connection->ackTimedOut();
+    connection->serve();
     EXPECT_EQ(codes(), (std::vector<std::uint8_t>{device::kUploadResponse, device::kFileTransfer}));
     EXPECT_EQ(recorder->counters().ackTimeouts, 1);
     connection->ackTimedOut();  // nothing awaited: nothing counted
     EXPECT_EQ(recorder->counters().ackTimeouts, 1);
 }
 
+// The server decides when requests are answered; until then they wait in
+// arrival order and are counted, held ones included.
+TEST_F(SimConnectionTest, RequestsWaitInOrderUntilTheServerLetsThemBeAnswered)
+{
+    const auto never = [] { return false; };
+    const QByteArray requests[] = {device::gSensorInitRequest(), device::cameraImageRequest(),
+                                   device::sessionRequest("installer", "0000")};
+    qint64 bytes = 0;
+    for (const QByteArray& r : requests) {
+        connection->dataIn(r);
+        bytes += r.size();
+    }
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(connection->waitingBytes(), bytes);
+    int allowed = 1;
+    connection->serve([&] { return allowed-- > 0; });
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{device::kCommandComplete}));
+    EXPECT_EQ(connection->waitingBytes(), bytes - requests[0].size());
+    connection->serve(never);
+    EXPECT_EQ(sent.size(), 1u);
+    connection->serve();
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{device::kCommandComplete, device::kFileTransfer, device::kSessionAccepted}));
+    EXPECT_EQ(connection->waitingBytes(), 0);
+    EXPECT_FALSE(connection->canServe());
+
+    // Behind an unacknowledged upload: put on hold at no cost, still counted.
+    sent.clear();
+    feed(device::uploadRequest(device::kDataMmv, 1, 2));
+    for (int i = 0; i < 3; ++i) connection->dataIn(device::gSensorInitRequest());
+    connection->serve(never);
+    EXPECT_EQ(connection->heldRequests(), 3);
+    EXPECT_EQ(connection->waitingBytes(), 3 * device::kEmptyMessageSize);
+    EXPECT_FALSE(connection->canServe()) << "nothing to answer until the ack";
+    connection->dataIn(device::acknowledgement());
+    connection->serve(never);
+    EXPECT_FALSE(connection->awaitingAck());
+    EXPECT_TRUE(connection->canServe());
+    connection->serve();
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{device::kUploadResponse, device::kCommandComplete,
+                                                  device::kCommandComplete, device::kCommandComplete}));
+
+    // A request that declares more than any request needs sets nothing aside.
+    sent.clear();
+    feed(device::frame(device::kSettingsUpload, SimConnection::kMaxRequestLength + 1).left(64));
+    EXPECT_EQ(connection->waitingBytes(), 0);
+    feed(device::gSensorInitRequest());
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{device::kCommandComplete}));
+}
+
 TEST_F(SimConnectionTest, WithNoAckExpectedNothingIsHeld)
 {
     options.noAck = true;
     start();
-    connection->dataIn(device::uploadRequest(device::kDataMmv, 1, 2));
-    connection->dataIn(device::gSensorInitRequest());
+    feed(device::uploadRequest(device::kDataMmv, 1, 2));
+    feed(device::gSensorInitRequest());
     EXPECT_EQ(codes(), (std::vector<std::uint8_t>{device::kUploadResponse, device::kCommandComplete}));
     EXPECT_FALSE(connection->awaitingAck());
 }

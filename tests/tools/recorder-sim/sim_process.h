@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -52,6 +53,16 @@ public:
     }
 
     QString url() const { return url_; }
+    int port() const { return url_.isEmpty() ? 0 : url_.section(QLatin1Char(':'), -1).toInt(); }
+    // Its resident memory now, from /proc; 0 where there is none.
+    double residentMiB() const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
+        if (!status.open(QIODevice::ReadOnly)) return 0;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+        return 0;
+    }
     QString errors() { return QString::fromLocal8Bit(process_.readAllStandardError()); }
     bool running() const { return process_.state() == QProcess::Running; }
 

@@ -8,6 +8,8 @@
 #include "sim_process.h"
 
 #include "device/camera_angle_panel.h"
+#include "device/device_message.h"
+#include "device/bounded_log.h"
 #include "device/device_link.h"
 #include "device/form_download.h"
 #include "device/form_websocket.h"
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,9 +29,70 @@
 #include <QSslCertificate>
 #include <QStandardPaths>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 const QDateTime kAt(QDate(2025, 3, 7), QTime(14, 25, 30));
+
+// A client that sends and never reads, on a plain socket with a small receive
+// buffer, so that the simulator's replies pile up on its side.
+class NonReadingClient {
+public:
+    explicit NonReadingClient(int port)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 4096;
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+        const QByteArray request = QByteArrayLiteral("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                                                     "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                                     "Sec-WebSocket-Version: 13\r\n\r\n");
+        if (::send(fd_, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) return;
+        QByteArray head;
+        char c = 0;
+        while (!head.endsWith("\r\n\r\n") && ::recv(fd_, &c, 1, 0) == 1) head.append(c);
+        open_ = head.startsWith("HTTP/1.1 101");
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    }
+    ~NonReadingClient() { ::close(fd_); }
+    bool open() const { return open_; }
+
+    // `message` as masked binary frames (a zero mask leaves the bytes as they
+    // are), `count` times, or until the socket has stayed full for two seconds.
+    // The bytes that went.
+    qint64 send(const QByteArray& message, qint64 count)
+    {
+        QByteArray one;
+        one.append(char(0x82)).append(char(0x80 | message.size())).append(4, '\0').append(message);
+        qint64 sent = 0;
+        const qint64 total = count * one.size();
+        const QByteArray block = one.repeated(int(std::min<qint64>(count, 4096)));
+        qint64 offset = 0;
+        while (sent < total) {
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, 2000) <= 0) break;
+            const qint64 n = ::send(fd_, block.constData() + offset, size_t(std::min(block.size() - offset, total - sent)), MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += n;
+            offset = (offset + n) % block.size();
+        }
+        return sent;
+    }
+
+private:
+    int fd_ = -1;
+    bool open_ = false;
+};
 
 class ToolAgainstSim : public EditorTest {
 protected:
@@ -65,9 +129,12 @@ protected:
     CameraAnglePanel& panel() { return window->cameraAnglePanel(); }
     TformDownload& download() { return *app->download; }
     TformWebsocket& console() { return *app->console; }
+    // A log as shown once its lines are in.
     QStringList memo(QWidget& w, const char* name) const
     {
-        return w.findChild<QPlainTextEdit*>(QLatin1String(name))->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+        auto* view = w.findChild<QPlainTextEdit*>(QLatin1String(name));
+        if (auto* log = view->findChild<BoundedLog*>()) log->flush();
+        return view->toPlainText().split(u'\n', Qt::SkipEmptyParts);
     }
     QStringList memo1() const { return memo(*window, "Memo1"); }
     QString label(QWidget& w, const char* name) const { return w.findChild<QLabel*>(QLatin1String(name))->text(); }
@@ -252,8 +319,13 @@ TEST_F(ToolAgainstSim, ASlowLinkWithLatencyStillDeliversWhole)
     })) << lines.join('\n').toStdString();
 }
 
+// The download dialog's status and bar after a link lost in the middle (the
+// simulator's cut, then the simulator stopped), and that a new connection
+// downloads whole.
 TEST_F(ToolAgainstSim, ADisconnectInTheMiddleOfADownloadThenAGoodOneOnANewConnection)
 {
+    const QString lost = QStringLiteral("Download not finished: the connection was lost");
+    auto* bar = download().findChild<QProgressBar*>("progressBarDownload");
     startAndConnect({QStringLiteral("--mmv-size"), QStringLiteral("1M"), QStringLiteral("--cut-after"),
                      QStringLiteral("300000"), QStringLiteral("--fragment"), QStringLiteral("65536")});
     requestDownload("rbUploadMMV");
@@ -261,6 +333,8 @@ TEST_F(ToolAgainstSim, ADisconnectInTheMiddleOfADownloadThenAGoodOneOnANewConnec
     EXPECT_TRUE(sim.waitForCounter("cuts", 1));
     EXPECT_TRUE(saved("MMV").isEmpty());
     EXPECT_EQ(sim.counter("acknowledgements"), 0);
+    EXPECT_TRUE(label(download(), "lbUploadStatus").startsWith(lost)) << label(download(), "lbUploadStatus").toStdString();
+    EXPECT_EQ(bar->value(), 0);
 
     connectConsole();
     requestDownload("rbUploadMMV");
@@ -268,18 +342,91 @@ TEST_F(ToolAgainstSim, ADisconnectInTheMiddleOfADownloadThenAGoodOneOnANewConnec
     ASSERT_EQ(saved("MMV").size(), 1);
     EXPECT_EQ(readFile(QStringLiteral("data/MMV/") + saved("MMV")[0]), recsim::mmvBytes(1 << 20));
     EXPECT_EQ(sim.counter("connections"), 2);
+    EXPECT_TRUE(label(download(), "lbUploadStatus").startsWith(QStringLiteral("MMV File: ")));
+    EXPECT_TRUE(label(download(), "lbUploadStatus").endsWith(QStringLiteral(" is saved.")));
+
+    // A slow download, and the simulator stopped while it runs.
+    link().disconnectFromRecorder();
+    ASSERT_TRUE(SimProcess::waitFor([&] { return !link().isConnected(); }));
+    startAndConnect({QStringLiteral("--mmv-size"), QStringLiteral("4M"), QStringLiteral("--bandwidth"), QStringLiteral("1M")});
+    requestDownload("rbUploadMMV");
+    ASSERT_TRUE(SimProcess::waitFor([&] { return bar->value() > 0; }));
+    sim.stop();
+    ASSERT_TRUE(SimProcess::waitFor([&] { return !link().isConnected(); }));
+    EXPECT_TRUE(label(download(), "lbUploadStatus").startsWith(lost)) << label(download(), "lbUploadStatus").toStdString();
+    EXPECT_EQ(bar->value(), 0);
 }
 
+// A length that does not add up: a longer declaration keeps the file and
+// shows the mismatch as the status; a shorter one cuts the file, which fails.
+// Neither is acknowledged.
 TEST_F(ToolAgainstSim, AWrongDeclaredLengthIsReportedAndNotAcknowledged)
 {
-    startAndConnect({QStringLiteral("--wrong-length"), QStringLiteral("4"), QStringLiteral("--mmv-size"),
-                     QStringLiteral("1000"), QStringLiteral("--ack-timeout"), QStringLiteral("100")});
-    requestDownload("rbUploadMMV");
-    const QString mismatch = QStringLiteral(" UploadResponce Size has to be 1080 byte. but this Size = 1076byte.");
-    ASSERT_TRUE(SimProcess::waitFor([&] { return memo(download(), "memoUpload").contains(mismatch); }))
-        << memo(download(), "memoUpload").join('\n').toStdString();
-    ASSERT_TRUE(sim.waitForCounter("ackTimeouts", 1));
-    EXPECT_EQ(sim.counter("acknowledgements"), 0);
+    const struct {
+        const char* wrongLength;
+        QString status;
+        qsizetype files, errorBoxes;
+    } cases[] = {
+        {"500", QStringLiteral(" UploadResponce Size has to be 1576 byte. but this Size = 1076byte."), 1, 0},
+        {"-500", QStringLiteral("Download failed: "), 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wrongLength);
+        startAndConnect({QStringLiteral("--wrong-length"), QLatin1String(c.wrongLength), QStringLiteral("--mmv-size"),
+                         QStringLiteral("1000"), QStringLiteral("--ack-timeout"), QStringLiteral("100")});
+        dialogs.clear();
+        requestDownload("rbUploadMMV");
+        ASSERT_TRUE(SimProcess::waitFor([&] { return label(download(), "lbUploadStatus").startsWith(c.status); }))
+            << label(download(), "lbUploadStatus").toStdString();
+        ASSERT_TRUE(sim.waitForCounter("ackTimeouts", 1));
+        EXPECT_EQ(sim.counter("acknowledgements"), 0);
+        EXPECT_EQ(saved("MMV").size(), c.files);
+        EXPECT_TRUE(SimProcess::waitFor([&] { return dialogs.errors().size() >= c.errorBoxes; }));
+        EXPECT_EQ(dialogs.errors().size(), c.errorBoxes);
+        if (c.files) {
+            EXPECT_TRUE(memo(download(), "memoUpload").contains(c.status));
+        }
+        link().disconnectFromRecorder();
+        ASSERT_TRUE(SimProcess::waitFor([&] { return !link().isConnected(); }));
+        for (const QString& f : saved("MMV")) QFile::remove(path(QStringLiteral("data/MMV/") + f));
+    }
+}
+
+// One client that asks without end and takes none of its replies: the
+// simulator stops reading from it, holds a bounded amount, and goes on
+// answering the tool.
+TEST_F(ToolAgainstSim, AClientThatNeverReadsCannotTakeTheSimulatorDown)
+{
+    ASSERT_TRUE(sim.start(QStringLiteral(RECORDER_SIM_PATH), {QStringLiteral("--mmv-size"), QStringLiteral("4M")}))
+        << sim.errors().toStdString();
+    const struct {
+        const char* what;
+        QByteArray first;
+        QByteArray repeated;
+    } cases[] = {
+        {"camera images never taken", {}, device::cameraImageRequest()},
+        {"requests behind an upload never acknowledged", device::uploadRequest(device::kDataMmv, 1, 2),
+         device::gSensorInitRequest()},
+    };
+    qint64 pauses = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NonReadingClient hostile(sim.port());
+        ASSERT_TRUE(hostile.open());
+        if (!c.first.isEmpty()) hostile.send(c.first, 1);
+        // 64 MB of requests, as far as they go.
+        hostile.send(c.repeated, (qint64(64) << 20) / c.repeated.size());
+        EXPECT_TRUE(sim.waitForCounter("readPauses", pauses + 1));
+        pauses = sim.counter("readPauses");
+
+        connectConsole();
+        click(console(), "btnSessionRequest");
+        EXPECT_TRUE(waitForMemo1(QStringLiteral("Session Accepted")));
+        EXPECT_LT(sim.residentMiB(), 256.0);
+        link().disconnectFromRecorder();
+        ASSERT_TRUE(SimProcess::waitFor([&] { return !link().isConnected(); }));
+    }
+    EXPECT_LE(sim.counter("waitingBytesPeak"), 2 << 20) << "the request limit and one read";
 }
 
 TEST_F(ToolAgainstSim, ACertificateIsAcceptedOverWss)
