@@ -108,10 +108,9 @@ void writeParams(std::ostream& out, const ComponentPolicy& policy, const corvane
             fields.push_back("field(&P::" + n + ", FieldKind::EventString, " + at + back + ")");
             break;
         case ArgType::Bytes:
-            // Bytes come twice: as text and as the bytes themselves.
-            out << "    QString " << n << ";\n    QByteArray " << n << "B;\n";
-            fields.push_back("field(&P::" + n + ", FieldKind::Text, " + at + ")");
-            fields.push_back("field(&P::" + n + "B, FieldKind::Bytes, " + at + ")");
+            // Bytes come twice: as text (decoded only when read) and as the bytes themselves.
+            out << "    EventText " << n << ";\n    QByteArray " << n << "B;\n";
+            fields.push_back("textField(&P::" + n + ", &P::" + n + "B, " + at + ")");
             break;
         }
     }
