@@ -22,16 +22,18 @@ void DeviceLink::setConnection(std::unique_ptr<device::DeviceConnection> connect
     reassembly_.reset();
     if (!connection_) return;
     device::DeviceConnection::Handlers handlers;
-    handlers.dataIn = [this](const QByteArray& bytes) { WebSocketClient1DataIn(bytes); };
+    handlers.dataIn = [this](const device::DataEvent& event) { WebSocketClient1DataIn(event); };
     handlers.disconnected = [this](int code, const QString& text) { disconnected(code, text); };
     handlers.serverCertificate = [this](const device::ServerCertificate& c) { certificate(c); };
     connection_->setHandlers(std::move(handlers));
 }
 
-// A file being written is finished first; its acknowledgement is dropped. The
-// client goes before the rest of the link, which its last events may still reach.
+// A file still arriving is removed; one complete is put in place first, its
+// acknowledgement dropped. The client goes before the rest of the link, which
+// its last events may still reach.
 DeviceLink::~DeviceLink()
 {
+    upload_.reset();
     writer_.waitForDone();
     connection_.reset();
 }
@@ -72,16 +74,33 @@ void DeviceLink::requestCameraImage()
     gImageReceived = false;
 }
 
-void DeviceLink::WebSocketClient1DataIn(const QByteArray& bytes)
+void DeviceLink::WebSocketClient1DataIn(const device::DataEvent& event)
 {
-    bytesReceived_ += bytes.size();
+    bytesReceived_ += event.bytes.size();
     emit receivedBytes(bytesReceived_);
     // A transfer that fails is shown and the link carries on; the reassembly is
-    // idle again by then whatever the handler did.
-    toolkit::runGuarded([&] { reassembly_.feed(bytes); }, window_);
+    // in a clean state by then whatever the handler did.
+    toolkit::runGuarded([&] { reassembly_.feed(event); }, window_);
 }
 
 void DeviceLink::messageComplete(const QByteArray& message) { device::dispatchMessage(message, *this); }
+
+std::uint32_t DeviceLink::streamedHead(std::uint8_t code, std::uint32_t declaredLength)
+{
+    return device::streamedHeadSize(code, declaredLength);
+}
+
+void DeviceLink::streamStarted(const QByteArray& head) { device::dispatchStreamHead(head, *this); }
+
+void DeviceLink::streamData(const QByteArray& bytes, qsizetype offset, qsizetype size)
+{
+    uploadResponseData(bytes, offset, size);
+}
+
+bool DeviceLink::savesPending() const
+{
+    return pendingSaves_ > 0 || (upload_ && upload_->file && upload_->file->queuedBytes() > 0);
+}
 
 void DeviceLink::disconnected(int statusCode, const QString& description)
 {
@@ -130,10 +149,14 @@ void DeviceLink::fileMessage(const QByteArray& message)
     if (receiveSettings_) receiveSettings_(file.data);
 }
 
-void DeviceLink::uploadResponse(const QByteArray& message)
+// The file goes to a temporary file in its folder as it arrives and is put in
+// place once the whole message is in; the message is never held whole.
+void DeviceLink::uploadResponseHead(const QByteArray& head)
 {
-    const device::UploadResponseRecord r = device::readUploadResponse(message);
+    upload_.reset();
+    const device::UploadResponseRecord r = device::readUploadResponseHead(head);
     emit uploadResponseRead(r);
+    Upload upload{r, nullptr, ++uploads_, 0};
     if (r.carriesFile()) {
         emit uploadMemoLine(r.responseLine());
         const std::optional<QString> name = device::safeFileName(r.fileName);
@@ -145,21 +168,48 @@ void DeviceLink::uploadResponse(const QByteArray& message)
         }
         const QString path = QDir(folderFor(r.folderName())).filePath(device::savedFileName(r.dataType, *name, clock_()));
         emit uploadMemoLine(QDir::toNativeSeparators(path));
-        // Hundreds of megabytes take a while to reach the disk; the window stays
-        // responsive meanwhile. The message shares its bytes, nothing is copied.
-        ++pendingSaves_;
-        writer_.start([this, message, r, path] {
-            QString error;
-            try {
-                device::writeFileAtomically(path, message, r.fileOffset(), r.fileSize());
-            } catch (const std::exception& e) {
-                error = QString::fromUtf8(e.what());
-            }
-            QMetaObject::invokeMethod(this, [this, r, error] { finishUpload(r, error); }, Qt::QueuedConnection);
-        });
+        upload.file = std::make_unique<device::StreamedFile>(
+            path, writer_, this, [this, r, id = upload.id](const QString& error) { uploadFileFinished(r, id, error); });
+    }
+    upload_ = std::move(upload);
+    uploadResponseData(head, 0, head.size());
+}
+
+void DeviceLink::uploadResponseData(const QByteArray& bytes, qsizetype offset, qsizetype size)
+{
+    if (!upload_) return;
+    Upload& u = *upload_;
+    const qint64 from = u.received;
+    u.received += size;
+    if (!u.file) return;
+    const auto [start, length] = u.record.filePart(from, size);
+    if (length > 0) u.file->append(bytes, offset + start, length);
+}
+
+void DeviceLink::uploadResponseComplete()
+{
+    if (!upload_) return;  // refused at its head
+    Upload u = std::move(*upload_);
+    upload_.reset();
+    if (!u.record.carriesFile()) return finishUpload(u.record, QString());
+    if (!u.file) return;  // a refused name or a failed write, already told
+    ++pendingSaves_;
+    u.file->commit();
+}
+
+// A cut link (or an overrun): the temporary file goes, nothing is acknowledged.
+void DeviceLink::uploadResponseLost() { upload_.reset(); }
+
+void DeviceLink::uploadFileFinished(const device::UploadResponseRecord& r, quint64 id, const QString& error)
+{
+    if (upload_ && upload_->id == id) {
+        // Writing failed while the message was still arriving: the file is
+        // gone and the rest of the message goes nowhere.
+        upload_->file.reset();
+        toolkit::showException(toolkit::EFileError(error), window_);
         return;
     }
-    finishUpload(r, QString());
+    finishUpload(r, error);
 }
 
 void DeviceLink::finishUpload(const device::UploadResponseRecord& r, const QString& saveError)
