@@ -7,7 +7,12 @@
 #include <QStandardPaths>
 #include <QThreadPool>
 
+#ifdef __linux__
+#include <fcntl.h>
+#endif
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -78,6 +83,9 @@ struct StreamedFile::Shared : std::enable_shared_from_this<Shared> {
         qint64 offset;
         qint64 size;
     };
+    // The writer takes bytes in batches: one thread switch for many data events.
+    static constexpr qint64 kBatchBytes = 1 << 20;
+    static constexpr std::chrono::milliseconds kBatchWait{10};
 
     QString path;
     QObject* context = nullptr;
@@ -85,26 +93,67 @@ struct StreamedFile::Shared : std::enable_shared_from_this<Shared> {
     std::unique_ptr<QSaveFile> file;  // the writer's alone once it runs
 
     std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<Slice> queue;  // the front one stays while it is written
-    qint64 queued = 0;
+    std::condition_variable wake;   // the writer waits for bytes
+    std::condition_variable space;  // append() waits for room
+    std::deque<Slice> queue;
+    qint64 queued = 0;              // in the queue and in the batch being written
+    bool writerWaiting = false;
+    bool appenderWaiting = false;
     bool committing = false;
-    bool ended = false;                // the writer is done: later bytes go nowhere
+    bool ended = false;             // the writer is done: later bytes go nowhere
     std::atomic<bool> cancelled = false;
 
+    qint64 written = 0, writeBackFrom = 0;  // the writer's
+
+    bool stopping() const { return cancelled || committing; }
     void run();
+    bool writeBatch(const std::deque<Slice>& batch);
+    void startWriteBack(qint64 size);
     void end(const QString& error);
 };
+
+// The disk starts on what is written while more arrives, so that putting the
+// file in place (which waits for it all to be on disk) does not wait for the
+// whole file at the end.
+void StreamedFile::Shared::startWriteBack(qint64 size)
+{
+    written += size;
+#ifdef __linux__
+    constexpr qint64 kWriteBackStep = 8 << 20;
+    if (written - writeBackFrom < kWriteBackStep) return;
+    ::sync_file_range(file->handle(), writeBackFrom, written - writeBackFrom, SYNC_FILE_RANGE_WRITE);
+    writeBackFrom = written;
+#endif
+}
+
+bool StreamedFile::Shared::writeBatch(const std::deque<Slice>& batch)
+{
+    qint64 size = 0;
+    bool ok = true;
+    for (const Slice& slice : batch) {
+        ok = ok && !cancelled && writeAll(*file, slice.source.constData() + slice.offset, slice.size);
+        size += slice.size;
+    }
+    if (ok) startWriteBack(size);
+    std::lock_guard lock(mutex);
+    queued -= size;
+    if (appenderWaiting) space.notify_all();
+    return ok;
+}
 
 // The writer: bytes in arrival order, then the rename, or the removal on a
 // cancel or a failure.
 void StreamedFile::Shared::run()
 {
     for (;;) {
-        Slice slice;
+        std::deque<Slice> batch;
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return cancelled || committing || !queue.empty(); });
+            writerWaiting = true;
+            wake.wait(lock, [&] { return stopping() || !queue.empty(); });
+            if (!stopping() && queued < kBatchBytes)
+                wake.wait_for(lock, kBatchWait, [&] { return stopping() || queued >= kBatchBytes; });
+            writerWaiting = false;
             if (cancelled) break;
             if (queue.empty()) {
                 lock.unlock();
@@ -113,16 +162,10 @@ void StreamedFile::Shared::run()
                 file.reset();
                 return end(error);
             }
-            slice = queue.front();
+            batch.swap(queue);
         }
-        const bool ok = writeAll(*file, slice.source.constData() + slice.offset, slice.size);
-        {
-            std::lock_guard lock(mutex);
-            queue.pop_front();
-            queued -= slice.size;
-        }
-        changed.notify_all();
-        if (!ok) {
+        if (!writeBatch(batch)) {
+            if (cancelled) break;
             const QString error = cannotWrite(path, *file);
             file->cancelWriting();
             file.reset();
@@ -142,7 +185,7 @@ void StreamedFile::Shared::end(const QString& error)
         queue.clear();
         queued = 0;
     }
-    changed.notify_all();
+    space.notify_all();
     if (cancelled) return;
     QMetaObject::invokeMethod(
         context,
@@ -160,7 +203,7 @@ StreamedFile::StreamedFile(const QString& path, QThreadPool& pool, QObject* cont
     shared_->context = context;
     shared_->finished = std::move(finished);
     shared_->file = std::make_unique<QSaveFile>(path);
-    if (!shared_->file->open(QIODevice::WriteOnly)) fail(cannotCreate(path, *shared_->file));
+    if (!shared_->file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) fail(cannotCreate(path, *shared_->file));
     // Written, committed and deleted by the writer's thread; it takes no events.
     shared_->file->moveToThread(nullptr);
     pool.start([shared = shared_] { shared->run(); });
@@ -171,36 +214,33 @@ StreamedFile::~StreamedFile() { cancel(); }
 void StreamedFile::append(const QByteArray& source, qint64 offset, qint64 size)
 {
     if (size <= 0) return;
-    std::unique_lock lock(shared_->mutex);
-    shared_->changed.wait(lock, [&] {
-        return shared_->ended || shared_->cancelled || shared_->committing || shared_->queued < kQueueLimit;
-    });
-    if (shared_->ended || shared_->cancelled || shared_->committing) return;
-    shared_->queue.push_back({source, offset, size});
-    shared_->queued += size;
-    lock.unlock();
-    shared_->changed.notify_all();
+    Shared& s = *shared_;
+    std::unique_lock lock(s.mutex);
+    s.appenderWaiting = true;
+    s.space.wait(lock, [&] { return s.ended || s.stopping() || s.queued < kQueueLimit; });
+    s.appenderWaiting = false;
+    if (s.ended || s.stopping()) return;
+    s.queue.push_back({source, offset, size});
+    s.queued += size;
+    if (s.writerWaiting && (s.queue.size() == 1 || s.queued >= Shared::kBatchBytes)) s.wake.notify_one();
 }
 
 void StreamedFile::commit()
 {
-    {
-        std::lock_guard lock(shared_->mutex);
-        if (shared_->cancelled) return;
-        shared_->committing = true;
-    }
-    shared_->changed.notify_all();
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->cancelled) return;
+    shared_->committing = true;
+    shared_->wake.notify_one();
 }
 
 void StreamedFile::cancel()
 {
-    {
-        std::lock_guard lock(shared_->mutex);
-        if (shared_->committing || shared_->cancelled) return;
-        // The writer drops what waits and removes the file.
-        shared_->cancelled = true;
-    }
-    shared_->changed.notify_all();
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->committing || shared_->cancelled) return;
+    // The writer drops what waits and removes the file.
+    shared_->cancelled = true;
+    shared_->wake.notify_one();
+    shared_->space.notify_all();
 }
 
 qint64 StreamedFile::queuedBytes() const

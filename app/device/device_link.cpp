@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QSslCertificate>
 
+#include <algorithm>
+
 DeviceLink::DeviceLink(QWidget* window, std::unique_ptr<device::DeviceConnection> connection)
     : window_(window)
 {
@@ -81,6 +83,23 @@ void DeviceLink::WebSocketClient1DataIn(const device::DataEvent& event)
     // A transfer that fails is shown and the link carries on; the reassembly is
     // in a clean state by then whatever the handler did.
     toolkit::runGuarded([&] { reassembly_.feed(event); }, window_);
+}
+
+void DeviceLink::progressMaximum(std::uint32_t maximum)
+{
+    progressMaximum_ = maximum;
+    progressShown_ = 0;
+    emit progressRange(qint64(maximum));
+}
+
+// The bar moves in steps of at least 1/512 of the message: each move repaints
+// it at once, and a large download comes in thousands of data events.
+void DeviceLink::progressPosition(std::uint32_t position)
+{
+    const std::uint32_t step = std::max<std::uint32_t>(progressMaximum_ / 512, 1);
+    if (position != progressMaximum_ && position >= progressShown_ && position - progressShown_ < step) return;
+    progressShown_ = position;
+    emit progressValue(qint64(position));
 }
 
 void DeviceLink::messageComplete(const QByteArray& message) { device::dispatchMessage(message, *this); }

@@ -84,8 +84,8 @@ signals:
 
 private:
     // ReassemblyObserver
-    void progressMaximum(std::uint32_t maximum) override { emit progressRange(qint64(maximum)); }
-    void progressPosition(std::uint32_t position) override { emit progressValue(qint64(position)); }
+    void progressMaximum(std::uint32_t maximum) override;
+    void progressPosition(std::uint32_t position) override;
     void sizeLine(const QString& line) override { emit uploadMemoLine(line); }
     void messageComplete(const QByteArray& message) override;
     std::uint32_t streamedHead(std::uint8_t code, std::uint32_t declaredLength) override;
@@ -128,5 +128,6 @@ private:
     QThreadPool writer_;    // before upload_: a file still open is cancelled before the writer is waited for
     std::optional<Upload> upload_;
     quint64 uploads_ = 0;
+    std::uint32_t progressMaximum_ = 0, progressShown_ = 0;
     int pendingSaves_ = 0;  // complete files not yet in place
 };
