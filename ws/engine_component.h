@@ -110,9 +110,9 @@ private:
 
 // ---- events -----------------------------------------------------------------
 
-// The text form of a byte block that an event delivers. It is decoded the
-// first time a handler reads it and kept from then on, so a handler that only
-// wants the bytes (camera pictures, recorded files) never pays for a decode.
+// The text form of the data a data event delivers. It is decoded the first
+// time a handler reads it and kept from then on, so a handler that only wants
+// the bytes (camera pictures, recorded files) never pays for a decode.
 // It shares the bytes of the event's byte-array field; nothing is copied for
 // it. The component it came from decodes it and must still exist at the first read.
 class EventText {
@@ -150,8 +150,9 @@ public:
     bool boolean(int k) const { return at(k) != nullptr; }
     QString wide(int k) const;
     QByteArray bytes(int k) const;
+    QString text(int k) const { return object_.decodeText(at(k), length(k)); }
     // The text form of bytes already read from this event, decoded when first read.
-    EventText text(const QByteArray& bytes) const { return EventText(object_, bytes); }
+    EventText lazyText(const QByteArray& bytes) const { return EventText(object_, bytes); }
     void setBoolean(int k, bool value) const { setInteger(k, value ? 1 : 0); }
     void setInteger(int k, int value) const
     {
@@ -172,7 +173,7 @@ private:
     int* arglen_;
 };
 
-enum class FieldKind { Int, Bool, Wide, Bytes, EventString };
+enum class FieldKind { Int, Bool, Wide, Bytes, Text, EventString };
 
 template <class P, class T>
 struct Field {
@@ -188,8 +189,9 @@ constexpr Field<P, T> field(T P::*member, FieldKind kind, int arg, bool writeBac
     return {member, kind, arg, writeBack};
 }
 
-// A byte block that the handler gets twice: as bytes (copied once out of the
-// engine's memory, which is gone after the event) and as text sharing them.
+// The data of a data event, which the handler gets twice: as bytes (copied
+// once out of the engine's memory, which is gone after the event) and as text
+// that shares them and is decoded only when read.
 template <class P>
 struct TextField {
     EventText P::*text;
@@ -214,6 +216,8 @@ void decodeField(P& params, const Field<P, T>& f, const EventArgs& args)
         out = args.boolean(f.arg);
     } else if constexpr (std::is_same_v<T, QByteArray>) {
         out = args.bytes(f.arg);
+    } else if (f.kind == FieldKind::Text) {
+        out = args.text(f.arg);
     } else if (f.kind == FieldKind::EventString) {
         out = args.eventString(f.arg);
     } else {
@@ -224,7 +228,7 @@ template <class P>
 void decodeField(P& params, const TextField<P>& f, const EventArgs& args)
 {
     params.*f.bytes = args.bytes(f.arg);
-    params.*f.text = args.text(params.*f.bytes);
+    params.*f.text = args.lazyText(params.*f.bytes);
 }
 template <class P>
 void writeBackField(const P&, const TextField<P>&, const EventArgs&)

@@ -207,11 +207,11 @@ void DeviceLink::uploadResponseData(const QByteArray& bytes, qsizetype offset, q
 
 void DeviceLink::uploadResponseComplete()
 {
-    if (!upload_) return;  // refused at its head
+    if (!upload_) return;  // refused at its head: a name that cannot be used, or a failure shown then
     Upload u = std::move(*upload_);
     upload_.reset();
     if (!u.record.carriesFile()) return finishUpload(u.record, QString());
-    if (!u.file) return;  // a refused name or a failed write, already told
+    if (!u.file) return;  // writing it failed, already shown
     ++pendingSaves_;
     u.file->commit();
 }
