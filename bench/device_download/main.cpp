@@ -10,8 +10,8 @@
 //         from "Upload Request" until the file is saved and acknowledged,
 //         with a 5 ms timer measuring the longest gap in the GUI event loop
 // Given several sizes it does this for each, so that the peak RSS can be seen
-// not to grow with the file. A message holds at most 1,000,000,000 bytes, so
-// 953 MiB is the largest MMV the recorder can send.
+// not to grow with the file (the simulator serves at most 900,000,000 bytes,
+// 858 MiB, just under the 1,000,000,000-byte message limit).
 //
 // Usage: device_download [MiB...]       (default 256)
 //        device_download --child raw|tool URL MiB
