@@ -193,6 +193,12 @@ void EventArgs::setEventString(int k, const QString& value) const
     evtStr(at(k), 2, const_cast<char16_t*>(utf16(value)), 2);
 }
 
+const QString& EventText::value() const
+{
+    if (!text_) text_ = object_ && !bytes_.isEmpty() ? object_->decodeText(bytes_.constData(), int(bytes_.size())) : QString();
+    return *text_;
+}
+
 QByteArray EventArgs::bytes(int k) const
 {
     const auto* data = static_cast<const char*>(at(k));

@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <span>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace CorvaneWS {
@@ -108,6 +110,35 @@ private:
 
 // ---- events -----------------------------------------------------------------
 
+// The text form of the data a data event delivers. It is decoded the first
+// time a handler reads it and kept from then on, so a handler that only wants
+// the bytes (camera pictures, recorded files) never pays for a decode.
+// It shares the bytes of the event's byte-array field; nothing is copied for
+// it. The component it came from decodes it and must still exist at the first read.
+class EventText {
+public:
+    EventText() = default;
+    EventText(const EngineObject& object, QByteArray bytes) : object_(&object), bytes_(std::move(bytes)) {}
+    EventText& operator=(const QString& text)
+    {
+        object_ = nullptr;
+        bytes_ = QByteArray();
+        text_ = text;
+        return *this;
+    }
+
+    const QString& value() const;
+    // Reads as the text it stands for wherever a QString is wanted.
+    operator const QString&() const { return value(); }  // NOLINT(google-explicit-constructor)
+    bool isEmpty() const { return value().isEmpty(); }
+    bool decoded() const { return text_.has_value(); }
+
+private:
+    const EngineObject* object_ = nullptr;
+    QByteArray bytes_;
+    mutable std::optional<QString> text_;
+};
+
 // The values of one engine event, read the way the event table says.
 class EventArgs {
 public:
@@ -120,6 +151,8 @@ public:
     QString wide(int k) const;
     QByteArray bytes(int k) const;
     QString text(int k) const { return object_.decodeText(at(k), length(k)); }
+    // The text form of bytes already read from this event, decoded when first read.
+    EventText lazyText(const QByteArray& bytes) const { return EventText(object_, bytes); }
     void setBoolean(int k, bool value) const { setInteger(k, value ? 1 : 0); }
     void setInteger(int k, int value) const
     {
@@ -156,6 +189,22 @@ constexpr Field<P, T> field(T P::*member, FieldKind kind, int arg, bool writeBac
     return {member, kind, arg, writeBack};
 }
 
+// The data of a data event, which the handler gets twice: as bytes (copied
+// once out of the engine's memory, which is gone after the event) and as text
+// that shares them and is decoded only when read.
+template <class P>
+struct TextField {
+    EventText P::*text;
+    QByteArray P::*bytes;
+    int arg;
+};
+
+template <class P>
+constexpr TextField<P> textField(EventText P::*text, QByteArray P::*bytes, int arg)
+{
+    return {text, bytes, arg};
+}
+
 namespace detail {
 template <class P, class T>
 void decodeField(P& params, const Field<P, T>& f, const EventArgs& args)
@@ -174,6 +223,16 @@ void decodeField(P& params, const Field<P, T>& f, const EventArgs& args)
     } else {
         out = args.wide(f.arg);
     }
+}
+template <class P>
+void decodeField(P& params, const TextField<P>& f, const EventArgs& args)
+{
+    params.*f.bytes = args.bytes(f.arg);
+    params.*f.text = args.lazyText(params.*f.bytes);
+}
+template <class P>
+void writeBackField(const P&, const TextField<P>&, const EventArgs&)
+{
 }
 template <class P, class T>
 void writeBackField(const P& params, const Field<P, T>& f, const EventArgs& args)

@@ -4,6 +4,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+#include <memory>
+
+class QObject;
+class QThreadPool;
+
 namespace device {
 
 // The folder the DRV, MMV and SystemLog folders go in. On Linux the working
@@ -30,5 +36,38 @@ QString dataFolderUnder(const QString& base, const QString& name);
 // file appears whole or not at all. Raises std::runtime_error with the
 // system's text on failure.
 void writeFileAtomically(const QString& path, const QByteArray& source, qint64 offset, qint64 size);
+
+// A file written while its bytes arrive, on a thread of `pool`, under a
+// temporary name in its destination folder: commit() puts it in place whole
+// (as writeFileAtomically does); cancel(), a failure or destruction before
+// commit() removes it. Bytes wait for the disk in a queue that never holds
+// more than kQueueLimit of them: append() waits while it is full, so memory
+// stays bounded when the disk is slower than the link.
+class StreamedFile {
+public:
+    static constexpr qint64 kQueueLimit = 16 << 20;
+
+    // Creates the temporary file, raising std::runtime_error with the
+    // system's text when it cannot. `finished` is called once, on `context`'s
+    // thread: with an empty text when the file is in place after commit(), or
+    // with the failure (a write or the rename) as soon as there is one; never
+    // after cancel().
+    StreamedFile(const QString& path, QThreadPool& pool, QObject* context, std::function<void(const QString& error)> finished);
+    ~StreamedFile();
+    StreamedFile(const StreamedFile&) = delete;
+    StreamedFile& operator=(const StreamedFile&) = delete;
+
+    // Bytes [offset, offset + size) of `source`, which is shared, not copied.
+    void append(const QByteArray& source, qint64 offset, qint64 size);
+    void commit();
+    void cancel();
+    // Bytes appended and not yet written.
+    qint64 queuedBytes() const;
+
+    struct Shared;
+
+private:
+    std::shared_ptr<Shared> shared_;
+};
 
 }  // namespace device

@@ -8,9 +8,32 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 
 namespace device {
+
+// The data format of a WebSocket message, as the client reports it.
+inline constexpr int kTextFormat = 1;
+inline constexpr int kBinaryFormat = 2;
+
+// One data event: the bytes of a part of one WebSocket message, whether they
+// end it, and the message's data format.
+struct DataEvent {
+    DataEvent(QByteArray data, bool lastPart, int format)
+        : bytes(std::move(data)), endOfMessage(lastPart), dataFormat(format)
+    {
+    }
+    // Binary bytes whose place in their WebSocket message is not known (a
+    // server that passes on requests without it): a message may start with
+    // them, and a start shorter than a header waits for what follows.
+    DataEvent(QByteArray data) : bytes(std::move(data)) {}  // NOLINT(google-explicit-constructor)
+
+    QByteArray bytes;
+    std::optional<bool> endOfMessage;  // these bytes end their WebSocket message
+    int dataFormat = kBinaryFormat;    // of the whole WebSocket message
+};
 
 struct ServerCertificate {
     QByteArray encoded;  // PEM or DER, as the engine hands it
@@ -21,7 +44,7 @@ struct ServerCertificate {
 class DeviceConnection {
 public:
     struct Handlers {
-        std::function<void(const QByteArray&)> dataIn;
+        std::function<void(const DataEvent&)> dataIn;
         std::function<void(int statusCode, const QString& description)> disconnected;
         // Told after the certificate has been accepted.
         std::function<void(const ServerCertificate&)> serverCertificate;

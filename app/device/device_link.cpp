@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QSslCertificate>
 
+#include <algorithm>
+
 namespace {
 
 QString errorText(const std::exception& e)
@@ -40,16 +42,18 @@ void DeviceLink::setConnection(std::unique_ptr<device::DeviceConnection> connect
     reassembly_.reset();
     if (!connection_) return;
     device::DeviceConnection::Handlers handlers;
-    handlers.dataIn = [this](const QByteArray& bytes) { WebSocketClient1DataIn(bytes); };
+    handlers.dataIn = [this](const device::DataEvent& event) { WebSocketClient1DataIn(event); };
     handlers.disconnected = [this](int code, const QString& text) { disconnected(code, text); };
     handlers.serverCertificate = [this](const device::ServerCertificate& c) { certificate(c); };
     connection_->setHandlers(std::move(handlers));
 }
 
-// A file being written is finished first; its acknowledgement is dropped. The
-// client goes before the rest of the link, which its last events may still reach.
+// A file still arriving is removed; one complete is put in place first, its
+// acknowledgement dropped. The client goes before the rest of the link, which
+// its last events may still reach.
 DeviceLink::~DeviceLink()
 {
+    upload_.reset();
     writer_.waitForDone();
     connection_.reset();
 }
@@ -90,13 +94,30 @@ void DeviceLink::requestCameraImage()
     gImageReceived = false;
 }
 
-void DeviceLink::WebSocketClient1DataIn(const QByteArray& bytes)
+void DeviceLink::WebSocketClient1DataIn(const device::DataEvent& event)
 {
-    bytesReceived_ += bytes.size();
+    bytesReceived_ += event.bytes.size();
     emit receivedBytes(bytesReceived_);
     // A transfer that fails is shown and the link carries on; the reassembly is
-    // idle again by then whatever the handler did.
-    reportFailures([&] { reassembly_.feed(bytes); });
+    // in a clean state by then whatever the handler did.
+    reportFailures([&] { reassembly_.feed(event); });
+}
+
+void DeviceLink::progressMaximum(std::uint32_t maximum)
+{
+    progressMaximum_ = maximum;
+    progressShown_ = 0;
+    emit progressRange(qint64(maximum));
+}
+
+// The bar moves in steps of at least 1/512 of the message: each move repaints
+// it at once, and a large download comes in thousands of data events.
+void DeviceLink::progressPosition(std::uint32_t position)
+{
+    const std::uint32_t step = std::max<std::uint32_t>(progressMaximum_ / 512, 1);
+    if (position != progressMaximum_ && position >= progressShown_ && position - progressShown_ < step) return;
+    progressShown_ = position;
+    emit progressValue(qint64(position));
 }
 
 void DeviceLink::messageComplete(const QByteArray& message)
@@ -160,6 +181,32 @@ void DeviceLink::failUpload(const QString& text)
     reportError(text);
 }
 
+std::uint32_t DeviceLink::streamedHead(std::uint8_t code, std::uint32_t declaredLength)
+{
+    return device::streamedHeadSize(code, declaredLength);
+}
+
+void DeviceLink::streamStarted(const QByteArray& head)
+{
+    try {
+        device::dispatchStreamHead(head, *this);
+    } catch (const std::exception& e) {
+        // Only upload responses are streamed; the dialog waiting for one says why it ended.
+        emit uploadFailed(errorText(e));
+        throw;
+    }
+}
+
+void DeviceLink::streamData(const QByteArray& bytes, qsizetype offset, qsizetype size)
+{
+    uploadResponseData(bytes, offset, size);
+}
+
+bool DeviceLink::savesPending() const
+{
+    return pendingSaves_ > 0 || (upload_ && upload_->file && upload_->file->queuedBytes() > 0);
+}
+
 void DeviceLink::disconnected(int statusCode, const QString& description)
 {
     // A message cut off by the close would otherwise swallow the next
@@ -213,10 +260,14 @@ void DeviceLink::fileMessage(const QByteArray& message)
     if (receiveSettings_) receiveSettings_(file.data);
 }
 
-void DeviceLink::uploadResponse(const QByteArray& message)
+// The file goes to a temporary file in its folder as it arrives and is put in
+// place once the whole message is in; the message is never held whole.
+void DeviceLink::uploadResponseHead(const QByteArray& head)
 {
-    const device::UploadResponseRecord r = device::readUploadResponse(message);
+    upload_.reset();
+    const device::UploadResponseRecord r = device::readUploadResponseHead(head);
     emit uploadResponseRead(r);
+    Upload upload{r, nullptr, ++uploads_, 0};
     if (r.carriesFile()) {
         emit uploadMemoLine(r.responseLine());
         const std::optional<QString> name = fileNameFromRecorder(r.fileName);
@@ -228,21 +279,48 @@ void DeviceLink::uploadResponse(const QByteArray& message)
         }
         const QString path = QDir(folderFor(r.folderName())).filePath(device::savedFileName(r.dataType, *name, clock_()));
         emit uploadMemoLine(QDir::toNativeSeparators(path));
-        // Hundreds of megabytes take a while to reach the disk; the window stays
-        // responsive meanwhile. The message shares its bytes, nothing is copied.
-        ++pendingSaves_;
-        writer_.start([this, message, r, path] {
-            QString error;
-            try {
-                device::writeFileAtomically(path, message, r.fileOffset(), r.fileSize());
-            } catch (const std::exception& e) {
-                error = QString::fromUtf8(e.what());
-            }
-            QMetaObject::invokeMethod(this, [this, r, error] { finishUpload(r, error); }, Qt::QueuedConnection);
-        });
+        upload.file = std::make_unique<device::StreamedFile>(
+            path, writer_, this, [this, r, id = upload.id](const QString& error) { uploadFileFinished(r, id, error); });
+    }
+    upload_ = std::move(upload);
+    uploadResponseData(head, 0, head.size());
+}
+
+void DeviceLink::uploadResponseData(const QByteArray& bytes, qsizetype offset, qsizetype size)
+{
+    if (!upload_) return;
+    Upload& u = *upload_;
+    const qint64 from = u.received;
+    u.received += size;
+    if (!u.file) return;
+    const auto [start, length] = u.record.filePart(from, size);
+    if (length > 0) u.file->append(bytes, offset + start, length);
+}
+
+void DeviceLink::uploadResponseComplete()
+{
+    if (!upload_) return;  // refused at its head: a name that cannot be used, or a failure shown then
+    Upload u = std::move(*upload_);
+    upload_.reset();
+    if (!u.record.carriesFile()) return finishUpload(u.record, QString());
+    if (!u.file) return;  // writing it failed, already shown
+    ++pendingSaves_;
+    u.file->commit();
+}
+
+// A cut link (or an overrun): the temporary file goes, nothing is acknowledged.
+void DeviceLink::uploadResponseLost() { upload_.reset(); }
+
+void DeviceLink::uploadFileFinished(const device::UploadResponseRecord& r, quint64 id, const QString& error)
+{
+    if (upload_ && upload_->id == id) {
+        // Writing failed while the message was still arriving: the file is
+        // gone and the rest of the message goes nowhere.
+        upload_->file.reset();
+        failUpload(error);
         return;
     }
-    finishUpload(r, QString());
+    finishUpload(r, error);
 }
 
 void DeviceLink::finishUpload(const device::UploadResponseRecord& r, const QString& saveError)

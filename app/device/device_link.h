@@ -4,6 +4,7 @@
 // (camera images, the settings file, recorded data saved and acknowledged).
 // The windows show what it reports through its signals; it owns no widgets.
 
+#include "device/data_folders.h"
 #include "device/device_connection.h"
 #include "device/dispatch.h"
 #include "device/reassembly.h"
@@ -18,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 
 class DeviceLink final : public QObject, private device::ReassemblyObserver, private device::MessageHandler {
@@ -48,16 +50,18 @@ public:
     void requestCameraImage();  // also clears gImageReceived, sent or not
     void requestGSensorInit() { sendIfConnected(device::gSensorInitRequest()); }
 
-    // One data event's bytes (the client's data handler).
-    void WebSocketClient1DataIn(const QByteArray& bytes);
+    // One data event (the client's data handler).
+    void WebSocketClient1DataIn(const device::DataEvent& event);
 
     bool gImageReceived = false;
     const device::SessionRecord& sessionRecord() const { return session_; }
     const device::Reassembly& reassembly() const { return reassembly_; }
     qint64 bytesReceived() const { return bytesReceived_; }
-    // Received files are written off the GUI thread, in arrival order; the
-    // acknowledgement goes out once the file is on disk.
-    bool savesPending() const { return pendingSaves_ > 0; }
+    // Received files are written off the GUI thread as they arrive, in
+    // arrival order; the acknowledgement goes out once the file is in place.
+    // True while received bytes are on their way to disk or a complete file
+    // is being put in place.
+    bool savesPending() const;
 
     // Where a settings file the recorder sent goes (checked, stored and loaded there).
     void setSettingsReceiver(std::function<void(const QByteArray& file)> receiver) { receiveSettings_ = std::move(receiver); }
@@ -90,15 +94,23 @@ signals:
 
 private:
     // ReassemblyObserver
-    void progressMaximum(std::uint32_t maximum) override { emit progressRange(qint64(maximum)); }
-    void progressPosition(std::uint32_t position) override { emit progressValue(qint64(position)); }
+    void progressMaximum(std::uint32_t maximum) override;
+    void progressPosition(std::uint32_t position) override;
     void sizeLine(const QString& line) override { emit uploadMemoLine(line); }
     void messageComplete(const QByteArray& message) override;
+    std::uint32_t streamedHead(std::uint8_t code, std::uint32_t declaredLength) override;
+    void streamStarted(const QByteArray& head) override;
+    void streamData(const QByteArray& bytes, qsizetype offset, qsizetype size) override;
+    void streamComplete() override { uploadResponseComplete(); }
+    void streamDropped() override { uploadResponseLost(); }
     // MessageHandler
     void logLine(const QString& line) override { emit memoLine(line); }
     void sessionAccepted(const device::SessionRecord& record) override;
-    void uploadResponse(const QByteArray& message) override;
     void fileMessage(const QByteArray& message) override;
+    void uploadResponseHead(const QByteArray& head) override;
+    void uploadResponseData(const QByteArray& bytes, qsizetype offset, qsizetype size) override;
+    void uploadResponseComplete() override;
+    void uploadResponseLost() override;
 
     void disconnected(int statusCode, const QString& description);
     // Runs `work`, reporting what it raises instead of letting it escape.
@@ -108,6 +120,7 @@ private:
     void failUpload(const QString& text);
     void certificate(const device::ServerCertificate& certificate);
     QString folderFor(const QString& name) const;
+    void uploadFileFinished(const device::UploadResponseRecord& record, quint64 id, const QString& error);
     void finishUpload(const device::UploadResponseRecord& record, const QString& saveError);
 
     QPointer<QWidget> window_;
@@ -118,8 +131,20 @@ private:
     std::function<void(const QByteArray&)> receiveSettings_;
     QString dataFolderBase_;
     std::function<QDateTime()> clock_ = [] { return QDateTime::currentDateTime(); };
-    QThreadPool writer_;
-    int pendingSaves_ = 0;
+    // The upload response being received: its head's fields, and the file its
+    // data goes to (none for a data type without a file, a refused name, or
+    // once writing it failed).
+    struct Upload {
+        device::UploadResponseRecord record;
+        std::unique_ptr<device::StreamedFile> file;
+        quint64 id = 0;
+        qint64 received = 0;  // bytes of the message so far
+    };
+    QThreadPool writer_;    // before upload_: a file still open is cancelled before the writer is waited for
+    std::optional<Upload> upload_;
+    quint64 uploads_ = 0;
+    std::uint32_t progressMaximum_ = 0, progressShown_ = 0;
+    int pendingSaves_ = 0;  // complete files not yet in place
     // The error box: its text while it waits for its turn, whether it is up,
     // and the failures since it was asked for.
     QString errorBoxText_;

@@ -27,8 +27,10 @@ constexpr Route kRoutes[] = {
      }},
     {kUploadResponse,
      [](const QByteArray& m, MessageHandler& h) {
-         h.logLine(QStringLiteral("Upload Responce"));
-         h.uploadResponse(m);
+         // Only one too short to be streamed comes whole; its head raises.
+         dispatchStreamHead(m.left(kUploadDataOffset), h);
+         h.uploadResponseData(m, kUploadDataOffset, m.size() - kUploadDataOffset);
+         h.uploadResponseComplete();
      }},
     {kCommandComplete, [](const QByteArray&, MessageHandler& h) { h.logLine(QStringLiteral("Command Complete")); }},
     {kFileTransfer, [](const QByteArray& m, MessageHandler& h) { h.fileMessage(m); }},
@@ -43,6 +45,17 @@ const Route* routeOf(std::uint8_t code)
 }  // namespace
 
 bool isDispatchedCode(std::uint8_t code) { return routeOf(code) != nullptr; }
+
+std::uint32_t streamedHeadSize(std::uint8_t code, std::uint32_t declaredLength)
+{
+    return code == kUploadResponse && declaredLength >= std::uint32_t(kUploadDataOffset) ? kUploadDataOffset : 0;
+}
+
+void dispatchStreamHead(const QByteArray& head, MessageHandler& handler)
+{
+    handler.logLine(QStringLiteral("Upload Responce"));
+    handler.uploadResponseHead(head);
+}
 
 void dispatchMessage(const QByteArray& message, MessageHandler& handler)
 {

@@ -1,8 +1,16 @@
 #pragma once
-// Puts a message back together from the data events it arrives in. Message
-// boundaries come from the length in the header alone; the WebSocket's own
-// message ends are ignored. One message is collected at a time: a fragment
-// that arrives while one is collected is taken as its continuation.
+// Puts a message back together from the data events it arrives in. A message
+// starts at the start of a binary WebSocket message; its length comes from its
+// header. It may go on over further WebSocket messages (a large reply comes in
+// pieces), and while one is collected every data event is taken as its
+// continuation. Whatever else is left of a WebSocket message once a message is
+// dispatched or dropped is dropped with it, so a stray message (a keep-alive,
+// a text message) never shifts the start of the next real one.
+//
+// Messages too large to hold (recorded files) are handed on in pieces as they
+// arrive once their head is in; the others are collected whole.
+
+#include "device/device_connection.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,6 +34,21 @@ public:
     // called, so a handler that fails (or that runs a nested event loop that
     // delivers more data) finds the state clean.
     virtual void messageComplete(const QByteArray& message) = 0;
+
+    // How many leading bytes a message of this code and declared length needs
+    // before it is handed on in pieces instead of being collected whole; 0
+    // collects it. At most the declared length.
+    virtual std::uint32_t streamedHead(std::uint8_t /*code*/, std::uint32_t /*declaredLength*/) { return 0; }
+    // A handed-on message: its head, then every further byte as a slice of the
+    // data event it came in (shared, not copied), then streamComplete once the
+    // declared length is in (the reassembly is idle by then), or streamDropped
+    // when the rest is not coming (an overrun, or a reset). A callback that
+    // raises ends the hand-on: the observer hears nothing more of that message,
+    // whose remaining bytes are counted and dropped.
+    virtual void streamStarted(const QByteArray& /*head*/) {}
+    virtual void streamData(const QByteArray& /*bytes*/, qsizetype /*offset*/, qsizetype /*size*/) {}
+    virtual void streamComplete() {}
+    virtual void streamDropped() {}
 };
 
 class Reassembly {
@@ -35,22 +58,34 @@ public:
     {
     }
 
-    // One data event's bytes.
-    void feed(const QByteArray& bytes);
+    // One data event.
+    void feed(const DataEvent& event);
 
-    // Back to idle, dropping a message being collected (the connection closed).
+    // Back to idle at the start of a WebSocket message, dropping a message
+    // being collected (the connection closed); a handed-on one is reported dropped.
     void reset();
 
     ReceiveState gReceiveState() const { return state_; }
     std::uint32_t gMessageSize() const { return messageSize_; }
     std::uint32_t gReceiveLength() const { return receiveLength_; }
+    // The message being collected; of a handed-on message, its head until it is in.
     const QByteArray& gReceiveBuffer() const { return receiveBuffer_; }
-    // The start of a message shorter than a header, waiting for the rest.
+    // The start of a message shorter than a header, waiting for the rest of
+    // its WebSocket message.
     const QByteArray& pendingHeader() const { return pendingHeader_; }
+    // The current WebSocket message is being dropped up to its end.
+    bool droppingRest() const { return state_ == ReceiveState::Idle && pendingHeader_.isEmpty() && insideMessage_; }
+    bool handingOn() const { return stream_ == Stream::On; }
 
 private:
-    void feedIdle(const QByteArray& bytes);
-    void feedCollecting(const QByteArray& bytes);
+    enum class Stream { Off, Head, On, Refused };
+
+    void start(const QByteArray& bytes, bool endOfMessage);
+    void take(const QByteArray& bytes, bool first);
+    void takeHandedOn(const QByteArray& bytes, std::uint32_t before, bool first, bool complete);
+    void reportLastFragment(std::uint32_t size, qsizetype fragment, std::uint32_t received);
+    void dropMessage();
+    void clear();
     void dispatch(QByteArray message);
 
     ReassemblyObserver& observer_;
@@ -60,6 +95,10 @@ private:
     std::uint32_t receiveLength_ = 0;
     QByteArray receiveBuffer_;
     QByteArray pendingHeader_;
+    std::uint32_t headSize_ = 0;
+    Stream stream_ = Stream::Off;
+    // The last data event did not end its WebSocket message.
+    bool insideMessage_ = false;
 };
 
 }  // namespace device

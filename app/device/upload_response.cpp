@@ -35,6 +35,14 @@ qint64 UploadResponseRecord::fileSize() const
     return qint64(dataLength) + (dataType == kDataDrv ? kFileHeaderSize : 0);
 }
 
+std::pair<qint64, qint64> UploadResponseRecord::filePart(qint64 at, qint64 size) const
+{
+    if (!carriesFile()) return {0, 0};
+    const qint64 first = std::max(at, fileOffset());
+    const qint64 end = std::min(at + size, fileOffset() + fileSize());
+    return first < end ? std::pair{first - at, end - first} : std::pair<qint64, qint64>{0, 0};
+}
+
 QString UploadResponseRecord::folderName() const
 {
     const TypeInfo* t = typeInfo(dataType);
@@ -60,16 +68,24 @@ QString UploadResponseRecord::mismatchLine() const
         .arg(consumedSize());
 }
 
+UploadResponseRecord readUploadResponseHead(const QByteArray& head)
+{
+    if (head.size() < kUploadDataOffset)
+        throw MessageRangeError("the upload response record", kUploadDataOffset, head.size());
+    UploadResponseRecord r;
+    r.declaredLength = declaredLength(head);
+    r.dataType = readU32(head, 10);
+    r.fileName = readText(head, kUploadHeaderOffset, kFileNameWidth);
+    r.dataLength = readU32(head, kUploadHeaderOffset + 40);
+    r.frameCount = readU32(head, kUploadHeaderOffset + 44);
+    if (r.carriesFile() && qint64(r.declaredLength) < r.consumedSize())
+        throw MessageRangeError("the recorded file", r.consumedSize(), r.declaredLength);
+    return r;
+}
+
 UploadResponseRecord readUploadResponse(const QByteArray& message)
 {
-    if (message.size() < kUploadDataOffset)
-        throw MessageRangeError("the upload response record", kUploadDataOffset, message.size());
-    UploadResponseRecord r;
-    r.declaredLength = declaredLength(message);
-    r.dataType = readU32(message, 10);
-    r.fileName = readText(message, kUploadHeaderOffset, kFileNameWidth);
-    r.dataLength = readU32(message, kUploadHeaderOffset + 40);
-    r.frameCount = readU32(message, kUploadHeaderOffset + 44);
+    const UploadResponseRecord r = readUploadResponseHead(message);
     if (r.carriesFile() && message.size() < r.consumedSize())
         throw MessageRangeError("the recorded file", r.consumedSize(), message.size());
     return r;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace device {
 
@@ -27,14 +28,22 @@ struct UploadResponseRecord {
     // its 58-byte file header, MMV and logs are the data alone.
     qint64 fileOffset() const;
     qint64 fileSize() const;
+    // Of the message's bytes [at, at + size), the part that belongs to the
+    // file: where it starts among them and how long it is (0 when none).
+    std::pair<qint64, qint64> filePart(qint64 at, qint64 size) const;
     QString folderName() const;   // "DRV", "MMV", "SystemLog"
     QString responseLine() const; // "UploadResponce DRV.. Size = 1258"
     QString savedLine() const;    // "DRV File: <name> is saved."
     QString mismatchLine() const; // " UploadResponce Size has to be ..."
 };
 
-// Needs the 72 bytes up to the data, and for data types 1 to 3 the data and
-// end mark too; raises MessageRangeError otherwise.
+// The fields of the first 72 bytes, read before the data arrives. Raises
+// MessageRangeError when fewer bytes are given, or when the declared length
+// ends the message before the file it carries does.
+UploadResponseRecord readUploadResponseHead(const QByteArray& head);
+
+// The same from a whole message, which must also hold the data and end mark
+// of data types 1 to 3.
 UploadResponseRecord readUploadResponse(const QByteArray& message);
 
 // The last path component of a name from the recorder ("\", "/" and ":" all

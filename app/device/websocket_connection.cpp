@@ -70,7 +70,8 @@ private:
 
     void WebSocketClient1DataIn(QObject*, TwskWebSocketClientDataInEventParams& params)
     {
-        if (handlers_.dataIn) handlers_.dataIn(params.TextB);
+        // The bytes only: the text form is never read, so never decoded.
+        if (handlers_.dataIn) handlers_.dataIn(DataEvent(params.TextB, params.EOM, params.DataFormat));
     }
 
     void WebSocketClient1Disconnected(QObject*, TwskWebSocketClientDisconnectedEventParams& params)

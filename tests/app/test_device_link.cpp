@@ -26,8 +26,11 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <csignal>
 #include <functional>
 #include <stdexcept>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -444,6 +447,62 @@ TEST_F(DeviceLinkTest, ADisconnectDropsACutMessageAndTheNextConnectionStartsClea
     receive(device::commandComplete());
     EXPECT_EQ(memo(*window, "Memo1").last(), QStringLiteral("Command Complete"));
     EXPECT_EQ(label(console(), "lbGetDataLength"), QStringLiteral("14")) << "counted per connection";
+}
+
+// A recorded file goes to disk as it arrives, never held whole, and is put in
+// place when the whole message is in; a cut link or a failed write leaves no
+// file behind, and nothing is acknowledged.
+TEST_F(DeviceLinkTest, RecordedDataGoesToDiskAsItArrives)
+{
+    fake.connected = true;
+    QByteArray data(20000, Qt::Uninitialized);
+    for (int i = 0; i < data.size(); ++i) data[i] = char(i * 13);
+    const QByteArray m = device::uploadResponse(device::kDataMmv, device::recordedFileHeader(QStringLiteral("A"), 0, 1), data);
+    const QString folder = path(QStringLiteral("data/MMV"));
+    const QString file = folder + QStringLiteral("/A_2025-03-07_142530.MMV");
+    auto filesLeft = [&] { return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System); };
+    enum class End { Whole, Cut, WriteFails };
+    for (End end : {End::Whole, End::Cut, End::WriteFails}) {
+        SCOPED_TRACE(int(end));
+        QFile::remove(file);
+        fake.sent.clear();
+        const qsizetype errors = dialogs.errors().size();
+        // Writes past 4 KiB fail (EFBIG) while the limit holds.
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        if (end == End::WriteFails) {
+            rlimit small = before;
+            small.rlim_cur = 4096;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        const qsizetype piece = 2000, sent = end == End::Cut ? 3 * piece : m.size();
+        for (qsizetype at = 0; at < sent; at += piece) {
+            fake.handlers.dataIn(device::DataEvent(m.mid(at, piece), at + piece >= m.size(), device::kBinaryFormat));
+            EXPECT_LE(link().reassembly().gReceiveBuffer().size(), device::kUploadDataOffset);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!link().savesPending(), 60000);
+        if (end == End::Cut) {
+            EXPECT_TRUE(link().reassembly().handingOn());
+            fake.handlers.disconnected(1006, QStringLiteral("connection dropped"));
+        }
+        if (end == End::WriteFails) QTRY_COMPARE_WITH_TIMEOUT(dialogs.errors().size(), errors + 1, 60000);
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, oldSignal);
+
+        if (end == End::Whole) {
+            EXPECT_EQ(readFile(QStringLiteral("data/MMV/A_2025-03-07_142530.MMV")), data);
+            EXPECT_EQ(fake.sent, std::vector<QByteArray>{device::acknowledgement()});
+            EXPECT_EQ(filesLeft(), QStringList{QStringLiteral("A_2025-03-07_142530.MMV")});
+        } else {
+            EXPECT_TRUE(fake.sent.empty());
+            EXPECT_TRUE(filesLeft().isEmpty()) << filesLeft().join(' ').toStdString();
+        }
+        if (end == End::WriteFails) {
+            EXPECT_TRUE(dialogs.errors().last().contains(QStringLiteral("Cannot write file")));
+        }
+        EXPECT_EQ(link().reassembly().gReceiveState(), device::ReceiveState::Idle);
+    }
 }
 
 TEST_F(DeviceLinkTest, ErrorsFromTheRecorderAreLogged)

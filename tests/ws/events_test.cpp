@@ -40,7 +40,7 @@ TEST_F(Events, EmptySlotDecodesNothing)
     EXPECT_TRUE(fake->calls().isEmpty()) << fake->calls().join('\n').toStdString();
 }
 
-TEST_F(Events, DataInDecodesTextThroughTheEngineAndCopiesTheBytes)
+TEST_F(Events, DataInCopiesTheBytesAndDecodesTheTextOnlyWhenAHandlerReadsIt)
 {
     TwskWebSocketClientDataInEventParams got{};
     QObject* sender = nullptr;
@@ -49,31 +49,31 @@ TEST_F(Events, DataInDecodesTextThroughTheEngineAndCopiesTheBytes)
         got = p;
     };
     QByteArray data("h\xc3\xa9llo");
-    EXPECT_EQ(raise(3, {iv(1), data.data(), iv(1)}, {0, int(data.size()), 0}), 0);
+    EXPECT_EQ(raise(3, {iv(2), data.data(), iv(0)}, {0, int(data.size()), 0}), 0);
     EXPECT_EQ(sender, client.get());
-    EXPECT_EQ(got.DataFormat, 1);
-    EXPECT_EQ(got.Text, QStringLiteral("héllo"));
+    EXPECT_EQ(got.DataFormat, 2);
     EXPECT_EQ(got.TextB, data);
-    EXPECT_TRUE(got.EOM);
+    EXPECT_FALSE(got.EOM);
+    // Binary data whose text nobody reads is never decoded.
+    EXPECT_TRUE(decodeCalls().isEmpty()) << decodeCalls().join('\n').toStdString();
+    EXPECT_FALSE(got.Text.decoded());
+
+    data[0] = 'X';  // the handler got a copy, not the engine's memory, and the text reads from it
+    EXPECT_EQ(got.TextB.at(0), 'h');
+    EXPECT_EQ(got.Text.value(), QStringLiteral("héllo"));
+    EXPECT_EQ(QString(got.Text), QStringLiteral("héllo"));  // read twice, decoded once
     // Count first, then the text into a buffer of that many characters.
     EXPECT_EQ(decodeCalls(), (QStringList{"Do 2003 2 bytes:68c3a96c6c6f/6 null", "Do 2003 2 bytes:68c3a96c6c6f/6 buffer/5"}));
 
-    data[0] = 'X';  // the handler got a copy, not the engine's memory
-    EXPECT_EQ(got.TextB.at(0), 'h');
-}
-
-TEST_F(Events, EmptyDataAsksForTheCountOnly)
-{
-    bool called = false;
+    // Empty data reads as an empty text without asking the engine.
+    fake->clear();
+    bool emptyText = false;
     client->OnDataIn = [&](QObject*, TwskWebSocketClientDataInEventParams& p) {
-        called = true;
-        EXPECT_TRUE(p.Text.isEmpty());
-        EXPECT_TRUE(p.TextB.isEmpty());
-        EXPECT_FALSE(p.EOM);
+        emptyText = p.Text.isEmpty() && p.TextB.isEmpty() && !p.EOM;
     };
     raise(3, {iv(0), nullptr, iv(0)});
-    EXPECT_TRUE(called);
-    EXPECT_EQ(decodeCalls().size(), 1);
+    EXPECT_TRUE(emptyText);
+    EXPECT_TRUE(decodeCalls().isEmpty());
 }
 
 TEST_F(Events, EveryEventDecodesItsFieldsFromTheirSlots)

@@ -108,10 +108,16 @@ void writeParams(std::ostream& out, const ComponentPolicy& policy, const corvane
             fields.push_back("field(&P::" + n + ", FieldKind::EventString, " + at + back + ")");
             break;
         case ArgType::Bytes:
-            // Bytes come twice: as text and as the bytes themselves.
-            out << "    QString " << n << ";\n    QByteArray " << n << "B;\n";
-            fields.push_back("field(&P::" + n + ", FieldKind::Text, " + at + ")");
-            fields.push_back("field(&P::" + n + "B, FieldKind::Bytes, " + at + ")");
+            // Bytes come twice: as text and as the bytes themselves. The data of
+            // a data event is decoded only when a handler reads its text.
+            if (std::strcmp(e.name, "DataIn") == 0) {
+                out << "    EventText " << n << ";\n    QByteArray " << n << "B;\n";
+                fields.push_back("textField(&P::" + n + ", &P::" + n + "B, " + at + ")");
+            } else {
+                out << "    QString " << n << ";\n    QByteArray " << n << "B;\n";
+                fields.push_back("field(&P::" + n + ", FieldKind::Text, " + at + ")");
+                fields.push_back("field(&P::" + n + "B, FieldKind::Bytes, " + at + ")");
+            }
             break;
         }
     }

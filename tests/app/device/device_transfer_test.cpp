@@ -11,6 +11,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtTest/QTest>
+
+#include <algorithm>
+#include <csignal>
+
+#include <sys/resource.h>
 
 using namespace device;
 
@@ -108,6 +115,68 @@ TEST(DataFolders, AreCreatedWhenMissingAndFilesAppearWhole)
     EXPECT_EQ(QDir(drv).entryList(QDir::Files), QStringList{QStringLiteral("f.drv")});
     // A folder that cannot be made (a file stands in its way).
     EXPECT_THROW(dataFolderUnder(drv, QStringLiteral("f.drv")), std::runtime_error);
+}
+
+// A file written while its bytes arrive is in place, whole, only after
+// commit(); cancelled, dropped or failed, it leaves nothing in its folder.
+TEST(DataFolders, AStreamedFileAppearsWholeOnlyWhenCommitted)
+{
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    QThreadPool pool;
+    QObject context;
+    QByteArray source(3 << 20, Qt::Uninitialized);
+    for (qsizetype i = 0; i < source.size(); ++i) source[i] = char(i * 7 + i / 4096);
+    const QString path = QDir(base.path()).filePath(QStringLiteral("A.MMV"));
+    enum class End { Commit, Cancel, Drop, WriteFails };
+    for (End end : {End::Commit, End::Cancel, End::Drop, End::WriteFails}) {
+        SCOPED_TRACE(int(end));
+        QFile::remove(path);
+        QStringList results;
+        // Writes past 64 KiB fail (EFBIG) while the limit holds.
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        if (end == End::WriteFails) {
+            rlimit small = before;
+            small.rlim_cur = 64 << 10;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        {
+            StreamedFile file(path, pool, &context, [&](const QString& error) { results << error; });
+            // Slices of one shared source, the first ten bytes left out.
+            for (qint64 at = 10; at < source.size(); at += 100000)
+                file.append(source, at, std::min<qint64>(100000, source.size() - at));
+            if (end == End::Commit || end == End::WriteFails) {
+                file.commit();
+                QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, 60000);
+            }
+            if (end == End::Cancel) file.cancel();
+        }
+        pool.waitForDone();
+        QCoreApplication::processEvents();  // nothing more is reported
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, oldSignal);
+
+        const QStringList left = QDir(base.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        if (end == End::Commit) {
+            EXPECT_EQ(results, QStringList{QString()});
+            EXPECT_EQ(left, QStringList{QStringLiteral("A.MMV")});
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            EXPECT_TRUE(f.readAll() == source.mid(10));
+        } else {
+            EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+            EXPECT_EQ(results.size(), end == End::WriteFails ? 1 : 0);
+            if (end == End::WriteFails) {
+                EXPECT_TRUE(results[0].startsWith(QStringLiteral("Cannot write file"))) << results[0].toStdString();
+            }
+        }
+    }
+    // A file that cannot be created raises at once.
+    EXPECT_THROW(StreamedFile(QDir(base.path()).filePath(QStringLiteral("no/such/folder/A.MMV")), pool, &context,
+                              [](const QString&) {}),
+                 std::runtime_error);
 }
 
 TEST(TimeRange, CalendarCountsAndZoneOffsets)
