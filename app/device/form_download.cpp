@@ -133,6 +133,7 @@ void TformDownload::attach(DeviceLink* link)
     connect(link, &DeviceLink::uploadSaved, this, &TformDownload::showSaved);
     connect(link, &DeviceLink::uploadFailed, this, &TformDownload::showFailure);
     connect(link, &DeviceLink::connectionChanged, this, &TformDownload::showConnection);
+    connect(link, &DeviceLink::recorderError, this, &TformDownload::showRecorderError);
 }
 
 void TformDownload::setStatus(const QString& text) { control<QLabel>("lbUploadStatus")->setText(device::printableText(text)); }
@@ -181,6 +182,16 @@ void TformDownload::showFailure(const QString& text)
     outstanding_ = std::max(0, outstanding_ - 1);
     resetProgress();
     setStatus(QStringLiteral("Download failed: %1").arg(text));
+}
+
+// A recorder that refuses a request answers with an error instead of the file;
+// an error while a file is arriving, or with nothing asked, is the console's.
+void TformDownload::showRecorderError(int code, const QString& text)
+{
+    if (outstanding_ == 0 || current_) return;
+    outstanding_ = std::max(0, outstanding_ - 1);
+    resetProgress();
+    setStatus(QStringLiteral("The recorder answered with an error: %1 (code %2)").arg(text.trimmed()).arg(code));
 }
 
 // Without this the bar would stay where the transfer stopped and the status

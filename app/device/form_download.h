@@ -57,6 +57,7 @@ private:
     void showSaved(const QString& line);
     void showCompared(qint64 consumed);
     void showFailure(const QString& text);
+    void showRecorderError(int code, const QString& text);
     void showConnection(bool connected, const QString& text);
     void setStatus(const QString& text);
     void resetProgress();

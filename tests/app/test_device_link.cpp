@@ -591,6 +591,8 @@ TEST_F(DeviceLinkTest, TheDownloadDialogSaysWhatBecameOfTheLastRequest)
          QStringLiteral(" UploadResponce Size has to be %1 byte. but this Size = %2byte.").arg(longer.size()).arg(good.size()),
          false, 0},
         {"declares 500 bytes fewer", [&] { receive(shorter); }, QStringLiteral("Download failed: "), true, 1},
+        {"the recorder answers with an error", [&] { receive(device::errorMessage(9, QStringLiteral("no recording"))); },
+         QStringLiteral("The recorder answered with an error: no recording (code 9)"), true, 0},
     };
     for (const auto& c : cases) {
         if (!link().isConnected()) click(console(), "bConnect");
