@@ -63,7 +63,8 @@ AppWindows::AppWindows(int scale) : displayScale(scale > 0 ? scale : toolkit::sc
     QObject::connect(main, &TFormWebsocketclientf::consoleRequested, console.get(), [this] { showWindow(console.get()); });
     QObject::connect(main, &TFormWebsocketclientf::downloadRequested, download.get(), [this] { showWindow(download.get()); });
     QObject::connect(files.get(), &SettingsFileActions::logLine, main, &TFormWebsocketclientf::appendLog);
-    deviceLink->setSettingsReceiver([this](const QByteArray& bytes) { files->takeFromRecorder(bytes); });
+    files->setFailureReporter([this](const std::function<void()>& work) { deviceLink->reportFailures(work); });
+    deviceLink->setSettingsReceiver([this](const QByteArray& bytes) { files->receiveFromRecorder(bytes); });
 
     // The default set, when there is one; a fresh start shows what an empty settings file reads as.
     const QString defaults = QStringLiteral("./setting.ini");

@@ -182,6 +182,27 @@ void SettingsFileActions::showUnit(settings::DisplayUnit unit)
     document_.setUnit(unit);
 }
 
+void SettingsFileActions::receiveFromRecorder(const QByteArray& bytes)
+{
+    const bool queued = fromRecorder_.has_value();
+    fromRecorder_ = bytes;
+    if (queued || takingFromRecorder_) return;  // the call on its way, or the one asking now, takes it
+    QMetaObject::invokeMethod(this, [this] { takePendingFromRecorder(); }, Qt::QueuedConnection);
+}
+
+void SettingsFileActions::takePendingFromRecorder()
+{
+    takingFromRecorder_ = true;
+    while (fromRecorder_) {
+        const QByteArray bytes = std::move(*fromRecorder_);
+        fromRecorder_.reset();
+        const auto take = [&] { takeFromRecorder(bytes); };
+        if (reportFailures_) reportFailures_(take);
+        else take();
+    }
+    takingFromRecorder_ = false;
+}
+
 bool SettingsFileActions::confirmClose()
 {
     return settleUnsavedEdits(

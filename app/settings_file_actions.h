@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "settings/unit_conversion.h"
@@ -45,6 +46,15 @@ public:
     // anything is written; with edits not yet saved the user chooses whether it
     // replaces them; then it is written atomically to "./setting.ini" and loaded.
     void takeFromRecorder(const QByteArray& bytes);
+    // The same, from the device link's data event: taken from the event loop, so
+    // the link reads on while the user answers; of files that arrive meanwhile
+    // only the newest is taken. `reportFailures` runs the taking and shows what
+    // it raises.
+    void receiveFromRecorder(const QByteArray& bytes);
+    void setFailureReporter(std::function<void(const std::function<void()>&)> reportFailures)
+    {
+        reportFailures_ = std::move(reportFailures);
+    }
 
     // Shows lengths or speeds in `unit`: the edits are taken first, so the fields
     // show the document's values converted once, never a conversion of a conversion.
@@ -70,6 +80,11 @@ private:
     // Collects and asks about values the recorder does not expect; false when the user went back.
     bool collectChecked(const QString& action);
 
+    void takePendingFromRecorder();
+
     settings::SettingsDocument& document_;
     EditorView& view_;
+    std::function<void(const std::function<void()>&)> reportFailures_;
+    std::optional<QByteArray> fromRecorder_;  // the newest file the recorder sent, not yet taken
+    bool takingFromRecorder_ = false;
 };

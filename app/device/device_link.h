@@ -63,6 +63,10 @@ public:
     // is being put in place.
     bool savesPending() const;
 
+    // Runs `work`, reporting what it raises as the link reports its own
+    // failures (logged, and one error box at a time) instead of letting it escape.
+    void reportFailures(const std::function<void()>& work);
+
     // Where a settings file the recorder sent goes (checked, stored and loaded there).
     void setSettingsReceiver(std::function<void(const QByteArray& file)> receiver) { receiveSettings_ = std::move(receiver); }
     // The window the error boxes of failed transfers stand over.
@@ -113,8 +117,6 @@ private:
     void uploadResponseLost() override;
 
     void disconnected(int statusCode, const QString& description);
-    // Runs `work`, reporting what it raises instead of letting it escape.
-    void reportFailures(const std::function<void()>& work);
     void reportError(const QString& text);
     void showErrorBox();
     void failUpload(const QString& text);

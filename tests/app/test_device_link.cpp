@@ -346,6 +346,7 @@ TEST_F(DeviceLinkTest, SettingsFromTheRecorderReplaceTheEditorsAndGoBackUp)
         dialogs.clear();
         if (c.answer) dialogs.answerChoice(QLatin1String(c.answer));
         receive(device::fileMessage(2, c.sent));
+        QCoreApplication::processEvents();  // the error box comes from the event loop too
 
         EXPECT_EQ(dialogs.requestsOf(toolkit::ScriptedUserInteraction::Kind::Choice).size(), c.answer ? 1 : 0) << c.what;
         EXPECT_EQ(fileBytes(QStringLiteral("setting.ini")), c.taken ? c.sent : mine) << c.what;
@@ -358,11 +359,26 @@ TEST_F(DeviceLinkTest, SettingsFromTheRecorderReplaceTheEditorsAndGoBackUp)
             << c.what << ": " << memo(console(), "memoMessage").last().toStdString();
     }
 
+    // Asked from the event loop, not inside the data event: two files before it
+    // turns make one question, and the newer file is the one taken.
+    writeFile(QStringLiteral("setting.ini"), mine);
+    load(path(QStringLiteral("setting.ini")));
+    ctl<QLineEdit>("maskEdTimeVehicleNumber")->setText(QStringLiteral("EDIT-2"));
+    dialogs.clear();
+    dialogs.answerChoice(QStringLiteral("Take the Recorder's Settings"));
+    const QByteArray newer = settingsFileText({{QStringLiteral("CONTINUOUS_RATIO"), QStringLiteral("45")}});
+    fake.handlers.dataIn(device::fileMessage(2, theirs));
+    fake.handlers.dataIn(device::fileMessage(2, newer));
+    EXPECT_TRUE(dialogs.requestsOf(toolkit::ScriptedUserInteraction::Kind::Choice).isEmpty()) << "not inside the data event";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.requestsOf(toolkit::ScriptedUserInteraction::Kind::Choice).size(), 1);
+    EXPECT_EQ(fileBytes(QStringLiteral("setting.ini")), newer);
+
     click(console(), "Button1");  // "Upload Setting"
     ASSERT_EQ(fake.sent.size(), 1u);
     const device::FileRecord sent = device::readFileRecord(fake.sent[0]);
     EXPECT_EQ(fake.sent[0][4], char(device::kSettingsUpload));
-    EXPECT_TRUE(sent.data.contains("CONTINUOUS_RATIO=55"));
+    EXPECT_TRUE(sent.data.contains("CONTINUOUS_RATIO=45"));
 }
 
 TEST_F(DeviceLinkTest, RecordedDataIsSavedUnderItsTimeStampedNameAndAcknowledged)
