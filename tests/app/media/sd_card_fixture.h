@@ -3,6 +3,7 @@
 // stand for mount points. Dialogs are scripted; the window's hidden log is read back.
 
 #include "app_windows.h"
+#include "device/bounded_log.h"
 #include "main_window.h"
 #include "media/sd_card_tools.h"
 #include "toolkit/display_scale.h"
@@ -66,7 +67,9 @@ protected:
 
     QStringList memoLines() const
     {
-        const QString text = window->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+        auto* memo = window->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+        if (auto* log = memo->findChild<BoundedLog*>()) log->flush();  // the log shows its lines a few times a second
+        const QString text = memo->toPlainText();
         return text.isEmpty() ? QStringList() : text.split(u'\n');
     }
     QPushButton* button(const char* name) const { return window->control<QPushButton>(name); }
