@@ -168,7 +168,9 @@ TEST_F(DrvViewer, LaidOutAtTheDisplayScaleItIsGiven)
     for (const auto& [scale, size] : {std::pair{125, QSize(1168, 832)}, std::pair{100, QSize()}}) {
         TformDrvViewer v(scale);
         EXPECT_EQ(v.displayScale(), scale);
-        if (size.isValid()) EXPECT_EQ(v.size(), size);
+        if (size.isValid()) {
+            EXPECT_EQ(v.size(), size);
+        }
     }
 }
 

@@ -140,8 +140,9 @@ TEST_F(OpenSslPeer, ItsCertificatesReadFieldByField)
         for (const auto& [alg, ours] : {std::pair{"-md5", f.thumbprintMD5}, {"-sha1", f.thumbprintSHA1}, {"-sha256", f.thumbprintSHA256}}) {
             r = openssl({"x509", "-in", crt, "-noout", "-fingerprint", alg});
             EXPECT_EQ(QString(r.out).section('=', 1).trimmed().remove(':'), QString::fromStdString(ours)) << alg;
-            if (std::string(alg) == "-sha256")
+            if (std::string(alg) == "-sha256") {
                 EXPECT_EQ(QString(r.out).section('=', 1).trimmed(), QString::fromStdString(f.fingerprint));
+            }
         }
         r = openssl({"x509", "-in", crt, "-noout", "-pubkey"});
         EXPECT_EQ(r.out.trimmed(), QString::fromStdString(f.publicKey).trimmed());
