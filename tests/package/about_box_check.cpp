@@ -1,36 +1,66 @@
-// about_box_check ENGINE: a plain host (no QApplication) loads the engine
-// file, creates each engine object it has and asks it for its about box
+// about_box_check ENGINE OBJECT: a plain host (no QApplication) loads the
+// engine file, creates the engine object and asks it for its about box
 // (method 255); the engine, having no window to show, writes it to standard
-// error. Exit status 0 when every object answered 0.
+// error. Exit status 0 only when the object exists, the call answers 0 and
+// what it wrote is the about text, so a dropped export or a silent method fails.
 #include "corvanews20.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+namespace {
+
+const char* const kAboutText = "Corvane WebSocket Server 2020\nVersion 20.0\nBuild 7239";
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    if (argc != 2) return 2;
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: about_box_check ENGINE OBJECT\n");
+        return 2;
+    }
     void* engine = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     if (engine == nullptr) {
         std::fprintf(stderr, "%s\n", dlerror());
         return 1;
     }
-    int answered = 0;
-    for (const char* object : {"WebSocketClient", "WebSocketServer", "WebSocketProxy", "CertMgr"}) {
-        const std::string prefix = std::string("CorvaneWS_") + object + "_";
-        auto create = reinterpret_cast<void* (*)(CorvaneWS_EventSink, void*, void*, int)>(
-            dlsym(engine, (prefix + "Create").c_str()));
-        auto doMethod = reinterpret_cast<int (*)(void*, int, int, void**, int*, void*)>(
-            dlsym(engine, (prefix + "Do").c_str()));
-        auto destroy = reinterpret_cast<int (*)(void*)>(dlsym(engine, (prefix + "Destroy").c_str()));
-        if (create == nullptr || doMethod == nullptr || destroy == nullptr) continue;  // not built yet
-        void* handle = create(nullptr, nullptr, nullptr, 1);
-        if (handle == nullptr) return 1;
-        if (doMethod(handle, 255, 0, nullptr, nullptr, nullptr) != 0) return 1;
-        destroy(handle);
-        ++answered;
+    const std::string prefix = std::string("CorvaneWS_") + argv[2] + "_";
+    auto create = reinterpret_cast<void* (*)(CorvaneWS_EventSink, void*, void*, int)>(dlsym(engine, (prefix + "Create").c_str()));
+    auto doMethod = reinterpret_cast<int (*)(void*, int, int, void**, int*, void*)>(dlsym(engine, (prefix + "Do").c_str()));
+    auto destroy = reinterpret_cast<int (*)(void*)>(dlsym(engine, (prefix + "Destroy").c_str()));
+    if (create == nullptr || doMethod == nullptr || destroy == nullptr) {
+        std::fprintf(stderr, "the engine does not export %sCreate, Do and Destroy\n", prefix.c_str());
+        return 1;
     }
-    return answered > 0 ? 0 : 1;
+    void* handle = create(nullptr, nullptr, nullptr, 1);
+    if (handle == nullptr) return 1;
+
+    // What the method writes to standard error is caught in a file and read back.
+    std::FILE* caught = std::tmpfile();
+    const int savedStderr = dup(STDERR_FILENO);
+    if (caught == nullptr || savedStderr < 0) return 1;
+    std::fflush(stderr);
+    dup2(fileno(caught), STDERR_FILENO);
+    const int status = doMethod(handle, 255, 0, nullptr, nullptr, nullptr);
+    std::fflush(stderr);
+    dup2(savedStderr, STDERR_FILENO);
+    destroy(handle);
+
+    std::string written;
+    std::rewind(caught);
+    for (int c; (c = std::fgetc(caught)) != EOF;) written += char(c);
+    std::fputs(written.c_str(), stderr);
+    if (status != 0) {
+        std::fprintf(stderr, "method 255 of %s answered %d\n", argv[2], status);
+        return 1;
+    }
+    if (written.find(kAboutText) == std::string::npos) {
+        std::fprintf(stderr, "%s wrote no about box\n", argv[2]);
+        return 1;
+    }
+    return 0;
 }
