@@ -75,7 +75,7 @@ struct SettingKey {
     ValueForm form;
     const char* defaultValue;
     Codec codec;
-    // The design's control names; the first is the one the value is typed into.
+    // The object names of the controls that show it; the value is typed into the first.
     std::array<const char*, 4> controls;
     // The values the recorder knows ("a|b|c", or "@1-12" for a numbered range),
     // which the list control offers; nullptr where any text goes.

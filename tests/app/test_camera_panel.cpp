@@ -48,7 +48,7 @@ TEST_F(CameraPanelTest, ALinesRowIsScaledOnceOntoThePictureAndTakenAsTheRow)
         int pressedTop;
         const char* pressedRow;
     } cases[] = {
-        // The picture's own size: one row per pixel at 100 %, the design's own example.
+        // The picture's own size: one row per pixel at 100 %, where a line's value is its pixel row.
         {"305 rows at 100 %", 100, {}, "305", "132", "281", 132, 281, 3, 129, "129"},
         // At 125 % a row is 1.25 pixels; pixel 164 holds no row's top, so a press moves two.
         {"305 rows at 125 %", 125, {}, "305", "132", "281", 165, 351, 1, 163, "131"},
