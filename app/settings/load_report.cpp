@@ -57,9 +57,8 @@ QString loadNoticeDetails(const LoadReport& report)
 {
     QStringList lines;
     for (const QString& entry : report.missingKeys) {
-        const QString section = entry.section(u'/', 0, 0);
-        const QString key = entry.section(u'/', 1);
-        lines << QStringLiteral("%1 in [%2] = %3").arg(key, section, QLatin1String(schemaKey(key).defaultValue));
+        const SettingKey& key = schemaKey(entry.section(u'/', 1));
+        lines << placeOf(key) + QStringLiteral(" = ") + QLatin1String(key.defaultValue);
     }
     return lines.join(u'\n');
 }
@@ -67,8 +66,7 @@ QString loadNoticeDetails(const LoadReport& report)
 QString keyContextMessage(const QString& key, const QString& path, const QString& problem)
 {
     const auto index = schemaIndex(key);
-    const QString section = index ? QLatin1String(settingsSchema()[*index].section) : QString();
-    QString where = section.isEmpty() ? key : QStringLiteral("%1 in [%2]").arg(key, section);
+    QString where = index ? placeOf(settingsSchema()[*index]) : key;
     if (!path.isEmpty()) where += QStringLiteral(" of ") + QFileInfo(path).absoluteFilePath();
     return where + QStringLiteral(": ") + problem;
 }

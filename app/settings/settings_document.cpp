@@ -82,7 +82,6 @@ QByteArray SettingsDocument::toBytes() const
 void SettingsDocument::setValues(const SettingsValues& values)
 {
     values_ = values;
-    unreadableEdit_ = false;
     const bool modified = !(values_ == clean_);
     if (modified == modified_) return;
     modified_ = modified;
@@ -98,7 +97,6 @@ void SettingsDocument::setValue(const QString& key, const QString& text)
 
 void SettingsDocument::setUnreadableEdit()
 {
-    unreadableEdit_ = true;
     if (modified_) return;
     modified_ = true;
     emit stateChanged();
@@ -106,12 +104,8 @@ void SettingsDocument::setUnreadableEdit()
 
 void SettingsDocument::settle(const SettingsValues& values)
 {
-    values_ = values;
     clean_ = values;
-    unreadableEdit_ = false;
-    if (!modified_) return;
-    modified_ = false;
-    emit stateChanged();
+    setValues(values);
 }
 
 void SettingsDocument::markClean(const QString& path)
@@ -119,7 +113,6 @@ void SettingsDocument::markClean(const QString& path)
     clean_ = values_;
     path_ = path;
     modified_ = false;
-    unreadableEdit_ = false;
     emit stateChanged();
 }
 

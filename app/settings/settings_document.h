@@ -88,7 +88,6 @@ private:
     SettingsValues clean_;
     QString path_;
     bool modified_ = false;
-    bool unreadableEdit_ = false;
     Units units_;
     LoadReport lastLoad_;
 };

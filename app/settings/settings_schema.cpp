@@ -255,6 +255,11 @@ std::optional<std::size_t> schemaRowOfControl(const QString& controlName)
     return std::nullopt;
 }
 
+QString placeOf(const SettingKey& key)
+{
+    return QStringLiteral("%1 in [%2]").arg(QLatin1String(key.key), QLatin1String(key.section));
+}
+
 QStringList choicesOf(const char* spec)
 {
     const QString s = QString::fromUtf8(spec ? spec : "");

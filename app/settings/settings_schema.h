@@ -97,6 +97,9 @@ const SettingKey& schemaKey(const QString& key);  // throws EArgumentException f
 // The row whose first control is `controlName`, or nothing.
 std::optional<std::size_t> schemaRowOfControl(const QString& controlName);
 
+// "KEY in [SECTION]", how messages and notices name a key.
+QString placeOf(const SettingKey& key);
+
 // The texts of a choices spec: "a|b|c", or "@01-12" for a range padded to its first number's width.
 QStringList choicesOf(const char* spec);
 // The values a key may hold that the recorder knows; empty when any value goes.

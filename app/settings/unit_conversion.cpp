@@ -50,7 +50,7 @@ std::span<const UnitField> unitFields()
         std::vector<UnitField> out;
         const auto schema = settingsSchema();
         for (std::size_t i = 0; i < schema.size(); ++i)
-            if (schema[i].unit) out.push_back({i, schema[i].controls[0], schema[i].unit});
+            if (schema[i].unit) out.push_back({i, schema[i].unit});
         return out;
     }();
     return fields;

@@ -43,7 +43,6 @@ struct Units {
 // A field that carries a unit: its row of the settings schema and how it is labelled.
 struct UnitField {
     std::size_t row;
-    const char* field;
     const UnitDisplay* display;
 };
 // In the schema's order.

@@ -10,11 +10,6 @@ namespace {
 
 QString number(double v) { return QString::number(v, 'g', 12); }
 
-QString where(const SettingKey& key)
-{
-    return QStringLiteral("%1 in [%2]").arg(QLatin1String(key.key), QLatin1String(key.section));
-}
-
 // "1 to 12" for a numbered range, "a, b, c" for a list.
 QString choicesText(const SettingKey& key, const QStringList& known)
 {
@@ -43,7 +38,7 @@ QStringList emptyRequiredValues(const SettingsValues& values)
     QStringList out;
     const auto schema = settingsSchema();
     for (std::size_t i = 0; i < schema.size(); ++i)
-        if (*schema[i].defaultValue && values.at(i).trimmed().isEmpty()) out << where(schema[i]);
+        if (*schema[i].defaultValue && values.at(i).trimmed().isEmpty()) out << placeOf(schema[i]);
     return out;
 }
 
@@ -75,7 +70,7 @@ QStringList problemsBeforeSave(const SettingsValues& values)
         if (key.form == ValueForm::ListText && !text.isEmpty()) {
             const QStringList known = knownValuesOf(key);
             if (!known.isEmpty() && !known.contains(text))
-                problems << QStringLiteral("%1: %2 is not one of %3.").arg(where(key), text, choicesText(key, known));
+                problems << QStringLiteral("%1: %2 is not one of %3.").arg(placeOf(key), text, choicesText(key, known));
         }
     }
     const int slot = wifiSlotOf(values.value(QStringLiteral("WIFI_AP_SELECTED")));
@@ -108,7 +103,7 @@ QStringList unknownEnumerationValues(const SettingsValues& values)
         } catch (const std::exception&) {
         }
         if (!known.contains(normal))
-            out << QStringLiteral("%1 = %2 (known: %3)").arg(where(key), text, known.join(QStringLiteral(", ")));
+            out << QStringLiteral("%1 = %2 (known: %3)").arg(placeOf(key), text, known.join(QStringLiteral(", ")));
     }
     return out;
 }
