@@ -12,22 +12,12 @@
 #include "media/form_init_sd.h"
 #include "settings/settings_document.h"
 #include "settings_file_actions.h"
+#include "show_window.h"
 #include "toolkit/display_scale.h"
 #include "toolkit/exception_display.h"
 
 #include <QApplication>
 #include <QFile>
-
-namespace {
-
-void showWindow(QWidget* window)
-{
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
-
-}  // namespace
 
 AppWindows::AppWindows(int scale) : displayScale(scale > 0 ? scale : toolkit::screenDisplayScale())
 {

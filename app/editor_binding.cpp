@@ -108,6 +108,12 @@ EditorBinding::EditorBinding(QWidget* root, int displayScale) : displayScale_(di
             rows_[i][c] = w;
         }
     }
+    unitLabels_.resize(schema.size());
+    for (const settings::UnitField& f : settings::unitFields()) {
+        const QLatin1String name(f.display->label);
+        unitLabels_[f.row] = root->findChild<QLabel*>(name);
+        if (!unitLabels_[f.row]) throw toolkit::EArgumentException(QStringLiteral("The editor has no label %1").arg(name));
+    }
     wifiSelector_ = as<QComboBox>(rows_[*settings::schemaIndex(QStringLiteral("WIFI_AP_SELECTED"))][0]);
 }
 
@@ -119,9 +125,7 @@ void EditorBinding::show(const std::vector<settings::Shown>& shown)
 void EditorBinding::showUnitField(const settings::UnitField& f, const settings::Shown& shown, const settings::Units& units)
 {
     showRow(f.row, shown);
-    const settings::UnitDisplay& d = *f.display;
-    if (auto* label = rows_[f.row][0]->window()->findChild<QLabel*>(QLatin1String(d.label)))
-        label->setText(settings::captionIn(d, units.of(d.quantity)));
+    unitLabels_[f.row]->setText(settings::captionIn(*f.display, units.of(f.display->quantity)));
 }
 
 void EditorBinding::showRow(std::size_t row, const settings::Shown& s)

@@ -10,6 +10,7 @@
 #include <vector>
 
 class QComboBox;
+class QLabel;
 class QWidget;
 
 namespace settings {
@@ -46,6 +47,7 @@ private:
     // What each unit field was given to show: while it still shows that, its
     // value stays the document's, not a conversion of a rounded conversion.
     std::vector<QString> shownUnitText_;
+    std::vector<QLabel*> unitLabels_;  // per schema row: the label naming the unit, for rows that carry one
     QComboBox* wifiSelector_ = nullptr;
     int displayScale_ = 100;
 };

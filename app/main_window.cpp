@@ -249,14 +249,11 @@ void TFormWebsocketclientf::showUnits()
 
 void TFormWebsocketclientf::pushEdits()
 {
-    settings::SettingsValues values = document_.values();
     try {
-        binding_->collect(values, document_.units());
+        commitEdits();
     } catch (const std::exception&) {
         document_.setUnreadableEdit();  // a field holds no valid value: unsaved until it does
-        return;
     }
-    document_.setValues(values);
 }
 
 void TFormWebsocketclientf::commitEdits()

@@ -63,7 +63,6 @@ public:
 
     editor_rules::EditorRules& rules() { return *rules_; }
     CameraAnglePanel& cameraAnglePanel() { return *cameraPanel_; }
-    int displayScale() const { return displayScale_; }
 
     // A line for the hidden device-link log.
     void appendLog(const QString& line);

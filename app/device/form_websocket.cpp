@@ -4,6 +4,7 @@
 #include "device/device_link.h"
 #include "device/device_message.h"
 #include "settings_file_actions.h"
+#include "show_window.h"
 #include "toolkit/exception_display.h"
 #include "toolkit/exceptions.h"
 
@@ -255,18 +256,12 @@ void TformWebsocket::Button11Click()
 
 void TformWebsocket::Button16Click()
 {
-    if (!download_) return;
-    download_->show();
-    download_->raise();
-    download_->activateWindow();
+    showWindow(download_);
 }
 
 void TformWebsocket::Button14Click()
 {
-    if (!drvViewer_) return;
-    drvViewer_->show();
-    drvViewer_->raise();
-    drvViewer_->activateWindow();
+    showWindow(drvViewer_);
 }
 
 void TformWebsocket::btnIniSaveClick()
