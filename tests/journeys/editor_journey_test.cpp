@@ -3,6 +3,7 @@
 // object names and driven with the mouse and keyboard through the X server;
 // the dialogs are the real ones (QFileDialog, QMessageBox).
 
+#include "app_journey.h"
 #include "app_windows.h"
 #include "device/device_link.h"
 #include "device/form_websocket.h"
@@ -49,31 +50,21 @@ std::map<QString, QString> keysOf(const QString& path)
     return out;
 }
 
-class EditorJourney : public journeys::JourneyTest {
+class EditorJourney : public journeys::AppJourney {
 protected:
     void SetUp() override
     {
-        JourneyTest::SetUp();
+        AppJourney::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        ASSERT_TRUE(folder.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(folder.path());
         // As the program's main sets them: the titles the dialogs carry depend on them.
         QApplication::setApplicationName(QStringLiteral("BrindleConfigTool"));
         QApplication::setApplicationDisplayName(QStringLiteral("Brindle Configuration Tool"));
-        QApplication::setQuitOnLastWindowClosed(false);
         windows = std::make_unique<AppWindows>();
         main = windows->mainWindow.get();
         main->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(main, 30000));
         main->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(main, 30000));
-        input.emplace(x());
-    }
-    void TearDown() override
-    {
-        windows.reset();
-        if (!previous.isEmpty()) QDir::setCurrent(previous);
     }
 
     template <class W>
@@ -126,11 +117,7 @@ protected:
         return waitUntil([&] { return main->isWindowModified() == modified; }, 10000);
     }
 
-    QTemporaryDir folder;
-    QString previous;
-    std::unique_ptr<AppWindows> windows;
     QWidget* main = nullptr;
-    std::optional<WidgetInput> input;
     ModalAnswers answers;
 };
 

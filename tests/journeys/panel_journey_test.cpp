@@ -3,6 +3,7 @@
 // What the panel shows is read from its own picture (QWidget::grab): a line is
 // where its colour is.
 
+#include "app_journey.h"
 #include "app_windows.h"
 #include "main_window.h"
 #include "support/in_process.h"
@@ -42,24 +43,8 @@ QList<int> rowsOf(QWidget* panel, QRgb colour, int x)
     return rows;
 }
 
-class PanelJourney : public journeys::JourneyTest {
+class PanelJourney : public journeys::AppJourney {
 protected:
-    void SetUp() override
-    {
-        JourneyTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        ASSERT_TRUE(folder.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(folder.path());
-        QApplication::setQuitOnLastWindowClosed(false);
-        input.emplace(x());
-    }
-    void TearDown() override
-    {
-        windows.reset();
-        if (!previous.isEmpty()) QDir::setCurrent(previous);
-    }
-
     void startWindows(int scale)
     {
         windows.reset();
@@ -119,11 +104,7 @@ protected:
     int column() { return panel()->findChild<QWidget*>(QStringLiteral("imageCameraAngle"))->geometry().center().x(); }
     QString readOut(const char* name) { return panel()->findChild<QLabel*>(QLatin1String(name))->text(); }
 
-    QTemporaryDir folder;
-    QString previous;
-    std::unique_ptr<AppWindows> windows;
     TFormWebsocketclientf* main = nullptr;
-    std::optional<WidgetInput> input;
     int nudge_ = 2;
 };
 
