@@ -177,21 +177,22 @@ void TformDownload::showCompared(qint64 consumed)
         setStatus(QStringLiteral("No file in the answer (data type %1).").arg(current_->dataType));
 }
 
-void TformDownload::showFailure(const QString& text)
+// A request that ends without a file: the bar goes back and the status says why.
+void TformDownload::endWithoutFile(const QString& status)
 {
     outstanding_ = std::max(0, outstanding_ - 1);
     resetProgress();
-    setStatus(QStringLiteral("Download failed: %1").arg(text));
+    setStatus(status);
 }
+
+void TformDownload::showFailure(const QString& text) { endWithoutFile(QStringLiteral("Download failed: %1").arg(text)); }
 
 // A recorder that refuses a request answers with an error instead of the file;
 // an error while a file is arriving, or with nothing asked, is the console's.
 void TformDownload::showRecorderError(int code, const QString& text)
 {
     if (outstanding_ == 0 || current_) return;
-    outstanding_ = std::max(0, outstanding_ - 1);
-    resetProgress();
-    setStatus(QStringLiteral("The recorder answered with an error: %1 (code %2)").arg(text.trimmed()).arg(code));
+    endWithoutFile(QStringLiteral("The recorder answered with an error: %1 (code %2)").arg(text.trimmed()).arg(code));
 }
 
 // Without this the bar would stay where the transfer stopped and the status

@@ -58,6 +58,7 @@ private:
     void showCompared(qint64 consumed);
     void showFailure(const QString& text);
     void showRecorderError(int code, const QString& text);
+    void endWithoutFile(const QString& status);
     void showConnection(bool connected, const QString& text);
     void setStatus(const QString& text);
     void resetProgress();
