@@ -32,6 +32,14 @@ public:
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.setProgram(program);
         process_.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} + options);
+#if defined(__SANITIZE_ADDRESS__)
+        // AddressSanitizer keeps 256 MiB of freed memory by default, which the
+        // memory bounds the tests put on the simulator would count as its own.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+        env.insert(QStringLiteral("ASAN_OPTIONS"), asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("quarantine_size_mb=8"));
+        process_.setProcessEnvironment(env);
+#endif
         process_.start();
         if (!process_.waitForStarted(timeoutMs)) return false;
         waitFor([this] {
