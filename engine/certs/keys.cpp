@@ -35,7 +35,93 @@ int passwordCallback(char* buf, int size, int /*rwflag*/, void* u)
     return int(src->password->size());
 }
 
+// Rounds of the key derivation behind a password-based encryption: the
+// iteration count of PKCS#5 v1, PKCS#12 and PBKDF2, N x r x p of scrypt.
+// -1 when a count is negative or beyond any range; 0 when alg is no
+// password-based encryption this code knows (or its parameters do not decode).
+long derivationRounds(const X509_ALGOR* alg)
+{
+    if (alg == nullptr)
+        return 0;
+    const int nid = OBJ_obj2nid(alg->algorithm);
+    if (nid == NID_pbes2) {
+        auto* pbe2 = static_cast<PBE2PARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), alg->parameter));
+        if (pbe2 == nullptr)
+            return 0;
+        long rounds = 0;
+        const X509_ALGOR* kdf = pbe2->keyfunc;
+        const int kdfNid = kdf != nullptr ? OBJ_obj2nid(kdf->algorithm) : NID_undef;
+        if (kdfNid == NID_id_pbkdf2) {
+            auto* p = static_cast<PBKDF2PARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), kdf->parameter));
+            if (p != nullptr)
+                rounds = p->iter != nullptr ? ASN1_INTEGER_get(p->iter) : 0;
+            PBKDF2PARAM_free(p);
+        } else if (kdfNid == NID_id_scrypt) {
+            auto* p = static_cast<SCRYPT_PARAMS*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(SCRYPT_PARAMS), kdf->parameter));
+            uint64_t n = 0, r = 0, par = 0;
+            if (p != nullptr && ASN1_INTEGER_get_uint64(&n, p->costParameter) && ASN1_INTEGER_get_uint64(&r, p->blockSize)
+                && ASN1_INTEGER_get_uint64(&par, p->parallelizationParameter)) {
+                const uint64_t limit = uint64_t(kMaxKeyDerivationRounds);
+                const bool over = n > limit || r > limit || par > limit || n * r > limit || n * r * par > limit;
+                rounds = over ? -1 : long(n * r * par);
+            }
+            SCRYPT_PARAMS_free(p);
+        }
+        PBE2PARAM_free(pbe2);
+        return rounds;
+    }
+    if (EVP_PBE_find(EVP_PBE_TYPE_OUTER, nid, nullptr, nullptr, nullptr) == 1) {
+        auto* p = static_cast<PBEPARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBEPARAM), alg->parameter));
+        const long rounds = p != nullptr && p->iter != nullptr ? ASN1_INTEGER_get(p->iter) : 0;
+        PBEPARAM_free(p);
+        return rounds;
+    }
+    return 0;
+}
+
+// Every encrypted PKCS#8 block of the text, before OpenSSL decrypts one.
+Error checkEncryptedKeyBlocks(std::string_view pem)
+{
+    if (pem.find(PEM_STRING_PKCS8) == std::string_view::npos)
+        return ok();
+    BioPtr bio = memoryBio(pem);
+    Error result;
+    while (!result) {
+        char* name = nullptr;
+        char* header = nullptr;
+        unsigned char* der = nullptr;
+        long len = 0;
+        if (!PEM_read_bio(bio.get(), &name, &header, &der, &len))
+            break;
+        if (std::strcmp(name, PEM_STRING_PKCS8) == 0) {
+            const unsigned char* p = der;
+            if (X509_SIG* sig = d2i_X509_SIG(nullptr, &p, len)) {
+                const X509_ALGOR* alg = nullptr;
+                X509_SIG_get0(sig, &alg, nullptr);
+                result = checkKeyDerivationRounds(alg, kNotAKey, "the key's encryption");
+                X509_SIG_free(sig);
+            }
+        }
+        OPENSSL_free(name);
+        OPENSSL_free(header);
+        OPENSSL_free(der);
+    }
+    clearOpenSslErrors();
+    return result;
+}
+
 } // namespace
+
+Error checkKeyDerivationRounds(const X509_ALGOR* alg, int code, std::string_view what)
+{
+    const long rounds = derivationRounds(alg);
+    clearOpenSslErrors();
+    if (rounds >= 0 && rounds <= kMaxKeyDerivationRounds)
+        return ok();
+    const std::string asked = rounds < 0 ? "an out-of-range number of" : std::to_string(rounds);
+    return error(code, std::string(what) + " asks for " + asked + " rounds (at most "
+                           + std::to_string(kMaxKeyDerivationRounds) + " are accepted)");
+}
 
 bool parseKeyAlgorithm(std::string_view name, KeyKind& kind)
 {
@@ -120,6 +206,8 @@ Error readPrivateKey(std::string_view pem, const std::string& password, KeyPtr& 
     out.reset();
     if (pem.size() > kMaxInputBytes)
         return error(kFileTooLarge, "the key is larger than " + std::to_string(kMaxInputBytes >> 20) + " MiB");
+    if (Error e = checkEncryptedKeyBlocks(pem))
+        return e;
     BioPtr bio = memoryBio(pem);
     PasswordSource src{&password};
     EVP_PKEY* key = PEM_read_bio_PrivateKey(bio.get(), nullptr, passwordCallback, &src);

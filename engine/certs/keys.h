@@ -35,6 +35,17 @@ Error readPrivateKey(std::string_view pem, const std::string& password, KeyPtr& 
 // True when a private-key PEM is encrypted (needs a password to be read).
 bool privateKeyPemEncrypted(std::string_view pem);
 
+// Most key-derivation rounds (PBKDF2, the PKCS#12 and PKCS#5 v1 derivations,
+// scrypt's block mixes, a PFX's MAC) a file may ask for when read: the file
+// chooses them, and a hostile one would keep the caller busy for hours.
+constexpr long kMaxKeyDerivationRounds = 1'000'000;
+
+// Error `code` when the password-based encryption `alg` asks for more rounds
+// than that (checked on its parameters, before any derivation runs); what
+// names what is encrypted in the text. Algorithms it does not know pass:
+// OpenSSL refuses those itself.
+Error checkKeyDerivationRounds(const X509_ALGOR* alg, int code, std::string_view what);
+
 bool keyMatchesCertificate(EVP_PKEY* key, X509* cert);
 bool sameKey(EVP_PKEY* a, EVP_PKEY* b);
 

@@ -27,6 +27,72 @@ bool macVerifies(PKCS12* p12, const std::string& password)
     return good;
 }
 
+Error checkBags(const STACK_OF(PKCS12_SAFEBAG)* bags)
+{
+    for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i) {
+        const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
+        const int nid = PKCS12_SAFEBAG_get_nid(bag);
+        if (nid == NID_pkcs8ShroudedKeyBag) {
+            const X509_ALGOR* alg = nullptr;
+            if (const X509_SIG* sig = PKCS12_SAFEBAG_get0_pkcs8(bag))
+                X509_SIG_get0(sig, &alg, nullptr);
+            if (Error e = checkKeyDerivationRounds(alg, kNotAPfx, "the encryption of its key"))
+                return e;
+        } else if (nid == NID_safeContentsBag) {
+            if (Error e = checkBags(PKCS12_SAFEBAG_get0_safes(bag)))
+                return e;
+        }
+    }
+    return ok();
+}
+
+// The bags of an encrypted safe, with the password as PKCS12_parse would try
+// it (an empty one both as none and as empty); nullptr when none decrypts.
+STACK_OF(PKCS12_SAFEBAG)* decryptSafe(PKCS7* p7, const char* pass)
+{
+    const bool empty = pass == nullptr || *pass == '\0';
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (STACK_OF(PKCS12_SAFEBAG)* bags = PKCS12_unpack_p7encdata(p7, pass, -1))
+            return bags;
+        if (empty) {
+            if (STACK_OF(PKCS12_SAFEBAG)* bags = PKCS12_unpack_p7encdata(p7, pass ? nullptr : "", -1))
+                return bags;
+        }
+        clearOpenSslErrors();
+        if (attempt == 0 && !loadLegacyProvider())
+            break;
+    }
+    return nullptr;
+}
+
+// The file chooses the rounds of every key derivation in it, as it does the
+// MAC's: each is checked before any runs. The encryption of a safe is checked
+// before the safe is opened, then the keys inside it.
+Error checkKeyDerivations(PKCS12* p12, const char* pass)
+{
+    STACK_OF(PKCS7)* safes = PKCS12_unpack_authsafes(p12);
+    Error result;
+    for (int i = 0; i < sk_PKCS7_num(safes) && !result; ++i) {
+        PKCS7* p7 = sk_PKCS7_value(safes, i);
+        STACK_OF(PKCS12_SAFEBAG)* bags = nullptr;
+        const int nid = OBJ_obj2nid(p7->type);
+        if (nid == NID_pkcs7_data) {
+            bags = PKCS12_unpack_p7data(p7);
+        } else if (nid == NID_pkcs7_encrypted && p7->d.encrypted != nullptr && p7->d.encrypted->enc_data != nullptr) {
+            result = checkKeyDerivationRounds(p7->d.encrypted->enc_data->algorithm, kNotAPfx,
+                                              "the encryption of its certificates");
+            if (!result)
+                bags = decryptSafe(p7, pass);
+        }
+        if (bags != nullptr && !result)
+            result = checkBags(bags);
+        sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+    }
+    sk_PKCS7_pop_free(safes, PKCS7_free);
+    clearOpenSslErrors();
+    return result;
+}
+
 } // namespace
 
 bool looksLikePfx(std::string_view data)
@@ -96,6 +162,8 @@ Error readPfx(std::string_view data, const std::string& password, PfxContent& ou
     X509* cert = nullptr;
     STACK_OF(X509)* ca = nullptr;
     const char* pass = password.empty() && hasMac && !macVerifies(p12.get(), "") ? nullptr : password.c_str();
+    if (Error e = checkKeyDerivations(p12.get(), pass))
+        return e;
     bool parsed = PKCS12_parse(p12.get(), pass, &key, &cert, &ca) == 1;
     if (!parsed) {
         clearOpenSslErrors();

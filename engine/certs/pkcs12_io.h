@@ -1,6 +1,7 @@
 // PFX (PKCS#12) files to and from certificates and keys.
 #pragma once
 
+#include "engine/certs/keys.h"
 #include "engine/certs/ossl.h"
 
 #include <string>
@@ -10,8 +11,9 @@ namespace corvane::certs {
 
 // PBKDF2 and MAC rounds of the files we write (what the openssl program uses).
 constexpr int kPfxIterations = 2048;
-// Most MAC rounds a file may ask for when read.
-constexpr long kMaxPfxIterations = 1'000'000;
+// Most rounds of the MAC, and of the encryption of every bag, a file may ask
+// for when read.
+constexpr long kMaxPfxIterations = kMaxKeyDerivationRounds;
 
 struct PfxContent {
     X509Ptr cert;                  // the certificate of the key, or the first one
@@ -26,8 +28,9 @@ struct PfxContent {
 Error writePfx(X509* cert, EVP_PKEY* key, const std::vector<X509*>& chain, const std::string& password, bool legacy,
                Bytes& out);
 
-// kNotAPfx for bytes that are not PKCS#12, kWrongPassword when the MAC or
-// the decryption fails with this password. Files that use RC2 or other old
+// kNotAPfx for bytes that are not PKCS#12 or that ask for more than
+// kMaxPfxIterations rounds anywhere, kWrongPassword when the MAC or the
+// decryption fails with this password. Files that use RC2 or other old
 // ciphers are read through OpenSSL's legacy provider.
 Error readPfx(std::string_view data, const std::string& password, PfxContent& out);
 

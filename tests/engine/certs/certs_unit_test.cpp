@@ -370,6 +370,115 @@ TEST(CertPfx, WritesAndReadsModernAndLegacyAndRefusesBadInput)
     EXPECT_EQ(writePfx(leaf.get(), caKey.get(), {}, "x", false, pfx).code, kKeyMismatch);
 }
 
+// Password-based encryption parameters asking for `rounds` (nothing is derived
+// while they are made).
+X509_ALGOR* heavyAlgorithm(int kind, long rounds)
+{
+    switch (kind) {
+    case 0:
+        return PKCS5_pbe2_set_iv(EVP_aes_256_cbc(), int(rounds), nullptr, 0, nullptr, NID_hmacWithSHA256);
+    case 1:
+        return PKCS5_pbe_set(NID_pbe_WithSHA1And3_Key_TripleDES_CBC, int(rounds), nullptr, 0);
+    default:   // scrypt, N x r x p beyond the cap with little memory
+        return PKCS5_pbe2_set_scrypt(EVP_aes_256_cbc(), nullptr, 0, nullptr, 16384, 8, 1000);
+    }
+}
+
+void makeHeavy(X509_ALGOR* target, int kind, long rounds)
+{
+    X509_ALGOR* heavy = heavyAlgorithm(kind, rounds);
+    ASSERT_NE(heavy, nullptr);
+    ASSERT_EQ(X509_ALGOR_copy(target, heavy), 1);
+    X509_ALGOR_free(heavy);
+}
+
+// A file may choose the rounds of every key derivation in it, not only its
+// MAC's: a PFX with a valid one-round MAC whose key or certificate bags ask
+// for billions of rounds, and an encrypted PEM key that does, are refused
+// before any is run. The files are made with one round and their parameters
+// then rewritten, so nothing heavy runs here either.
+TEST(CertKeyDerivation, RoundsOfEveryPfxBagAndPemKeyAreCapped)
+{
+    KeyPtr key = makeKey();
+    X509Ptr cert = makeCert("CN=rounds.example", key.get());
+    const long over = kMaxKeyDerivationRounds + 1;
+    enum Where { Nowhere, KeyBag, CertSafe, KeyInEncryptedSafe };
+    struct Case {
+        const char* name;
+        Where where;
+        int kind;   // heavyAlgorithm
+        long rounds;
+    } const pfxCases[] = {
+        {"as made", Nowhere, 0, 0},
+        {"key PBKDF2", KeyBag, 0, 2147483647},
+        {"key PKCS#12 PBE", KeyBag, 1, over},
+        {"key scrypt", KeyBag, 2, 0},
+        {"certificate safe PBKDF2", CertSafe, 0, over},
+        {"certificate safe PKCS#12 PBE", CertSafe, 1, 2147483647},
+        {"key inside an encrypted safe", KeyInEncryptedSafe, 0, over},
+    };
+    for (const Case& c : pfxCases) {
+        SCOPED_TRACE(c.name);
+        STACK_OF(PKCS12_SAFEBAG)* keyBags = nullptr;
+        STACK_OF(PKCS12_SAFEBAG)* certBags = nullptr;
+        ASSERT_NE(PKCS12_add_key(&keyBags, key.get(), 0, 1, NID_aes_256_cbc, "pw"), nullptr);
+        ASSERT_NE(PKCS12_add_cert(&certBags, cert.get()), nullptr);
+        if (c.where == KeyBag || c.where == KeyInEncryptedSafe) {
+            X509_ALGOR* alg = nullptr;
+            X509_SIG_getm(const_cast<X509_SIG*>(PKCS12_SAFEBAG_get0_pkcs8(sk_PKCS12_SAFEBAG_value(keyBags, 0))), &alg,
+                          nullptr);
+            makeHeavy(alg, c.kind, c.rounds);
+        }
+        STACK_OF(PKCS7)* safes = nullptr;
+        ASSERT_NE(PKCS12_add_safe(&safes, certBags, NID_aes_256_cbc, 1, "pw"), 0);
+        ASSERT_NE(PKCS12_add_safe(&safes, keyBags, c.where == KeyInEncryptedSafe ? NID_aes_256_cbc : -1, 1, "pw"), 0);
+        if (c.where == CertSafe)
+            makeHeavy(sk_PKCS7_value(safes, 0)->d.encrypted->enc_data->algorithm, c.kind, c.rounds);
+        Pkcs12Ptr p12(PKCS12_add_safes(safes, 0));
+        sk_PKCS7_pop_free(safes, PKCS7_free);
+        sk_PKCS12_SAFEBAG_pop_free(keyBags, PKCS12_SAFEBAG_free);
+        sk_PKCS12_SAFEBAG_pop_free(certBags, PKCS12_SAFEBAG_free);
+        ASSERT_TRUE(p12);
+        ASSERT_EQ(PKCS12_set_mac(p12.get(), "pw", -1, nullptr, 0, 1, EVP_sha256()), 1);
+        unsigned char* der = nullptr;
+        const int n = i2d_PKCS12(p12.get(), &der);
+        ASSERT_GT(n, 0);
+        const Bytes pfx(reinterpret_cast<char*>(der), size_t(n));
+        OPENSSL_free(der);
+
+        PfxContent content;
+        const Error e = readPfx(pfx, "pw", content);
+        if (c.where == Nowhere) {
+            EXPECT_FALSE(e) << e.detail;
+            EXPECT_TRUE(sameKey(content.key.get(), key.get()));
+        } else {
+            EXPECT_EQ(e.code, kNotAPfx) << e.detail;
+            EXPECT_NE(e.detail.find("rounds"), std::string::npos) << e.detail;
+        }
+    }
+
+    // Encrypted PKCS#8 PEM keys.
+    const std::string locked = privateKeyPem(key.get(), "pw");
+    for (const Case& c : {Case{"PBKDF2", KeyBag, 0, 2147483647}, Case{"PKCS#12 PBE", KeyBag, 1, over},
+                          Case{"scrypt", KeyBag, 2, 0}}) {
+        SCOPED_TRACE(c.name);
+        BioPtr in = memoryBio(locked);
+        std::unique_ptr<X509_SIG, Deleter<X509_SIG_free>> sig(PEM_read_bio_PKCS8(in.get(), nullptr, nullptr, nullptr));
+        ASSERT_TRUE(sig);
+        X509_ALGOR* alg = nullptr;
+        X509_SIG_getm(sig.get(), &alg, nullptr);
+        makeHeavy(alg, c.kind, c.rounds);
+        BioPtr out(BIO_new(BIO_s_mem()));
+        ASSERT_EQ(PEM_write_bio_PKCS8(out.get(), sig.get()), 1);
+        const std::string pem = "leading text\n" + bioBytes(out.get());
+        KeyPtr back;
+        const Error e = readPrivateKey(pem, "pw", back);
+        EXPECT_EQ(e.code, kNotAKey) << e.detail;
+        EXPECT_NE(e.detail.find("rounds"), std::string::npos) << e.detail;
+        EXPECT_EQ(back, nullptr);
+    }
+}
+
 TEST(CertStore, FoldersOfPemFiles)
 {
     QTemporaryDir dir;
