@@ -212,12 +212,16 @@ protected:
             ASSERT_GE(found, 0);
             const QMetaMethod method = meta->method(found);
             ASSERT_EQ(method.parameterCount(), m.argc);
+            // The arguments point into these lists: both are filled before any pointer is taken.
             QList<QVariant> values;
-            QGenericArgument args[4];
+            QList<QByteArray> typeNames;
             for (int k = 0; k < method.parameterCount(); ++k) {
                 values << QVariant(method.parameterMetaType(k));
-                args[k] = QGenericArgument(method.parameterTypeName(k).constData(), values.last().data());
+                typeNames << method.parameterTypeName(k);
             }
+            QGenericArgument args[4];
+            for (int k = 0; k < method.parameterCount(); ++k)
+                args[k] = QGenericArgument(typeNames[k].constData(), values[k].data());
             QString result;
             this->fake->clear();
             const bool returnsText = method.returnMetaType() == QMetaType::fromType<QString>();
