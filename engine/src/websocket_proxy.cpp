@@ -109,11 +109,16 @@ bool isOwnSetting(const QString& name, bool& alsoInner)
     return false;
 }
 
-// Counts the transport callbacks on the stack.
+// Transport callbacks (and forward timers) of any proxy on the stack. Kept
+// outside the proxy so that it still counts while a proxy destroyed from such
+// a callback runs its destructor: the guard is taken before the proxy's Entry
+// and so released after it.
+int g_transportDepth = 0;
 struct InTransport {
-    explicit InTransport(int& depth) : d(depth) { ++d; }
-    ~InTransport() { --d; }
-    int& d;
+    InTransport() { ++g_transportDepth; }
+    ~InTransport() { --g_transportDepth; }
+    InTransport(const InTransport&) = delete;
+    InTransport& operator=(const InTransport&) = delete;
 };
 
 } // namespace
@@ -133,7 +138,7 @@ WebSocketProxy::WebSocketProxy(CorvaneWS_EventSink sink, void* user)
     reaper_.setSingleShot(true);
     QObject::connect(&reaper_, &QTimer::timeout, [this] {
         // Not under a transport's own callback (a host pumping events there).
-        if (transportDepth_ > 0) {
+        if (g_transportDepth > 0) {
             reaper_.start(10);
             return;
         }
@@ -149,8 +154,12 @@ WebSocketProxy::~WebSocketProxy()
         retired_.push_back(std::move(f));
     forwards_.clear();
     // A transport's own code may still be on the stack below us (a host that
-    // destroys the proxy from an event): its holder goes from the event loop.
-    if (!retired_.empty()) {
+    // destroys the proxy from one of its events): its holder goes from the
+    // event loop then. Otherwise it goes now, also for a host that never
+    // returns to the event loop.
+    if (g_transportDepth == 0) {
+        retired_.clear();
+    } else if (!retired_.empty()) {
         auto* gone = new std::vector<std::unique_ptr<Forward>>(std::move(retired_));
         if (QCoreApplication::instance() != nullptr)
             QTimer::singleShot(0, QCoreApplication::instance(), [gone] { delete gone; });
@@ -284,33 +293,33 @@ void WebSocketProxy::onOpened(int id)
 
     TransportCallbacks cb;
     cb.stage = [this, id](const QString& stage) {
+        InTransport busy;
         Entry entry(this);
-        InTransport busy(transportDepth_);
         log(id, 2, stage, QStringLiteral("Forward"));
     };
     cb.ready = [this, id] {
+        InTransport busy;
         Entry entry(this);
-        InTransport busy(transportDepth_);
         onTcpReady(id);
     };
     cb.readable = [this, id] {
+        InTransport busy;
         Entry entry(this);
-        InTransport busy(transportDepth_);
         pumpToWebSocket(id);
     };
     cb.written = [this, id] {
+        InTransport busy;
         Entry entry(this);
-        InTransport busy(transportDepth_);
         onTcpWritten(id);
     };
     cb.failed = [this, id](int code, const QString& detail) {
+        InTransport busy;
         Entry entry(this);
-        InTransport busy(transportDepth_);
         onTcpFailed(id, code, detail);
     };
     cb.closed = [this, id] {
+        InTransport busy;
         Entry entry(this);
-        InTransport busy(transportDepth_);
         onTcpClosed(id);
     };
     const int64_t timeout = configInt("ForwardConnectTimeout");
@@ -318,6 +327,7 @@ void WebSocketProxy::onOpened(int id)
         f.connectTimer.setSingleShot(true);
         QObject::connect(&f.connectTimer, &QTimer::timeout, [this, id] {
             SlotScope scope;
+            InTransport busy;
             Entry entry(this);
             if (Forward* again = find(id); again && !again->tcpReady) {
                 again->tcp.abort();
@@ -528,15 +538,15 @@ void WebSocketProxy::pumpToWebSocket(int id)
 
 void WebSocketProxy::TcpListener::streamReadable()
 {
+    InTransport busy;
     Entry entry(proxy);
-    InTransport busy(proxy->transportDepth_);
     proxy->pumpToWebSocket(id);
 }
 
 void WebSocketProxy::TcpListener::streamWritten()
 {
+    InTransport busy;
     Entry entry(proxy);
-    InTransport busy(proxy->transportDepth_);
     proxy->onTcpWritten(id);
 }
 

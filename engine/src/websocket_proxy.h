@@ -110,7 +110,6 @@ private:
     QTimer reaper_;
     std::vector<char> scratch_;
     bool pumping_ = false;
-    int transportDepth_ = 0;   // transport callbacks on the stack
 };
 
 } // namespace corvane::engine
