@@ -19,34 +19,47 @@ set(CORVANEWS20_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/src/server_certificate.cpp)
 
 if(TARGET corvane_protocol)
-  add_library(corvanews20 SHARED ${CORVANEWS20_SOURCES})
-  target_include_directories(corvanews20
-    PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
-    PRIVATE ${PROJECT_SOURCE_DIR})
-  target_compile_definitions(corvanews20 PRIVATE CORVANEWS20_BUILDING)
-  target_link_libraries(corvanews20 PRIVATE corvane_protocol corvane_certs Qt6::Core Qt6::Network)
+  # Each source is compiled once, for the library: hidden visibility, so only
+  # what exports.map names leaves it.
+  add_library(corvanews20_objects OBJECT ${CORVANEWS20_SOURCES})
+  target_include_directories(corvanews20_objects
+    PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  target_compile_definitions(corvanews20_objects
+    PRIVATE CORVANEWS20_BUILDING CORVANEWS20_ABOUT_PLUGIN="$<TARGET_FILE_NAME:corvanews20_about>")
+  target_link_libraries(corvanews20_objects PUBLIC corvane_protocol corvane_certs Qt6::Core Qt6::Network ${CMAKE_DL_LIBS})
+  set_target_properties(corvanews20_objects PROPERTIES
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  brindle_warnings(corvanews20_objects)
+
+  add_library(corvanews20 SHARED)
+  target_include_directories(corvanews20 PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>)
+  target_link_libraries(corvanews20 PRIVATE corvanews20_objects)
   set_target_properties(corvanews20 PROPERTIES
     OUTPUT_NAME corvanews20
-    CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON
     LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/exports.map)
   target_link_options(corvanews20 PRIVATE
     "LINKER:--version-script=${CMAKE_CURRENT_SOURCE_DIR}/src/exports.map"
     "LINKER:--no-undefined")
-  brindle_warnings(corvanews20)
 
   # The same objects as a static library, for white-box tests of the engine's
   # parts (SOCKS4 bytes, property tables) without going through dlopen.
-  add_library(corvanews20_internal STATIC ${CORVANEWS20_SOURCES})
-  target_include_directories(corvanews20_internal PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/include)
-  target_compile_definitions(corvanews20_internal PRIVATE CORVANEWS20_BUILDING)
-  target_link_libraries(corvanews20_internal PUBLIC corvane_protocol corvane_certs Qt6::Core Qt6::Network)
+  add_library(corvanews20_internal STATIC)
+  target_link_libraries(corvanews20_internal PUBLIC corvanews20_objects)
   set_target_properties(corvanews20_internal PROPERTIES EXCLUDE_FROM_ALL ON)
-  brindle_warnings(corvanews20_internal)
-endif()
 
-# The about box (method 255) is a message box when the host runs a QApplication.
-if(TARGET corvanews20)
-  target_link_libraries(corvanews20 PRIVATE Qt6::Widgets)
-  target_link_libraries(corvanews20_internal PUBLIC Qt6::Widgets)
+  # The about box (method 255) is a message box when the host runs a
+  # QApplication. Only it needs Qt Widgets, so it is a plugin of its own that
+  # the library loads, from beside itself, the first time such a host asks:
+  # a server process never maps Qt Widgets.
+  add_library(corvanews20_about MODULE ${CMAKE_CURRENT_SOURCE_DIR}/src/about_box_plugin.cpp)
+  target_link_libraries(corvanews20_about PRIVATE Qt6::Widgets)
+  set_target_properties(corvanews20_about PROPERTIES
+    OUTPUT_NAME corvanews20about
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_link_options(corvanews20_about PRIVATE "LINKER:--no-undefined")
+  brindle_warnings(corvanews20_about)
+  # Built with the library: whatever loads the one finds the other.
+  add_dependencies(corvanews20 corvanews20_about)
 endif()

@@ -4,13 +4,14 @@
 
 #include "engine/src/socket_graveyard.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QRegularExpression>
+
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace corvane::engine {
 
@@ -296,15 +297,47 @@ int EngineObject::doMethod(int method, int argc, void** argv, int* arglen)
     return invoke(method - kMethodOffset, argc, argv, arglen);
 }
 
+namespace {
+
+using AboutBoxFunction = int (*)(const char* title, const char* text);
+
+// The message box comes from a plugin beside this library (by name when the
+// library has no file of its own, as when a program carries it in memory),
+// loaded the first time it is needed and kept.
+AboutBoxFunction aboutBoxPlugin()
+{
+    static const AboutBoxFunction function = []() -> AboutBoxFunction {
+        void* module = nullptr;
+        Dl_info self{};
+        if (dladdr(reinterpret_cast<void*>(&aboutBoxPlugin), &self) != 0 && self.dli_fname != nullptr) {
+            const std::string path(self.dli_fname);
+            const size_t slash = path.rfind('/');
+            if (slash != std::string::npos)
+                module = dlopen((path.substr(0, slash + 1) + CORVANEWS20_ABOUT_PLUGIN).c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
+        if (module == nullptr)
+            module = dlopen(CORVANEWS20_ABOUT_PLUGIN, RTLD_NOW | RTLD_LOCAL);
+        return module != nullptr ? reinterpret_cast<AboutBoxFunction>(dlsym(module, "corvanews20_about_box")) : nullptr;
+    }();
+    return function;
+}
+
+} // namespace
+
 void EngineObject::showAboutBox()
 {
     const QString product = QStringLiteral("Corvane WebSocket Server 2020");
     const QString text = product + QStringLiteral("\nVersion 20.0\nBuild 7239");
-    // A host without widgets (a plain C program, a service) still gets the facts.
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr)
-        QMessageBox::about(nullptr, QStringLiteral("About ") + product, text);
-    else
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    // Widgets only for a host that runs them already; a host without them (a
+    // plain C program, a service) still gets the facts.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && app->inherits("QApplication")) {
+        if (AboutBoxFunction box = aboutBoxPlugin()) {
+            box((QStringLiteral("About ") + product).toUtf8().constData(), text.toUtf8().constData());
+            return;
+        }
+    }
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 QString EngineObject::wideArg(void* p, int len)

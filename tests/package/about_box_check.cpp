@@ -3,17 +3,29 @@
 // (method 255); the engine, having no window to show, writes it to standard
 // error. Exit status 0 only when the object exists, the call answers 0 and
 // what it wrote is the about text, so a dropped export or a silent method fails.
+// Neither loading the engine nor its objects nor the about box may map Qt
+// Widgets into such a host; the message box for hosts with widgets is a
+// plugin beside the engine, which must load and offer its entry point.
 #include "corvanews20.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
 
 const char* const kAboutText = "Corvane WebSocket Server 2020\nVersion 20.0\nBuild 7239";
+
+bool widgetsMapped()
+{
+    std::ifstream maps("/proc/self/maps");
+    const std::string all((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+    return all.find("libQt6Widgets") != std::string::npos;
+}
 
 }  // namespace
 
@@ -49,6 +61,18 @@ int main(int argc, char** argv)
     std::fflush(stderr);
     dup2(savedStderr, STDERR_FILENO);
     destroy(handle);
+
+    if (widgetsMapped()) {
+        std::fprintf(stderr, "the engine mapped Qt Widgets into a host without them\n");
+        return 1;
+    }
+    const std::string engineFile = argv[1];
+    const std::string plugin = engineFile.substr(0, engineFile.rfind('/') + 1) + "libcorvanews20about.so";
+    void* about = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (about == nullptr || dlsym(about, "corvanews20_about_box") == nullptr) {
+        std::fprintf(stderr, "the about box plugin %s does not load: %s\n", plugin.c_str(), dlerror());
+        return 1;
+    }
 
     std::string written;
     std::rewind(caught);
