@@ -14,11 +14,9 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(BRINDLE_WS_ENGINE_IMAGE)
-// rcc names the initialiser after the resource; it must be called from the
-// global namespace, and a static library needs the call to keep the data.
-static void initEngineImageResource() { Q_INIT_RESOURCE(corvanews20_engine); }
-#endif
+// Registers the engine image this program carries, if any: brindle_ws brings
+// the one that does, brindle_ws_core one that has nothing to register.
+void initEngineImageResource();
 
 namespace CorvaneWS {
 
@@ -159,10 +157,8 @@ std::optional<QByteArray> EngineLibrary::imageLocked() const
         return imageOverride_;
     }
     if (options_.resourcePath.isEmpty()) return std::nullopt;
-#if defined(BRINDLE_WS_ENGINE_IMAGE)
     static const bool initialised = (initEngineImageResource(), true);
     (void)initialised;
-#endif
     // The image is stored uncompressed, so it can be copied into the memory
     // file straight from the executable's data without a heap copy first.
     const QResource resource(options_.resourcePath);
