@@ -3,15 +3,20 @@
 # fuzz preset: name, binary, committed seed folder, largest input). Builds the
 # fuzz preset (clang, ASan, UBSan), then runs each fuzzer for FUZZ_SECONDS
 # (default 10) from the committed seeds. FUZZ_ONLY="a b" limits the run to
-# those names. Exits non-zero when a fuzzer finds a crash; the reproducer is
-# left under build/fuzz/artifacts/.
+# those names. BRINDLE_WERROR=ON makes warnings errors. Exits non-zero when a
+# fuzzer finds a crash; the reproducer is left under build/fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-10}"
 build=build/fuzz
 
-cmake --preset fuzz >/dev/null
+configure=(-DBRINDLE_WERROR="${BRINDLE_WERROR:-OFF}")
+if [ -n "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ]; then
+  configure+=(-DCMAKE_CXX_COMPILER_LAUNCHER="$CMAKE_CXX_COMPILER_LAUNCHER"
+              -DCMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-$CMAKE_CXX_COMPILER_LAUNCHER}")
+fi
+cmake --preset fuzz "${configure[@]}" >/dev/null
 cmake --build --preset fuzz -j2 --target fuzzers
 
 mkdir -p "$build/artifacts"
