@@ -18,7 +18,7 @@ cmake --build --preset asan -j2
 export QT_QPA_PLATFORM=offscreen
 # abort_on_error: a report ends the process with SIGABRT, which no test can
 # mistake for an ordinary failure it expected.
-export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:abort_on_error=1:detect_stack_use_after_return=0:check_initialization_order=1"
+export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:abort_on_error=1:check_initialization_order=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 
@@ -30,7 +30,10 @@ odr_twice='^(DesignerHost\.ListsEditsSavesAndReopensAFormWithEveryClass|package_
 if [ $# -gt 0 ]; then
   exec ctest --preset asan --timeout 900 -j2 "$@"
 fi
+# The journeys (label journey) are left out: they drive, through Xvfb and a
+# window manager, the same windows the offscreen tests run here, and with the
+# sanitizers' slowdown they alone would take most of CI's hour.
 status=0
-ctest --preset asan --timeout 900 -j2 -E "$odr_twice" || status=1
+ctest --preset asan --timeout 900 -j2 -LE journey -E "$odr_twice" || status=1
 ASAN_OPTIONS="$ASAN_OPTIONS:detect_odr_violation=0" ctest --preset asan --timeout 900 -R "$odr_twice" || status=1
 exit "$status"
