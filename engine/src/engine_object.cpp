@@ -297,6 +297,12 @@ int EngineObject::doMethod(int method, int argc, void** argv, int* arglen)
     return invoke(method - kMethodOffset, argc, argv, arglen);
 }
 
+// The build names the plugin's file; programs that compile this source on
+// their own (the fuzzers) get the usual name.
+#ifndef CORVANEWS20_ABOUT_PLUGIN
+#define CORVANEWS20_ABOUT_PLUGIN "libcorvanews20about.so"
+#endif
+
 namespace {
 
 using AboutBoxFunction = int (*)(const char* title, const char* text);
