@@ -6,6 +6,7 @@ set(CORVANEWS20_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/src/engine_object.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/errors.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/firewall.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/peer_watch.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/qt_socket_stream.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/raw_socket_stream.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/socket_graveyard.cpp

@@ -61,9 +61,42 @@ void QtSocketStream::onError()
               || e == QAbstractSocket::SslInvalidUserDataError;
 }
 
+void QtSocketStream::setReadPaused(bool paused)
+{
+    if (!paused || socket_ == nullptr || peerGone_) {
+        unwatch();
+        return;
+    }
+    const int fd = int(socket_->socketDescriptor());
+    if (fd == watchedFd_)
+        return;
+    unwatch();
+    if (fd >= 0 && socket_->state() == QAbstractSocket::ConnectedState) {
+        watchedFd_ = fd;
+        watchPeer(fd, this);
+    }
+}
+
+void QtSocketStream::unwatch()
+{
+    if (watchedFd_ >= 0)
+        unwatchPeer(watchedFd_, this);
+    watchedFd_ = -1;
+}
+
+void QtSocketStream::peerGone()
+{
+    watchedFd_ = -1;
+    if (socket_ == nullptr || failed_)
+        return;
+    peerGone_ = true;
+    if (listener_ != nullptr)
+        listener_->streamReadable();   // may destroy this
+}
+
 int64_t QtSocketStream::read(char* data, int64_t max)
 {
-    if (socket_ == nullptr || failed_)
+    if (socket_ == nullptr || failed_ || peerGone_)
         return -1;
     const qint64 n = socket_->read(data, qint64(max));
     if (n > 0)
@@ -92,14 +125,14 @@ int64_t QtSocketStream::bytesToWrite() const
 
 int64_t QtSocketStream::bytesBuffered() const
 {
-    return socket_ == nullptr ? 0 : socket_->bytesAvailable();
+    return socket_ == nullptr || peerGone_ ? 0 : socket_->bytesAvailable();
 }
 
 ByteStream::Status QtSocketStream::status() const
 {
     if (failed_)
         return Status::Failed;
-    if (socket_ == nullptr || socket_->state() != QAbstractSocket::ConnectedState)
+    if (socket_ == nullptr || peerGone_ || socket_->state() != QAbstractSocket::ConnectedState)
         return Status::Ended;
     return Status::Open;
 }
@@ -124,6 +157,7 @@ void QtSocketStream::closeAfterFlush(int timeoutMs)
     QTcpSocket* s = socket_;
     if (s == nullptr)
         return;
+    unwatch();
     const int64_t pending = bytesToWrite();
     socket_ = nullptr;
     listener_ = nullptr;
@@ -160,6 +194,7 @@ void QtSocketStream::abort()
 {
     if (socket_ == nullptr)
         return;
+    unwatch();
     QTcpSocket* s = socket_;
     socket_ = nullptr;
     listener_ = nullptr;

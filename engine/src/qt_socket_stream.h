@@ -4,12 +4,13 @@
 #pragma once
 
 #include "engine/src/byte_stream.h"
+#include "engine/src/peer_watch.h"
 
 class QTcpSocket;
 
 namespace corvane::engine {
 
-class QtSocketStream final : public ByteStream {
+class QtSocketStream final : public ByteStream, private PeerGoneListener {
 public:
     // Takes the socket (connected, or a TLS socket about to start).
     QtSocketStream(QTcpSocket* socket, int64_t readBufferSize);
@@ -19,7 +20,9 @@ public:
     bool write(const char* a, int64_t an, const char* b = nullptr, int64_t bn = 0) override;
     int64_t bytesToWrite() const override;
     int64_t bytesBuffered() const override;
-    void setReadPaused(bool) override {}   // Qt stops at its buffer bound by itself
+    // Qt stops at its buffer bound by itself; while the owner does not read,
+    // Qt may not either, so the peer's end is watched for here.
+    void setReadPaused(bool paused) override;
     Status status() const override;
     QString errorText() const override;
     bool tlsFailed() const override;
@@ -34,11 +37,15 @@ public:
 private:
     void listenerChanged() override;
     void onError();
+    void peerGone() override;
+    void unwatch();
 
     QTcpSocket* socket_;
     bool connected_ = false;
     bool failed_ = false;
     bool tlsFailed_ = false;
+    bool peerGone_ = false;   // reset while paused: what Qt holds is dropped
+    int watchedFd_ = -1;
     QString error_;
 };
 

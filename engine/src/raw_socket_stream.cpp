@@ -209,6 +209,36 @@ void RawSocketStream::updateReadNotifier()
     const bool want = fd_ >= 0 && listener_ != nullptr && (status_ != Status::Open || !paused_);
     if (readNotifier_->isEnabled() != want)
         readNotifier_->setEnabled(want);
+    // Not reading, the kernel would keep a reset to itself until reading resumes.
+    const bool watch = fd_ >= 0 && listener_ != nullptr && status_ == Status::Open && paused_;
+    if (watch != watched_) {
+        watched_ = watch;
+        if (watch)
+            watchPeer(fd_, this);
+        else
+            unwatchPeer(fd_, this);
+    }
+}
+
+// The peer reset the connection (or both directions are shut) while reading
+// was paused: nothing it sent can be answered any more, so the stream ends
+// now rather than when the owner reads again.
+void RawSocketStream::peerGone()
+{
+    watched_ = false;
+    if (fd_ < 0 || status_ != Status::Open)
+        return;
+    int err = 0;
+    socklen_t len = sizeof(err);
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err == 0)
+        err = ECONNRESET;
+    errno_ = err;
+    status_ = err == ECONNRESET || err == EPIPE ? Status::Ended : Status::Failed;
+    preRead_ = QByteArray();
+    preReadPos_ = 0;
+    updateReadNotifier();
+    if (listener_ != nullptr)
+        listener_->streamReadable();   // may destroy this
 }
 
 void RawSocketStream::setReadPaused(bool paused)
@@ -474,6 +504,10 @@ QString RawSocketStream::errorText() const
 
 void RawSocketStream::releaseNotifiers()
 {
+    if (watched_) {
+        watched_ = false;
+        unwatchPeer(fd_, this);
+    }
     for (OwnedNotifier** n : {&readNotifier_, &writeNotifier_}) {
         if (*n != nullptr) {
             (*n)->owner = nullptr;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/src/byte_stream.h"
+#include "engine/src/peer_watch.h"
 
 #include <QByteArray>
 
@@ -24,7 +25,7 @@ public:
     RawSocketStream* owner;
 };
 
-class RawSocketStream final : public ByteStream {
+class RawSocketStream final : public ByteStream, private PeerGoneListener {
 public:
     // Takes a connected descriptor (made nonblocking here). preRead holds
     // bytes that arrived before the stream existed; they are read first.
@@ -57,6 +58,7 @@ public:
 
 private:
     void listenerChanged() override;
+    void peerGone() override;
     friend class OwnedNotifier;
     void onReadable();
     void onWritable();
@@ -83,6 +85,7 @@ private:
     Status status_ = Status::Open;
     int errno_ = 0;
     bool paused_ = false;
+    bool watched_ = false;   // paused: the peer watch tells of a reset
     bool corked_ = false;
     bool corkFirst_ = false;   // corked, and nothing written in this batch yet
     int64_t corkBacklog_ = 0;  // queued output from before the batch, not yet gone

@@ -12,6 +12,7 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -50,6 +51,7 @@ const ConfigDef kConfig[] = {
     {"ChunkSize", ConfigType::Int, 1, 16 << 20, 256 << 10, ""},
     {"ReadBufferSize", ConfigType::Int, 4096, 16 << 20, 256 << 10, ""},
     {"SendQueueLimit", ConfigType::Int, 4096, int64_t(1) << 32, 16 << 20, ""},
+    {"MaxQueuedBytes", ConfigType::Int, 0, int64_t(1) << 40, 64 << 20, ""},
     {"FragmentSize", ConfigType::Int, 0, kMaxInt, 0, ""},
     {"MaxHeadSize", ConfigType::Int, 1024, 1 << 20, 16 << 10, ""},
     {"HandshakeTimeout", ConfigType::Int, 0, 3600, 20, ""},
@@ -81,6 +83,37 @@ std::span<const PropertyDef> serverProperties()
 }
 std::span<const ConfigDef> serverConfig() { return kConfig; }
 
+Listener::~Listener()
+{
+    releaseSpare();
+}
+
+void Listener::holdSpare()
+{
+    if (spare_ < 0)
+        spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+void Listener::releaseSpare()
+{
+    if (spare_ >= 0)
+        ::close(spare_);
+    spare_ = -1;
+}
+
+bool Listener::turnAwayWaiting()
+{
+    if (spare_ < 0)
+        holdSpare();
+    if (spare_ < 0 || socketDescriptor() < 0)
+        return false;
+    releaseSpare();
+    for (int fd; (fd = ::accept4(int(socketDescriptor()), nullptr, nullptr, SOCK_CLOEXEC)) >= 0;)
+        ::close(fd);
+    holdSpare();
+    return true;
+}
+
 void Listener::incomingConnection(qintptr descriptor)
 {
     if (onIncoming)
@@ -92,22 +125,46 @@ void Listener::incomingConnection(qintptr descriptor)
 WebSocketServer::WebSocketServer(CorvaneWS_EventSink sink, void* user)
     : EngineObject(sink, user, serverProperties(), kConfig)
 {
+    maxQueued_ = configInt("MaxQueuedBytes");
     listener_.onIncoming = [this](qintptr fd) {
         SlotScope scope;
         Entry entry(this);
         onIncoming(fd);
     };
-    // Qt stops accepting after any error but "try again"; one connection that
-    // went away in the queue, or a moment without descriptors, must not end
-    // the server's service: accept again a little later.
     QObject::connect(&listener_, &QTcpServer::acceptError, [this](QAbstractSocket::SocketError error) {
         Entry entry(this);
+        onAcceptError(error);
+    });
+}
+
+// Qt stops accepting after any error but "try again"; one connection that
+// went away in the queue, or a time without descriptors, must not end the
+// server's service.
+void WebSocketServer::onAcceptError(QAbstractSocket::SocketError error)
+{
+    if (error != QAbstractSocket::SocketResourceError) {
         log(0, 1, QStringLiteral("Accept failed (%1): %2").arg(int(error)).arg(listener_.errorString()),
             QStringLiteral("Listen"));
-        QTimer::singleShot(error == QAbstractSocket::SocketResourceError ? 100 : 0, reaper_.context(), [this] {
+        QTimer::singleShot(0, reaper_.context(), [this] {
             if (listener_.isListening())
                 listener_.resumeAccepting();
         });
+        return;
+    }
+    if (!outOfDescriptors_) {
+        outOfDescriptors_ = true;
+        log(0, 1, QStringLiteral("Out of descriptors (%1): callers are turned away until some are free")
+                      .arg(listener_.errorString()),
+            QStringLiteral("Listen"));
+        if (destroyed())
+            return;
+    }
+    // The waiting callers are closed, so the listener sleeps until the next
+    // one comes; without a spare descriptor it looks again a little later.
+    const bool emptied = listener_.turnAwayWaiting();
+    QTimer::singleShot(emptied ? 0 : 250, reaper_.context(), [this] {
+        if (listener_.isListening())
+            listener_.resumeAccepting();
     });
 }
 
@@ -123,6 +180,7 @@ WebSocketServer::~WebSocketServer()
 void WebSocketServer::onDestroyRequested()
 {
     listener_.close();
+    listener_.releaseSpare();
     for (auto& [id, c] : conns_) {
         c.ws->detach();
         reaper_.retire(std::move(c.ws));
@@ -228,6 +286,7 @@ int WebSocketServer::writeProperty(const PropertyDef& def, int index, Value& in)
 
 void WebSocketServer::onConfigChanged(const ConfigDef&)
 {
+    maxQueued_ = configInt("MaxQueuedBytes");
     for (auto& [id, c] : conns_)
         c.ws->setLimits(limitsFor(c.timeout));
 }
@@ -273,6 +332,8 @@ int WebSocketServer::startListening()
     listener_.setListenBacklogSize(int(intProp(P::ConnectionBacklog)));
     if (!listener_.listen(address, quint16(intProp(P::LocalPort))))
         return fail(kListenFailed, listener_.errorString().toStdString());
+    listener_.holdSpare();
+    outOfDescriptors_ = false;
     log(0, 1, QStringLiteral("Listening on %1:%2").arg(address.toString()).arg(listener_.serverPort()),
         QStringLiteral("Listen"));
     return 0;
@@ -281,6 +342,7 @@ int WebSocketServer::startListening()
 void WebSocketServer::stopListening()
 {
     listener_.close();
+    listener_.releaseSpare();
 }
 
 void WebSocketServer::shutdown()
@@ -299,6 +361,7 @@ void WebSocketServer::shutdown()
 
 void WebSocketServer::onIncoming(qintptr fd)
 {
+    outOfDescriptors_ = false;
     // Who is calling, from the descriptor itself: nothing is read yet.
     sockaddr_storage peer{};
     socklen_t len = sizeof(peer);
@@ -526,12 +589,60 @@ void WebSocketServer::connectionError(WsConnection& ws, int code, const QString&
     raiseError(ws.id, code, text);
 }
 
+// Past MaxQueuedBytes over all connections, reading pauses on each
+// connection that holds more than its even share, so no more answers pile up
+// for peers that do not read them; it resumes once its queue is down to half
+// its share, or the whole to half the bound.
+void WebSocketServer::connectionQueueChanged(WsConnection& ws)
+{
+    Conn* c = find(ws.id);
+    if (c == nullptr)
+        return;
+    const int64_t queued = ws.queuedBytes();
+    queuedTotal_ += queued - c->queued;
+    c->queued = queued;
+    const int64_t bound = maxQueued_;
+    if (bound <= 0) {
+        if (!held_.empty())
+            for (int id : std::vector<int>(held_))
+                if (Conn* h = find(id))
+                    holdByBound(*h, false);
+        return;
+    }
+    const int64_t share = bound / int64_t(std::max<size_t>(conns_.size(), 1));
+    if (queuedTotal_ > bound && queued > share && !c->heldByBound) {
+        holdByBound(*c, true);
+    } else if (queuedTotal_ <= bound / 2) {
+        for (int id : std::vector<int>(held_))
+            if (Conn* h = find(id))
+                holdByBound(*h, false);
+    } else if (c->heldByBound && queued <= share / 2) {
+        holdByBound(*c, false);
+    }
+}
+
+void WebSocketServer::holdByBound(Conn& c, bool held)
+{
+    if (c.heldByBound == held)
+        return;
+    c.heldByBound = held;
+    const int id = c.ws->id;
+    if (held)
+        held_.push_back(id);
+    else
+        held_.erase(std::remove(held_.begin(), held_.end(), id), held_.end());
+    c.ws->setReadPaused(WsConnection::kPausedByBound, held);
+}
+
 void WebSocketServer::connectionClosed(WsConnection& ws, int statusCode, const QString& reason)
 {
     const int id = ws.id;
     const auto it = conns_.find(id);
     if (it == conns_.end())
         return;
+    queuedTotal_ -= it->second.queued;
+    if (it->second.heldByBound)
+        held_.erase(std::remove(held_.begin(), held_.end(), id), held_.end());
     // Gone from the indexed properties before the handler runs.
     std::unique_ptr<WsConnection> owned = std::move(it->second.ws);
     conns_.erase(it);

@@ -30,9 +30,24 @@ std::span<const ConfigDef> serverConfig();
 // refused connection is closed before a byte is read.
 class Listener final : public QTcpServer {
 public:
+    ~Listener() override;
     std::function<void(qintptr)> onIncoming;
+
+    // One descriptor held in reserve while listening: out of descriptors,
+    // it is let go for a moment to take the waiting callers off the queue
+    // and close them, so the listener does not wake again and again for
+    // callers it cannot take, and they learn at once instead of hanging.
+    void holdSpare();
+    void releaseSpare();
+    // Closes every caller waiting in the queue; false when no descriptor
+    // could be had for it.
+    bool turnAwayWaiting();
+
 protected:
     void incomingConnection(qintptr descriptor) override;
+
+private:
+    int spare_ = -1;
 };
 
 // What accepting needs to know; the server and the proxy fill it from their
@@ -65,9 +80,12 @@ private:
         int timeout = 0;              // seconds, idle
         bool opened = false;          // OnConnected raised
         bool clientAuthAsked = false;
+        int64_t queued = 0;           // its part of queuedTotal_
+        bool heldByBound = false;     // reading paused: the server-wide queue bound
     };
 
     int startListening();
+    void onAcceptError(QAbstractSocket::SocketError error);
     void stopListening();
     void shutdown();
     void onIncoming(qintptr descriptor);
@@ -88,9 +106,11 @@ private:
     void connectionLog(WsConnection&, int level, const QString& message, const QString& type) override;
     bool connectionVerifyPeer(WsConnection&, const QList<QSslCertificate>&, bool accept, const QString&) override;
     void connectionTlsReady(WsConnection&) override;
+    void connectionQueueChanged(WsConnection&) override;
     void connectionEnter() override;
     void connectionLeave() override;
 
+    void holdByBound(Conn& c, bool held);
     void raiseError(int id, int code, const QString& text);
     void log(int id, int level, const QString& message, const QString& type);
 
@@ -100,6 +120,10 @@ private:
     ServerCertificate certificate_;
     bool certificateLoaded_ = false;
     std::vector<std::unique_ptr<Entry>> entries_;
+    bool outOfDescriptors_ = false;
+    int64_t maxQueued_ = 0;           // MaxQueuedBytes
+    int64_t queuedTotal_ = 0;         // output queued on every connection
+    std::vector<int> held_;           // connections whose reading the bound paused   // said once until a caller is taken again
     // Last, so it goes first: ended connections are detached before anything else goes.
     ConnectionReaper reaper_{*this};
 };

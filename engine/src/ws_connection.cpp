@@ -236,6 +236,8 @@ void WsConnection::streamWritten()
     SlotScope s;
     Busy b(this);
     onBytesWritten();
+    if (!finished_)
+        events_.connectionQueueChanged(*this);
 }
 
 void WsConnection::setReadPaused(PauseReason reason, bool paused)
@@ -284,8 +286,11 @@ void WsConnection::readLoop()
     // other connections get their turn in between.
     bool more = true;   // a short read means the kernel had no more: no need to ask again now
     for (int rounds = 0; rounds < 16 && more && !finished_ && stream_; ++rounds) {
-        if ((state_ == State::Open || state_ == State::Closing) && (paused_ != 0 || pausedByQueue_))
+        if ((state_ == State::Open || state_ == State::Closing) && (paused_ != 0 || pausedByQueue_)) {
+            // A peer that reset the connection meanwhile is gone now, paused or not.
+            ended = stream_->status() != ByteStream::Status::Open && stream_->bytesBuffered() == 0;
             break;
+        }
         uint8_t* buffer = shared.data;
         const size_t held = heldLength_;
         std::memcpy(buffer, held_, held);
@@ -455,6 +460,10 @@ void WsConnection::onPing(const uint8_t* data, size_t n)
         pausedByQueue_ = true;
         updateStreamPause();
     }
+    if (queuedBytes() > 0)
+        events_.connectionQueueChanged(*this);
+    if (finished_)
+        return;
     events_.connectionLog(*this, 2, QStringLiteral("Ping received"), QStringLiteral("Ping"));
 }
 
@@ -559,6 +568,8 @@ int WsConnection::sendMessage(Opcode op, const uint8_t* data, size_t n)
     bytesSent_ += int64_t(n);
     if (overQueueLimit())
         blocked_ = true;
+    if (queuedBytes() > 0)
+        events_.connectionQueueChanged(*this);
     return 0;
 }
 
@@ -593,6 +604,7 @@ int WsConnection::sendFile(const QString& fileName, Opcode op)
     fileOp_ = op;
     fileFirst_ = true;
     pumpFile();
+    events_.connectionQueueChanged(*this);
     return 0;
 }
 

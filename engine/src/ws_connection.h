@@ -76,6 +76,8 @@ public:
         return accept;
     }
     virtual void connectionTlsReady(WsConnection&) {}
+    // The queued output may have changed size (a send, an answer, a drain).
+    virtual void connectionQueueChanged(WsConnection&) {}
     // Around every entry from the event loop (socket signals, timers), so the
     // owner can defer its own destruction until the connection is off the stack.
     virtual void connectionEnter() {}
@@ -123,7 +125,7 @@ public:
 
     // Reading pauses while any reason holds (the host's AcceptData, a full
     // queue elsewhere); the socket's own buffer is bounded, so TCP pushes back.
-    enum PauseReason : unsigned { kPausedByHost = 1, kPausedByOwner = 2 };
+    enum PauseReason : unsigned { kPausedByHost = 1, kPausedByOwner = 2, kPausedByBound = 4 };
     void setReadPaused(PauseReason reason, bool paused);
 
     void setLimits(const ConnectionLimits& limits);

@@ -15,6 +15,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -304,6 +309,84 @@ inline std::unique_ptr<Peer> nodeServer(const QStringList& extra = {})
 inline std::unique_ptr<Peer> proxy(const QString& kind)
 {
     return std::make_unique<Peer>("/usr/bin/python3", QStringList{"-u", peersDir() + "/proxy.py", "--kind", kind});
+}
+
+// A WebSocket client as a bare nonblocking descriptor on loopback, whose
+// receive buffer is kept small when asked, so the peer's output backs up.
+// Sends the opening request; -1 on failure.
+inline int rawWebSocketClient(int port, int receiveBuffer = 0)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const QByteArray request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                               "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0
+        || ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return fd;
+}
+
+// Writes the frame again and again until the peer stops taking it: the
+// kernel refuses more through many turns of the peer's event loop (pump).
+// Returns the bytes written (at most about `most`).
+inline qint64 writeUntilHeldUp(int fd, const QByteArray& frame, const std::function<void()>& pump,
+                               qint64 most = qint64(1) << 40)
+{
+    QByteArray burst;
+    while (burst.size() < 64 * 1024)
+        burst += frame;
+    qint64 written = 0;
+    qsizetype offset = 0;
+    QDeadlineTimer deadline(120000);
+    for (int refused = 0; refused < 200 && written < most && !deadline.hasExpired();) {
+        const ssize_t n = ::send(fd, burst.constData() + offset, size_t(burst.size() - offset), MSG_NOSIGNAL);
+        if (n > 0) {
+            written += n;
+            offset = (offset + n) % burst.size();
+            refused = 0;
+        } else {
+            ++refused;
+        }
+        pump();
+    }
+    return written;
+}
+
+// Ends the connection with a reset (RST), not a FIN.
+inline void resetConnection(int fd)
+{
+    const linger hard{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
+    ::close(fd);
+}
+
+// A masked frame of the client's.
+inline QByteArray maskedFrame(int opcode, const QByteArray& payload)
+{
+    QByteArray f;
+    f.append(char(0x80 | opcode));
+    if (payload.size() < 126) {
+        f.append(char(0x80 | payload.size()));
+    } else {
+        f.append(char(0x80 | 126));
+        f.append(char(payload.size() >> 8));
+        f.append(char(payload.size() & 0xff));
+    }
+    const char mask[4] = {0x12, 0x34, 0x56, 0x78};
+    f.append(mask, 4);
+    for (qsizetype k = 0; k < payload.size(); ++k)
+        f.append(char(payload[k] ^ mask[k % 4]));
+    return f;
 }
 
 #define ASSERT_PEER(p) ASSERT_TRUE((p)->ok()) << (p)->error().toStdString()

@@ -694,4 +694,35 @@ TEST(ProxyFlowControl, SlowWebSocketReaderHoldsTheTcpWriter)
     EXPECT_EQ(host.last(evDisconnected)->ints[1], 1000);
 }
 
+// A client that resets its connection while the proxy holds its reading
+// (the forward host does not take what it sends) is let go with its TCP side.
+TEST(ProxyFlowControl, HeldClientThatResetsIsReleasedWithItsTcpSide)
+{
+    TcpPeer reader(false);
+    reader.paused = true;
+    reader.readBufferSize = 64 << 10;
+    ProxyHost host;
+    host.recordData = false;
+    host.config(QStringLiteral("ForwardQueueLimit=65536"));
+    host.config(QStringLiteral("LogLevel=0"));
+    host.setText(kDefaultForwardHost, QStringLiteral("127.0.0.1"));
+    host.setInt(kDefaultForwardPort, reader.port());
+    const int port = host.listen();
+    ASSERT_GT(port, 0);
+    const int fd = engine_test::rawWebSocketClient(port);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(host.waitUntil([&] { return host.count(evConnected) == 1; }));
+    const qint64 written = engine_test::writeUntilHeldUp(fd, engine_test::maskedFrame(0x2, QByteArray(16000, 'x')),
+                                                         [&] { host.call(kDoEvents); });
+    EXPECT_GT(written, 0);
+    EXPECT_EQ(host.getInt(kConnectionCount), 1);
+    EXPECT_EQ(host.count(evDisconnected), 0);
+    engine_test::resetConnection(fd);
+    EXPECT_TRUE(host.waitUntil([&] { return host.count(evDisconnected) == 1; }));
+    EXPECT_EQ(host.getInt(kConnectionCount), 0);
+    // What the proxy still held for the forward host reaches it, then its end.
+    reader.resume();
+    EXPECT_TRUE(host.waitUntil([&] { return reader.disconnected == 1; }));
+}
+
 } // namespace

@@ -9,8 +9,10 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -625,6 +627,176 @@ TEST(ServerHostile, IdleOpenConnectionsHoldLittleMemoryEach)
     const double perConnection = (double(after) - double(before)) / kIdle;
     EXPECT_LT(perConnection, 16.0 * 1024.0) << "heap per idle connection: " << perConnection << " bytes";
     std::printf("heap per idle open connection: %.0f bytes\n", perConnection);
+    for (int fd : clients)
+        ::close(fd);
+}
+
+// A peer that resets its connection while the server does not read from it
+// (the host paused it, or the answers to its pings fill the queue) is let
+// go like one being read: OnDisconnected comes and the count drops.
+TEST(ServerHostile, PausedConnectionsAreReleasedWhenThePeerResets)
+{
+    struct Case {
+        const char* name;
+        bool hostPauses;   // else pongs nobody reads fill the queue
+    };
+    for (const Case& c : {Case{"AcceptData false", true}, Case{"unread pongs fill the queue", false}}) {
+        SCOPED_TRACE(c.name);
+        ServerHost s;
+        const int port = s.listen();
+        ASSERT_GT(port, 0);
+        s.config("SendQueueLimit=4096");
+        s.config("LogLevel=0");
+        s.record = false;
+        int id = 0;
+        int disconnected = 0, status = 0;
+        s.handlers[seConnected] = [&](int, void** argv, int*) {
+            id = int(num(argv[0]));
+            if (c.hostPauses)
+                s.setInt(sAcceptData, 0, id);
+            return 0;
+        };
+        s.handlers[seDisconnected] = [&](int, void** argv, int*) {
+            ++disconnected;
+            status = int(num(argv[1]));
+            return 0;
+        };
+        const int fd = rawWebSocketClient(port, 4096);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(s.waitUntil([&] { return id != 0; }));
+        const QByteArray frame = c.hostPauses ? maskedFrame(0x2, QByteArray(1000, 'x')) : maskedFrame(0x9, {});
+        const qint64 written = writeUntilHeldUp(fd, frame, [&] { s.call(sDoEvents); });
+        EXPECT_GT(written, 0);
+        EXPECT_EQ(s.getInt(sConnectionCount), 1);
+        EXPECT_EQ(disconnected, 0);
+        resetConnection(fd);
+        EXPECT_TRUE(s.waitUntil([&] { return disconnected == 1; }));
+        EXPECT_EQ(status, 1006);
+        EXPECT_EQ(s.getInt(sConnectionCount), 0);
+    }
+}
+
+// Out of descriptors the listener neither spins nor fills the log: the
+// server says so once, uses little processor time while the limit holds,
+// and serves new callers again once descriptors are free.
+TEST(ServerHostile, AtTheDescriptorLimitTheListenerBacksOffAndRecovers)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.config("LogLevel=3");
+    int limitLogs = 0, opened = 0;
+    s.handlers[seLog] = [&](int, void** argv, int*) {
+        if (wide(argv[3]) == QLatin1String("Listen") && !wide(argv[2]).startsWith(QLatin1String("Listening")))
+            ++limitLogs;
+        return 0;
+    };
+    s.handlers[seConnected] = [&](int, void**, int*) {
+        ++opened;
+        return 0;
+    };
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 512);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    // The callers' descriptors first; then every other one is taken.
+    constexpr int kCallers = 8;
+    std::vector<int> callers, fillers;
+    for (int k = 0; k < kCallers; ++k)
+        callers.push_back(::socket(AF_INET, SOCK_STREAM, 0));
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        fillers.push_back(fd);
+    for (int fd : callers) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(uint16_t(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+        const QByteArray request = RawClient::request();
+        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+    }
+    const auto cpuSeconds = [] {
+        rusage u{};
+        ::getrusage(RUSAGE_SELF, &u);
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    while (wall.elapsed() < 2000)
+        s.call(sDoEvents);
+    const double cpu = cpuSeconds() - cpuBefore;
+    const double seconds = double(wall.elapsed()) / 1000.0;
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(limitLogs, 1) << "the limit is reported once, not at every try";
+    EXPECT_LT(cpu, seconds / 2) << "processor time " << cpu << " s in " << seconds << " s at the limit";
+    std::printf("at the descriptor limit: %.3f s of processor time in %.3f s\n", cpu, seconds);
+
+    for (int fd : fillers)
+        ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    RawClient fresh(port);
+    fresh.socket.write(RawClient::request());
+    fresh.readUntil([](const QByteArray& b) { return b.contains("\r\n\r\n"); }, [&] { s.call(sDoEvents); });
+    EXPECT_TRUE(fresh.received.startsWith("HTTP/1.1 101 ")) << fresh.received.toStdString();
+    for (int fd : callers)
+        ::close(fd);
+}
+
+// Clients that send and never read their echoes: past MaxQueuedBytes the
+// server stops reading from those whose queues hold the most, so its memory
+// follows the setting, not SendQueueLimit times the clients; a client that
+// reads again is read from again.
+TEST(ServerHostile, ClientsThatNeverReadAreHeldByTheServerWideQueueBound)
+{
+    ServerHost s;
+    const int port = s.listen();
+    ASSERT_GT(port, 0);
+    s.echo();
+    s.record = false;
+    s.config("LogLevel=0");
+    s.config("MaxQueuedBytes=1048576");
+    ASSERT_EQ(s.lastRc, 0);
+    int opened = 0;
+    s.handlers[seConnected] = [&](int, void**, int*) {
+        ++opened;
+        return 0;
+    };
+    constexpr int kClients = 4;
+    std::vector<int> clients;
+    for (int k = 0; k < kClients; ++k)
+        clients.push_back(rawWebSocketClient(port, 4096));
+    ASSERT_TRUE(s.waitUntil([&] { return opened == kClients; }));
+    const size_t before = heapInUse();
+    size_t peak = before;
+    const QByteArray frame = maskedFrame(0x2, QByteArray(16000, 'x'));
+    for (int fd : clients) {
+        writeUntilHeldUp(fd, frame, [&] {
+            s.call(sDoEvents);
+            s.messages.clear();   // the host's own record of what came
+            peak = std::max(peak, heapInUse());
+        }, qint64(24) << 20);
+    }
+    EXPECT_EQ(s.getInt(sConnectionCount), kClients);
+    // Without the bound each queue would fill to SendQueueLimit (16 MiB).
+    EXPECT_LT(peak - before, size_t(8) << 20) << "server heap grew " << (peak - before) << " bytes";
+    std::printf("%d clients not reading, bound 1 MiB: server heap grew at most %zu bytes\n", kClients, peak - before);
+
+    // The first client reads again: its queue drains and the server reads
+    // from it again (while it was held, nothing more of it came in).
+    const int firstId = 1;
+    size_t again = 0;
+    char buffer[65536];
+    QDeadlineTimer deadline(60000);
+    while (again < 50 && !deadline.hasExpired()) {
+        while (::recv(clients[0], buffer, sizeof(buffer), 0) > 0) {
+        }
+        s.call(sDoEvents);
+        again += s.messages[firstId].size();
+        s.messages.clear();
+    }
+    EXPECT_GE(again, 50u) << "messages of the first client read after it read again";
     for (int fd : clients)
         ::close(fd);
 }
