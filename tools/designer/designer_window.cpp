@@ -1,6 +1,7 @@
 #include "designer_window.h"
 
 #include "package/design/design_registry.h"
+#include "package/design/form_events.h"
 #include "package/design/form_loader.h"
 #include "package_loader.h"
 #include "toolkit/exceptions.h"
@@ -8,6 +9,7 @@
 #include "toolkit/user_interaction.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QHeaderView>
 #include <QListWidget>
@@ -16,6 +18,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabWidget>
 #include <QTreeWidget>
 
 namespace designer {
@@ -57,21 +60,42 @@ DesignerWindow::DesignerWindow(QWidget* parent) : QMainWindow(parent)
     formView_->setGridSize(QSize(150, 72));
     formView_->setMovement(QListView::Static);
     formView_->setResizeMode(QListView::Adjust);
+    // Room above the icons: without it the first row's icons are cut at the top.
+    formView_->setSpacing(8);
+    formView_->setWordWrap(true);
     connect(formView_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
-        grid_->showComponent(item ? item->data(kComponentRole).value<toolkit::TComponent*>() : nullptr);
+        auto* component = item ? item->data(kComponentRole).value<toolkit::TComponent*>() : nullptr;
+        grid_->showComponent(component);
+        events_->showComponent(component);
     });
 
     grid_ = new PropertyGrid;
     connect(grid_, &PropertyGrid::renamed, this, [this](toolkit::TComponent* c) {
         updateItem(c);
-        updateTitle();
+        // The names the event list suggests follow the component's name.
+        events_->showComponent(c);
+        markModified();
     });
-    connect(grid_, &PropertyGrid::edited, this, [this] { updateTitle(); });
+    connect(grid_, &PropertyGrid::edited, this, [this] { markModified(); });
+    events_ = new EventGrid;
+    events_->setFormHandlers([this] {
+        QStringList names;
+        for (const auto* c : components())
+            for (const auto& [event, handler] : design::EventHandlerNames(c))
+                if (!names.contains(handler)) names << handler;
+        names.sort();
+        return names;
+    });
+    connect(events_, &EventGrid::edited, this, [this] { markModified(); });
+    inspector_ = new QTabWidget;
+    inspector_->setObjectName(QStringLiteral("inspector"));
+    inspector_->addTab(grid_, tr("Properties"));
+    inspector_->addTab(events_, tr("Events"));
 
     auto* splitter = new QSplitter;
     splitter->addWidget(palette_);
     splitter->addWidget(formView_);
-    splitter->addWidget(grid_);
+    splitter->addWidget(inspector_);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setStretchFactor(2, 0);
@@ -85,6 +109,7 @@ DesignerWindow::~DesignerWindow()
 {
     // The form's components go before the window's widgets that show them.
     grid_->showComponent(nullptr);
+    events_->showComponent(nullptr);
     formView_->clear();
     qDeleteAll(components());
 }
@@ -92,24 +117,16 @@ DesignerWindow::~DesignerWindow()
 void DesignerWindow::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("&New Form"), this, [this] { newForm(); });
-    file->addAction(tr("&Open Form..."), this, [this] {
+    file->addAction(tr("&New Form"), QKeySequence::New, this, [this] {
+        if (mayDiscardForm()) newForm();
+    });
+    file->addAction(tr("&Open Form..."), QKeySequence::Open, this, [this] {
+        if (!mayDiscardForm()) return;
         const auto r = request(this, tr("Open Form"), QString(), kFormFilter, QStringLiteral("dfm"), true);
         if (const auto path = toolkit::userInteraction().openFile(r)) openForm(*path);
     });
-    file->addAction(tr("&Save Form"), this, [this] {
-        if (!formPath_.isEmpty()) {
-            saveForm(formPath_);
-            return;
-        }
-        const auto r = request(this, tr("Save Form"), QStringLiteral("Form1.dfm"), kFormFilter, QStringLiteral("dfm"), false);
-        if (const auto path = toolkit::userInteraction().saveFile(r)) saveForm(*path);
-    });
-    file->addAction(tr("Save Form &As..."), this, [this] {
-        const auto r =
-            request(this, tr("Save Form As"), QStringLiteral("Form1.dfm"), kFormFilter, QStringLiteral("dfm"), false);
-        if (const auto path = toolkit::userInteraction().saveFile(r)) saveForm(*path);
-    });
+    file->addAction(tr("&Save Form"), QKeySequence::Save, this, [this] { saveWithDialog(formPath_.isEmpty()); });
+    file->addAction(tr("Save Form &As..."), QKeySequence::SaveAs, this, [this] { saveWithDialog(true); });
     file->addSeparator();
     file->addAction(tr("&Load Package..."), this, [this] {
         const auto r = request(this, tr("Load Package"), QString(),
@@ -117,9 +134,45 @@ void DesignerWindow::buildMenus()
         if (const auto path = toolkit::userInteraction().openFile(r)) loadPackage(*path);
     });
     file->addSeparator();
-    file->addAction(tr("E&xit"), this, &QWidget::close);
+    file->addAction(tr("E&xit"), QKeySequence::Quit, this, &QWidget::close);
     QMenu* component = menuBar()->addMenu(tr("&Component"));
     component->addAction(tr("&Delete"), QKeySequence::Delete, this, [this] { deleteSelected(); });
+}
+
+bool DesignerWindow::saveWithDialog(bool askForName)
+{
+    if (!askForName) return saveForm(formPath_);
+    const QString title = formPath_.isEmpty() ? tr("Save Form") : tr("Save Form As");
+    const QString name = formPath_.isEmpty() ? QStringLiteral("Form1.dfm") : formPath_;
+    const auto r = request(this, title, name, kFormFilter, QStringLiteral("dfm"), false);
+    const auto path = toolkit::userInteraction().saveFile(r);
+    return path && saveForm(*path);
+}
+
+bool DesignerWindow::mayDiscardForm()
+{
+    if (!isWindowModified()) return true;
+    const QString form = formPath_.isEmpty() ? QStringLiteral("Form1") : formPath_;
+    const QString save = tr("Save"), discard = tr("Discard");
+    const int answer = toolkit::userInteraction().choose(this, tr("Save changes to %1?").arg(form), tr("Designer"),
+                                                         {save, discard, tr("Cancel")});
+    if (answer == 0) return saveWithDialog(formPath_.isEmpty());
+    return answer == 1;
+}
+
+void DesignerWindow::closeEvent(QCloseEvent* event)
+{
+    if (mayDiscardForm()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void DesignerWindow::markModified()
+{
+    setWindowModified(true);
+    updateTitle();
 }
 
 bool DesignerWindow::loadPackage(const QString& path)
@@ -171,7 +224,7 @@ toolkit::TComponent* DesignerWindow::addComponent(const QString& className)
         component->setName(uniqueName(className));
         addToView(component);
         selectComponent(component);
-        updateTitle();
+        markModified();
         return component;
     } catch (const toolkit::Exception& e) {
         toolkit::userInteraction().error(this, e.message(), tr("Designer"));
@@ -206,9 +259,10 @@ void DesignerWindow::deleteSelected()
     if (item == nullptr) return;
     auto* component = item->data(kComponentRole).value<toolkit::TComponent*>();
     grid_->showComponent(nullptr);
+    events_->showComponent(nullptr);
     delete item;
     delete component;
-    updateTitle();
+    markModified();
 }
 
 QList<toolkit::TComponent*> DesignerWindow::components() const
@@ -223,7 +277,7 @@ QString DesignerWindow::formText() const
 {
     QList<const toolkit::TComponent*> list;
     for (const auto* c : components()) list << c;
-    return toolkit::writeForm(list);
+    return design::WriteForm(list);
 }
 
 bool DesignerWindow::saveForm(const QString& path)
@@ -236,6 +290,7 @@ bool DesignerWindow::saveForm(const QString& path)
         return false;
     }
     formPath_ = path;
+    setWindowModified(false);
     updateTitle();
     statusBar()->showMessage(tr("Saved %1").arg(path));
     return true;
@@ -244,9 +299,11 @@ bool DesignerWindow::saveForm(const QString& path)
 void DesignerWindow::newForm()
 {
     grid_->showComponent(nullptr);
+    events_->showComponent(nullptr);
     formView_->clear();
     qDeleteAll(components());
     formPath_.clear();
+    setWindowModified(false);
     updateTitle();
 }
 
@@ -267,6 +324,7 @@ bool DesignerWindow::openForm(const QString& path)
     }
     if (!loaded.components.isEmpty()) selectComponent(loaded.components.first());
     formPath_ = path;
+    setWindowModified(false);
     updateTitle();
     if (!loaded.problems.isEmpty()) {
         toolkit::userInteraction().error(
@@ -279,7 +337,8 @@ bool DesignerWindow::openForm(const QString& path)
 void DesignerWindow::updateTitle()
 {
     const QString form = formPath_.isEmpty() ? QStringLiteral("Form1") : formPath_;
-    setWindowTitle(tr("Component Designer - %1").arg(form));
+    // [*] is where Qt shows the modified mark.
+    setWindowTitle(tr("Component Designer - %1[*]").arg(form));
 }
 
 }  // namespace designer
