@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
@@ -39,6 +40,29 @@ toolkit::FileDialogRequest request(QWidget* parent, const QString& title, const 
     r.mustExist = mustExist;
     return r;
 }
+// A non-visual component's mark on the form: a tile with the capitals of its
+// class name (WSS for TwskWebSocketServer), drawn at the size the view shows,
+// where the style's stock icons come at half that size.
+QIcon componentIcon(const QString& className)
+{
+    QString letters;
+    for (const QChar c : className.mid(className.startsWith(QStringLiteral("Twsk")) ? 4 : 1))
+        if (c.isUpper()) letters += c;
+    QPixmap tile(32, 32);
+    tile.fill(Qt::transparent);
+    QPainter painter(&tile);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x2b, 0x57, 0x9a), 1));
+    painter.setBrush(QColor(0xdc, 0xe8, 0xf8));
+    painter.drawRoundedRect(QRectF(0.5, 0.5, 31, 31), 5, 5);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(letters.size() > 2 ? 10 : 13);
+    painter.setFont(font);
+    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, letters.left(4));
+    return QIcon(tile);
+}
+
 }  // namespace
 
 DesignerWindow::DesignerWindow(QWidget* parent) : QMainWindow(parent)
@@ -60,8 +84,8 @@ DesignerWindow::DesignerWindow(QWidget* parent) : QMainWindow(parent)
     formView_->setGridSize(QSize(150, 72));
     formView_->setMovement(QListView::Static);
     formView_->setResizeMode(QListView::Adjust);
-    // Room above the icons: without it the first row's icons are cut at the top.
-    formView_->setSpacing(8);
+    // Room around the icons: the grid puts its first row against the view's top edge.
+    formView_->setStyleSheet(QStringLiteral("QListWidget#formView { padding: 10px; background: palette(base); }"));
     formView_->setWordWrap(true);
     connect(formView_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
         auto* component = item ? item->data(kComponentRole).value<toolkit::TComponent*>() : nullptr;
@@ -234,7 +258,7 @@ toolkit::TComponent* DesignerWindow::addComponent(const QString& className)
 
 void DesignerWindow::addToView(toolkit::TComponent* component)
 {
-    auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_ComputerIcon), component->name(), formView_);
+    auto* item = new QListWidgetItem(componentIcon(design::ClassName(component->metaObject())), component->name(), formView_);
     item->setData(kComponentRole, QVariant::fromValue(component));
     item->setToolTip(design::ClassName(component->metaObject()));
 }
