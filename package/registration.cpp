@@ -14,10 +14,31 @@ void registerAboutEditor()
                                    design::editorFactory<TAboutProperty>());
 }
 
+// The integer codes the engine gives a meaning, by name in the designer.
+void registerCodeEditors()
+{
+    const design::TNamedCodeProperty::Codes stores = {
+        {0, QStringLiteral("user store")}, {1, QStringLiteral("machine store")}, {2, QStringLiteral("PFX file")},
+        {3, QStringLiteral("PFX bytes")},  {6, QStringLiteral("PEM file")},      {7, QStringLiteral("PEM text")},
+    };
+    const design::TNamedCodeProperty::Codes formats = {
+        {0, QStringLiteral("automatic")}, {1, QStringLiteral("text")}, {2, QStringLiteral("binary")},
+    };
+    auto editor = [](design::TNamedCodeProperty::Codes codes) -> design::EditorFactory {
+        return [codes](QList<QObject*> components, QMetaProperty property) -> std::unique_ptr<design::TPropertyEditor> {
+            return std::make_unique<design::TNamedCodeProperty>(std::move(components), property, codes);
+        };
+    };
+    for (const char* name : {"SSLCertStoreType", "CertStoreType"})
+        design::RegisterPropertyEditor("int", nullptr, QString::fromLatin1(name), editor(stores));
+    design::RegisterPropertyEditor("int", nullptr, QStringLiteral("DataFormat"), editor(formats));
+}
+
 void registerClasses(const QList<const QMetaObject*>& classes)
 {
     design::RegisterComponents(kPalettePage, classes);
     registerAboutEditor();
+    registerCodeEditors();
 }
 
 }  // namespace

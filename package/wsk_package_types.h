@@ -12,6 +12,12 @@ Q_NAMESPACE
 
 enum TwskAuthSchemes_ { authBasic, authDigest, authProprietary, authNone, authNtlm, authNegotiate, authOAuth };
 Q_ENUM_NS(TwskAuthSchemes_)
+// The proxy's schemes carry the same name and values, without authOAuth.
+namespace ProxyScheme {
+Q_NAMESPACE
+enum TwskAuthSchemes_ { authBasic, authDigest, authProprietary, authNone, authNtlm, authNegotiate };
+Q_ENUM_NS(TwskAuthSchemes_)
+}  // namespace ProxyScheme
 enum TwskTFollowRedirects_ { frNever, frAlways, frSameScheme };
 Q_ENUM_NS(TwskTFollowRedirects_)
 enum TwskProxySSLTypes_ { psAutomatic, psAlways, psNever, psTunnel };

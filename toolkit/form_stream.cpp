@@ -46,7 +46,9 @@ QString quoted(const QString& text)
     return u'\'' + out + u'\'';
 }
 
-QString formatValue(const QMetaProperty& p, const QVariant& value)
+}  // namespace
+
+QString formatStoredValue(const QMetaProperty& p, const QVariant& value)
 {
     if (p.isEnumType()) {
         const QMetaEnum e = p.enumerator();
@@ -71,6 +73,8 @@ QString formatValue(const QMetaProperty& p, const QVariant& value)
     }
 }
 
+namespace {
+
 bool isValueOf(const QMetaEnum& e, int n)
 {
     if (!e.isFlag()) return e.valueToKey(n) != nullptr;
@@ -84,7 +88,9 @@ bool isValueOf(const QMetaEnum& e, int n)
     throw EConvertError(QStringLiteral("Invalid property value %1 for %2").arg(text, name));
 }
 
-QVariant parseValue(const QMetaProperty& p, const QString& text)
+}  // namespace
+
+QVariant parseStoredValue(const QMetaProperty& p, const QString& text)
 {
     const QString name = QString::fromLatin1(p.name());
     if (text.startsWith(u'\'')) {
@@ -120,8 +126,6 @@ QVariant parseValue(const QMetaProperty& p, const QString& text)
     if (!v.convert(p.metaType())) badValue(name, text);
     return v;
 }
-
-}  // namespace
 
 void registerComponentClass(const QString& className, ComponentFactory factory)
 {
@@ -171,7 +175,7 @@ QString writeForm(const QList<const TComponent*>& components)
         const QMetaObject* meta = c->metaObject();
         for (const auto& [name, value] : storedDifferences(*c)) {
             const QMetaProperty p = meta->property(meta->indexOfProperty(name.toLatin1().constData()));
-            out += QStringLiteral("  %1 = %2\n").arg(name, formatValue(p, value));
+            out += QStringLiteral("  %1 = %2\n").arg(name, formatStoredValue(p, value));
         }
         out += QStringLiteral("end\n");
     }
@@ -212,7 +216,7 @@ QList<TComponent*> readForm(const QString& text, QObject* owner)
         const int index = meta->indexOfProperty(name.toLatin1().constData());
         if (index < QObject::staticMetaObject.propertyCount())
             fail(QStringLiteral("property %1 does not exist").arg(name));
-        values.append({name, parseValue(meta->property(index), line.mid(eq + 1).trimmed())});
+        values.append({name, parseStoredValue(meta->property(index), line.mid(eq + 1).trimmed())});
     }
     if (current) fail(QStringLiteral("end expected"));
     QList<TComponent*> out;

@@ -16,6 +16,7 @@
 #include "toolkit/component.h"
 
 #include <QList>
+#include <QMetaProperty>
 #include <QPair>
 #include <QString>
 #include <QVariant>
@@ -48,6 +49,11 @@ StoredValues storedDifferences(const TComponent& component);
 // Writes values through the meta properties, inside beginLoading/endLoading.
 // Unknown names and values that do not convert raise EConvertError.
 void applyStoredValues(TComponent& component, const StoredValues& values);
+
+// One value as a form line holds it, and back: the text raises EConvertError
+// when `property` cannot take it.
+QString formatStoredValue(const QMetaProperty& property, const QVariant& value);
+QVariant parseStoredValue(const QMetaProperty& property, const QString& text);
 
 QString writeForm(const QList<const TComponent*>& components);
 // Creates the components of `text` owned by `owner`, in the order written.

@@ -33,12 +33,16 @@ constexpr InitDefault kInit[] = {
     {"ExportFormat", "PFX"},      {"ExportPrivateKey", "True"},
 };
 
+// Setting the subject looks the certificate up in the store that CertStore,
+// CertStoreType and CertStorePassword name; a form may hold them in any order.
+constexpr const char* kAppliedLast[] = {"CertSubject"};
+
 }  // namespace
 
 int packagegen::generateCertMgr(const std::string& folder)
 {
     const ComponentPolicy policy{"TwskCertMgr", "CorvaneWS::Package", "corvanews20_certmgr.h",
                                  "corvanews20::certmgr", "package/wsk_package_types.h", kPackageComponent,
-                                 kPublished, {}, kInit};
+                                 kPublished, {}, kInit, kAppliedLast};
     return generate(policy, corvanews20::certmgr::kTables, folder + "/wskcertmgr");
 }

@@ -14,7 +14,7 @@ constexpr TypedProperty kTypes[] = {
     {"AuthScheme", "CorvaneWS::Package::TwskAuthSchemes_"},
     {"FirewallType", "CorvaneWS::Package::TwskFirewallTypes_"},
     {"FollowRedirects", "CorvaneWS::Package::TwskTFollowRedirects_"},
-    {"ProxyAuthScheme", "CorvaneWS::Package::TwskAuthSchemes_"},
+    {"ProxyAuthScheme", "CorvaneWS::Package::ProxyScheme::TwskAuthSchemes_"},
     {"ProxySSL", "CorvaneWS::Package::TwskProxySSLTypes_"},
 };
 
@@ -26,6 +26,6 @@ int packagegen::generateClient(const std::string& folder)
 {
     const ComponentPolicy policy{"TwskWebSocketClient", "CorvaneWS::Package", "corvanews20_client.h",
                                  "corvanews20::client", "package/wsk_package_types.h", kPackageComponent,
-                                 kClientPublished, kTypes, kInit};
+                                 kClientPublished, kTypes, kInit, {}};
     return generate(policy, corvanews20::client::kTables, folder + "/wskwebsocketclient_pkg");
 }

@@ -36,6 +36,6 @@ int packagegen::generateProxy(const std::string& folder)
 {
     const ComponentPolicy policy{"TwskWebSocketProxy", "CorvaneWS::Package", "corvanews20_proxy.h",
                                  "corvanews20::proxy", "package/wsk_package_types.h", kPackageComponent,
-                                 kPublished, kTypes, kInit};
+                                 kPublished, kTypes, kInit, {}};
     return generate(policy, corvanews20::proxy::kTables, folder + "/wskwebsocketproxy");
 }

@@ -26,6 +26,6 @@ int packagegen::generateServer(const std::string& folder)
 {
     const ComponentPolicy policy{"TwskWebSocketServer", "CorvaneWS::Package", "corvanews20_server.h",
                                  "corvanews20::server", "package/wsk_package_types.h", kPackageComponent,
-                                 kPublished, {}, kInit};
+                                 kPublished, {}, kInit, {}};
     return generate(policy, corvanews20::server::kTables, folder + "/wskwebsocketserver");
 }

@@ -60,6 +60,37 @@ bool TPropertyEditor::AllEqual() const
 
 void TIntegerProperty::SetValue(const QString& text) { setValueVariant(toolkit::StrToInt(text)); }
 
+TNamedCodeProperty::TNamedCodeProperty(QList<QObject*> components, QMetaProperty property, Codes codes)
+    : TIntegerProperty(std::move(components), property), codes_(std::move(codes))
+{
+}
+
+TPropertyAttributes TNamedCodeProperty::GetAttributes() const { return TIntegerProperty::GetAttributes() | paValueList; }
+
+QString TNamedCodeProperty::display(int code) const
+{
+    for (const auto& [c, name] : codes_)
+        if (c == code) return QStringLiteral("%1 (%2)").arg(code).arg(name);
+    return QString::number(code);
+}
+
+QString TNamedCodeProperty::GetValue() const { return display(value().toInt()); }
+
+void TNamedCodeProperty::SetValue(const QString& text)
+{
+    const QString t = text.trimmed();
+    for (const auto& [code, name] : codes_)
+        if (t.compare(name, Qt::CaseInsensitive) == 0 || t == display(code)) return setValueVariant(code);
+    TIntegerProperty::SetValue(t);
+}
+
+QStringList TNamedCodeProperty::GetValues() const
+{
+    QStringList out;
+    for (const auto& row : codes_) out << display(row.first);
+    return out;
+}
+
 TPropertyAttributes TEnumProperty::GetAttributes() const
 {
     return TPropertyEditor::GetAttributes() | paValueList | paSortList;

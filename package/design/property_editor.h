@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMetaProperty>
 #include <QObject>
+#include <QPair>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -62,6 +63,23 @@ class TIntegerProperty : public TPropertyEditor {
 public:
     using TPropertyEditor::TPropertyEditor;
     void SetValue(const QString& text) override;
+};
+
+// An integer code whose meaningful values have names: shown as "6 (PEM file)",
+// listed by those, and taken as the number, the name or both; a code without
+// a name is shown and taken as its number.
+class TNamedCodeProperty : public TIntegerProperty {
+public:
+    using Codes = QList<QPair<int, QString>>;
+    TNamedCodeProperty(QList<QObject*> components, QMetaProperty property, Codes codes);
+    TPropertyAttributes GetAttributes() const override;
+    QString GetValue() const override;
+    void SetValue(const QString& text) override;
+    QStringList GetValues() const override;
+
+private:
+    QString display(int code) const;
+    Codes codes_;
 };
 
 class TStringProperty : public TPropertyEditor {

@@ -3,6 +3,7 @@
 // editors, renaming, the About ellipsis, saving and reopening a form.
 #include "designer_window.h"
 #include "fake_engine_control.h"
+#include "package/design/form_events.h"
 #include "package_loader.h"
 #include "toolkit/scripted_user_interaction.h"
 #include "ws/engine_binding.h"
@@ -14,6 +15,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -129,6 +132,129 @@ TEST(DesignerHost, ListsEditsSavesAndReopensAFormWithEveryClass)
     ASSERT_EQ(ui.errors().size(), 1);
     EXPECT_TRUE(ui.errors()[0].contains(QStringLiteral("Line 2: "))) << ui.errors()[0].toStdString();
     EXPECT_EQ(window.formText(), QStringLiteral("object EchoServer: TwskWebSocketServer\n  DefaultTimeout = 5\nend\n"));
+}
+
+TEST(DesignerHost, EventsTabNamesHandlersThatTheFormKeeps)
+{
+    toolkit::ScriptedUserInteraction ui;
+    designer::DesignerWindow window;
+    ASSERT_TRUE(window.loadPackage(kPackage)) << ui.errors().join(u'\n').toStdString();
+    pointPackageAtFake();
+    ASSERT_NE(window.addComponent(QStringLiteral("TwskWebSocketClient")), nullptr);
+    ASSERT_NE(window.addComponent(QStringLiteral("TwskWebSocketServer")), nullptr);
+    EXPECT_EQ(window.inspector()->tabText(1), QStringLiteral("Events"));
+    EXPECT_EQ(window.eventGrid()->rowCount(), 11);  // the server's events beside its properties
+
+    struct Step {
+        const char* event;
+        const char* typed;     // what the user types, or picks when `pick` is set
+        bool pick;
+        const char* stored;    // the handler the event then has
+    };
+    const Step steps[] = {
+        {"OnDataIn", "ServerDataIn", false, "ServerDataIn"},
+        {"OnConnected", "WebSocketServer1Connected", true, "WebSocketServer1Connected"},  // the suggested name
+        {"OnError", "not a name", false, ""},                                          // refused with a message
+        {"OnLog", "ServerDataIn", true, "ServerDataIn"},                               // a handler already on the form
+        {"OnLog", "", false, ""},                                                      // cleared again
+    };
+    auto* events = window.eventGrid();
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.event);
+        auto* combo = events->findChild<QComboBox*>(QStringLiteral("event_") + QString::fromLatin1(step.event));
+        ASSERT_NE(combo, nullptr);
+        if (step.pick) {
+            const int index = combo->findText(QString::fromLatin1(step.typed));
+            ASSERT_GE(index, 0);
+            combo->setCurrentIndex(index);
+            emit combo->textActivated(combo->currentText());
+        } else {
+            combo->setEditText(QString::fromLatin1(step.typed));
+            emit combo->lineEdit()->editingFinished();
+        }
+        auto* server = window.components().last();
+        EXPECT_EQ(design::EventHandlerName(server, QString::fromLatin1(step.event)), QString::fromLatin1(step.stored));
+    }
+    EXPECT_EQ(ui.errors().size(), 1);
+    ui.clear();
+
+    const QString saved = window.formText();
+    EXPECT_TRUE(saved.endsWith(QStringLiteral("object WebSocketServer1: TwskWebSocketServer\n"
+                                              "  OnConnected = WebSocketServer1Connected\n  OnDataIn = ServerDataIn\nend\n")))
+        << saved.toStdString();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Events.dfm"));
+    ASSERT_TRUE(window.saveForm(path));
+    window.newForm();
+    ASSERT_TRUE(window.openForm(path));
+    EXPECT_EQ(window.formText(), saved);
+    window.selectComponent(window.components().last());
+    EXPECT_EQ(events->findChild<QComboBox*>(QStringLiteral("event_OnDataIn"))->currentText(), QStringLiteral("ServerDataIn"));
+}
+
+TEST(DesignerHost, KeepsTheUsersWorkAndShowsNamesNotNumbers)
+{
+    toolkit::ScriptedUserInteraction ui;
+    designer::DesignerWindow window;
+    ASSERT_TRUE(window.loadPackage(kPackage)) << ui.errors().join(u'\n').toStdString();
+    pointPackageAtFake();
+    window.show();
+
+    // Shortcuts of the File menu.
+    QStringList shortcuts;
+    for (QAction* a : window.menuBar()->actions().first()->menu()->actions())
+        if (!a->shortcut().isEmpty()) shortcuts << a->shortcut().toString();
+    for (auto key : {QKeySequence::New, QKeySequence::Open, QKeySequence::Save, QKeySequence::SaveAs, QKeySequence::Quit})
+        if (!QKeySequence::keyBindings(key).isEmpty()) {
+            EXPECT_TRUE(shortcuts.contains(QKeySequence::keyBindings(key).first().toString())) << int(key);
+        }
+
+    // A change marks the title; closing then asks, and Cancel keeps the window.
+    EXPECT_FALSE(window.isWindowModified());
+    EXPECT_TRUE(window.windowTitle().contains(QStringLiteral("[*]")));
+    ASSERT_NE(window.addComponent(QStringLiteral("TwskWebSocketServer")), nullptr);
+    ASSERT_NE(window.addComponent(QStringLiteral("TwskWebSocketClient")), nullptr);
+    EXPECT_TRUE(window.isWindowModified());
+    ui.answerChoice(QStringLiteral("Cancel"));
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(ui.requests().size(), 1);
+
+    // A name another component has is refused with a message.
+    auto* name = cell<QLineEdit>(window, "edit_Name");
+    name->setText(QStringLiteral("WebSocketServer1"));
+    emit name->editingFinished();
+    ASSERT_EQ(ui.errors().size(), 1);
+    EXPECT_TRUE(ui.errors()[0].contains(QStringLiteral("WebSocketServer1")));
+    EXPECT_EQ(window.components().last()->name(), QStringLiteral("WebSocketClient1"));
+
+    // Integer codes with a meaning show their names, and take them.
+    struct Code {
+        const char* property;
+        const char* shown;
+        const char* picked;
+        int value;
+    };
+    const Code codes[] = {{"SSLCertStoreType", "0 (user store)", "6 (PEM file)", 6},
+                          {"DataFormat", "0 (automatic)", "2 (binary)", 2}};
+    for (const Code& c : codes) {
+        SCOPED_TRACE(c.property);
+        auto* combo = cell<QComboBox>(window, (std::string("edit_") + c.property).c_str());
+        ASSERT_NE(combo, nullptr);
+        EXPECT_EQ(combo->currentText(), QString::fromLatin1(c.shown));
+        emit combo->textActivated(QString::fromLatin1(c.picked));
+        auto* client = window.components().last();
+        EXPECT_EQ(client->property(c.property).toInt(), c.value);
+    }
+
+    // Saving clears the mark; a further change sets it, and Discard lets the window close.
+    QTemporaryDir dir;
+    ASSERT_TRUE(window.saveForm(dir.filePath(QStringLiteral("Kept.dfm"))));
+    EXPECT_FALSE(window.isWindowModified());
+    EXPECT_TRUE(window.formText().contains(QStringLiteral("  DataFormat = 2\n")));
+    window.deleteSelected();
+    EXPECT_TRUE(window.isWindowModified());
+    ui.answerChoice(QStringLiteral("Discard"));
+    EXPECT_TRUE(window.close());
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // echoing to the tool's client on loopback, a proxy component forwarding the
 // client to a TCP echo, and a certificate manager making the self-signed
 // certificate that a server component then serves over wss.
+#include "package/design/form_loader.h"
 #include "package/package_binding.h"
 #include "package/package_components.h"
+#include "package/registration.h"
 #include "tool_client.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +19,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 
 using namespace CorvaneWS::Package;
@@ -194,4 +198,91 @@ TEST_F(PackageOnEngine, SelfSignedCertificateFromTheManagerServedOverWss)
     EXPECT_EQ(client.received(), QStringList{QStringLiteral("secret")});
 }
 
+// A program's form: a server and a client read from its form text, their
+// handlers member functions bound by the names the form gives.
+class TFormLoopback : public QObject {
+    Q_OBJECT
+
+public:
+    QStringList seen;
+    void ServerDataIn(QObject* sender, TwskWebSocketServerDataInEventParams& p)
+    {
+        static_cast<TwskWebSocketServer*>(sender)->SendText(p.ConnectionId, QString(p.Text).toUpper());
+    }
+    void ServerConnected(QObject*, TwskWebSocketServerConnectedEventParams&) { seen << QStringLiteral("server connected"); }
+    void ClientConnected(QObject*, TwskWebSocketClientConnectedEventParams&) { seen << QStringLiteral("client connected"); }
+    void ClientDataIn(QObject*, TwskWebSocketClientDataInEventParams& p) { seen << QString(p.Text); }
+};
+
+TEST_F(PackageOnEngine, HandlersNamedByAFormAnswerRealEvents)
+{
+    REQUIRE_ENGINE_OBJECT("WebSocketServer");
+    REQUIRE_ENGINE_OBJECT("WebSocketClient");
+    CorvaneWS::Corvanews::Register();
+    design::TFormHandlers handlers;
+    handlers.add(QStringLiteral("ServerDataIn"), &TFormLoopback::ServerDataIn);
+    handlers.add(QStringLiteral("ServerConnected"), &TFormLoopback::ServerConnected);
+    handlers.add(QStringLiteral("ClientConnected"), &TFormLoopback::ClientConnected);
+    handlers.add(QStringLiteral("ClientDataIn"), &TFormLoopback::ClientDataIn);
+    TFormLoopback form;
+    const QList<toolkit::TComponent*> made = design::ReadForm(
+        QStringLiteral("object Server1: TwskWebSocketServer\n  DefaultTimeout = 20\n  OnConnected = ServerConnected\n"
+                       "  OnDataIn = ServerDataIn\nend\n"
+                       "object Client1: TwskWebSocketClient\n  Timeout = 20\n  OnConnected = ClientConnected\n"
+                       "  OnDataIn = ClientDataIn\nend\n"),
+        &form, handlers);
+    ASSERT_EQ(made.size(), 2);
+    auto* server = static_cast<TwskWebSocketServer*>(made[0]);
+    auto* client = static_cast<TwskWebSocketClient*>(made[1]);
+    server->FSetLocalHost(QStringLiteral("127.0.0.1"));
+    server->FSetListening(true);
+    ASSERT_GT(server->FLocalPort(), 0);
+    client->Connect(QStringLiteral("ws://127.0.0.1:%1/").arg(server->FLocalPort()));
+    ASSERT_TRUE(waitUntil([&] { return form.seen.contains(QStringLiteral("client connected")); }));
+    client->SendText(QStringLiteral("hello form"));
+    ASSERT_TRUE(waitUntil([&] { return form.seen.contains(QStringLiteral("HELLO FORM")); })) << form.seen.join(u'\n').toStdString();
+    EXPECT_TRUE(form.seen.contains(QStringLiteral("server connected")));
+    server->Shutdown();
+}
+
+TEST_F(PackageOnEngine, CertificateManagerReadFromAFormHoldsItsCertificateWhateverTheOrder)
+{
+    REQUIRE_ENGINE_OBJECT("CertMgr");
+    CorvaneWS::Corvanews::Register();
+    QTemporaryDir dir;
+    qputenv("CORVANE_CERTSTORE_ROOT", dir.path().toLocal8Bit());  // the default store is never the user's own
+    const QString pem = dir.filePath(QStringLiteral("form.pem"));
+    {
+        TwskCertMgr maker;
+        maker.CreateCertificate(QStringLiteral("CN=formcert"), 7);
+        maker.FSetExportFormat(QStringLiteral("PEM"));
+        maker.ExportCertificate(pem, QStringLiteral("secret"));
+    }
+    std::array<QString, 4> lines = {
+        QStringLiteral("  CertStore = '%1'\n").arg(pem),
+        QStringLiteral("  CertStorePassword = 'secret'\n"),
+        QStringLiteral("  CertStoreType = 6\n"),
+        QStringLiteral("  CertSubject = 'CN=formcert'\n"),
+    };
+    std::sort(lines.begin(), lines.end());
+    int orders = 0;
+    do {
+        const QString text = QStringLiteral("object CertMgr1: TwskCertMgr\n") + lines[0] + lines[1] + lines[2] + lines[3] +
+                             QStringLiteral("end\n");
+        SCOPED_TRACE(text.toStdString());
+        QObject form;
+        const QList<toolkit::TComponent*> made = design::ReadForm(text, &form, design::TFormHandlers());
+        ASSERT_EQ(made.size(), 1);
+        auto* certs = static_cast<TwskCertMgr*>(made[0]);
+        EXPECT_TRUE(certs->FCertSubject().contains(QStringLiteral("formcert")));
+        EXPECT_TRUE(certs->FCertEncoded().startsWith(QStringLiteral("-----BEGIN CERTIFICATE")));
+        EXPECT_EQ(certs->FCertSerialNumber().toInt(nullptr, 16), 7);
+        ++orders;
+    } while (std::next_permutation(lines.begin(), lines.end()));
+    EXPECT_EQ(orders, 24);
+    qunsetenv("CORVANE_CERTSTORE_ROOT");
+}
+
 }  // namespace
+
+#include "engine_test.moc"

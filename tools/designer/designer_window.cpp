@@ -1,6 +1,7 @@
 #include "designer_window.h"
 
 #include "package/design/design_registry.h"
+#include "package/design/form_events.h"
 #include "package/design/form_loader.h"
 #include "package_loader.h"
 #include "toolkit/exceptions.h"
@@ -8,14 +9,17 @@
 #include "toolkit/user_interaction.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabWidget>
 #include <QTreeWidget>
 
 namespace designer {
@@ -36,6 +40,29 @@ toolkit::FileDialogRequest request(QWidget* parent, const QString& title, const 
     r.mustExist = mustExist;
     return r;
 }
+// A non-visual component's mark on the form: a tile with the capitals of its
+// class name (WSS for TwskWebSocketServer), drawn at the size the view shows,
+// where the style's stock icons come at half that size.
+QIcon componentIcon(const QString& className)
+{
+    QString letters;
+    for (const QChar c : className.mid(className.startsWith(QStringLiteral("Twsk")) ? 4 : 1))
+        if (c.isUpper()) letters += c;
+    QPixmap tile(32, 32);
+    tile.fill(Qt::transparent);
+    QPainter painter(&tile);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x2b, 0x57, 0x9a), 1));
+    painter.setBrush(QColor(0xdc, 0xe8, 0xf8));
+    painter.drawRoundedRect(QRectF(0.5, 0.5, 31, 31), 5, 5);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(letters.size() > 2 ? 10 : 13);
+    painter.setFont(font);
+    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, letters.left(4));
+    return QIcon(tile);
+}
+
 }  // namespace
 
 DesignerWindow::DesignerWindow(QWidget* parent) : QMainWindow(parent)
@@ -57,21 +84,42 @@ DesignerWindow::DesignerWindow(QWidget* parent) : QMainWindow(parent)
     formView_->setGridSize(QSize(150, 72));
     formView_->setMovement(QListView::Static);
     formView_->setResizeMode(QListView::Adjust);
+    // Room around the icons: the grid puts its first row against the view's top edge.
+    formView_->setStyleSheet(QStringLiteral("QListWidget#formView { padding: 10px; background: palette(base); }"));
+    formView_->setWordWrap(true);
     connect(formView_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
-        grid_->showComponent(item ? item->data(kComponentRole).value<toolkit::TComponent*>() : nullptr);
+        auto* component = item ? item->data(kComponentRole).value<toolkit::TComponent*>() : nullptr;
+        grid_->showComponent(component);
+        events_->showComponent(component);
     });
 
     grid_ = new PropertyGrid;
     connect(grid_, &PropertyGrid::renamed, this, [this](toolkit::TComponent* c) {
         updateItem(c);
-        updateTitle();
+        // The names the event list suggests follow the component's name.
+        events_->showComponent(c);
+        markModified();
     });
-    connect(grid_, &PropertyGrid::edited, this, [this] { updateTitle(); });
+    connect(grid_, &PropertyGrid::edited, this, [this] { markModified(); });
+    events_ = new EventGrid;
+    events_->setFormHandlers([this] {
+        QStringList names;
+        for (const auto* c : components())
+            for (const auto& [event, handler] : design::EventHandlerNames(c))
+                if (!names.contains(handler)) names << handler;
+        names.sort();
+        return names;
+    });
+    connect(events_, &EventGrid::edited, this, [this] { markModified(); });
+    inspector_ = new QTabWidget;
+    inspector_->setObjectName(QStringLiteral("inspector"));
+    inspector_->addTab(grid_, tr("Properties"));
+    inspector_->addTab(events_, tr("Events"));
 
     auto* splitter = new QSplitter;
     splitter->addWidget(palette_);
     splitter->addWidget(formView_);
-    splitter->addWidget(grid_);
+    splitter->addWidget(inspector_);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setStretchFactor(2, 0);
@@ -85,6 +133,7 @@ DesignerWindow::~DesignerWindow()
 {
     // The form's components go before the window's widgets that show them.
     grid_->showComponent(nullptr);
+    events_->showComponent(nullptr);
     formView_->clear();
     qDeleteAll(components());
 }
@@ -92,24 +141,16 @@ DesignerWindow::~DesignerWindow()
 void DesignerWindow::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("&New Form"), this, [this] { newForm(); });
-    file->addAction(tr("&Open Form..."), this, [this] {
+    file->addAction(tr("&New Form"), QKeySequence::New, this, [this] {
+        if (mayDiscardForm()) newForm();
+    });
+    file->addAction(tr("&Open Form..."), QKeySequence::Open, this, [this] {
+        if (!mayDiscardForm()) return;
         const auto r = request(this, tr("Open Form"), QString(), kFormFilter, QStringLiteral("dfm"), true);
         if (const auto path = toolkit::userInteraction().openFile(r)) openForm(*path);
     });
-    file->addAction(tr("&Save Form"), this, [this] {
-        if (!formPath_.isEmpty()) {
-            saveForm(formPath_);
-            return;
-        }
-        const auto r = request(this, tr("Save Form"), QStringLiteral("Form1.dfm"), kFormFilter, QStringLiteral("dfm"), false);
-        if (const auto path = toolkit::userInteraction().saveFile(r)) saveForm(*path);
-    });
-    file->addAction(tr("Save Form &As..."), this, [this] {
-        const auto r =
-            request(this, tr("Save Form As"), QStringLiteral("Form1.dfm"), kFormFilter, QStringLiteral("dfm"), false);
-        if (const auto path = toolkit::userInteraction().saveFile(r)) saveForm(*path);
-    });
+    file->addAction(tr("&Save Form"), QKeySequence::Save, this, [this] { saveWithDialog(formPath_.isEmpty()); });
+    file->addAction(tr("Save Form &As..."), QKeySequence::SaveAs, this, [this] { saveWithDialog(true); });
     file->addSeparator();
     file->addAction(tr("&Load Package..."), this, [this] {
         const auto r = request(this, tr("Load Package"), QString(),
@@ -117,9 +158,45 @@ void DesignerWindow::buildMenus()
         if (const auto path = toolkit::userInteraction().openFile(r)) loadPackage(*path);
     });
     file->addSeparator();
-    file->addAction(tr("E&xit"), this, &QWidget::close);
+    file->addAction(tr("E&xit"), QKeySequence::Quit, this, &QWidget::close);
     QMenu* component = menuBar()->addMenu(tr("&Component"));
     component->addAction(tr("&Delete"), QKeySequence::Delete, this, [this] { deleteSelected(); });
+}
+
+bool DesignerWindow::saveWithDialog(bool askForName)
+{
+    if (!askForName) return saveForm(formPath_);
+    const QString title = formPath_.isEmpty() ? tr("Save Form") : tr("Save Form As");
+    const QString name = formPath_.isEmpty() ? QStringLiteral("Form1.dfm") : formPath_;
+    const auto r = request(this, title, name, kFormFilter, QStringLiteral("dfm"), false);
+    const auto path = toolkit::userInteraction().saveFile(r);
+    return path && saveForm(*path);
+}
+
+bool DesignerWindow::mayDiscardForm()
+{
+    if (!isWindowModified()) return true;
+    const QString form = formPath_.isEmpty() ? QStringLiteral("Form1") : formPath_;
+    const QString save = tr("Save"), discard = tr("Discard");
+    const int answer = toolkit::userInteraction().choose(this, tr("Save changes to %1?").arg(form), tr("Designer"),
+                                                         {save, discard, tr("Cancel")});
+    if (answer == 0) return saveWithDialog(formPath_.isEmpty());
+    return answer == 1;
+}
+
+void DesignerWindow::closeEvent(QCloseEvent* event)
+{
+    if (mayDiscardForm()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void DesignerWindow::markModified()
+{
+    setWindowModified(true);
+    updateTitle();
 }
 
 bool DesignerWindow::loadPackage(const QString& path)
@@ -171,7 +248,7 @@ toolkit::TComponent* DesignerWindow::addComponent(const QString& className)
         component->setName(uniqueName(className));
         addToView(component);
         selectComponent(component);
-        updateTitle();
+        markModified();
         return component;
     } catch (const toolkit::Exception& e) {
         toolkit::userInteraction().error(this, e.message(), tr("Designer"));
@@ -181,7 +258,7 @@ toolkit::TComponent* DesignerWindow::addComponent(const QString& className)
 
 void DesignerWindow::addToView(toolkit::TComponent* component)
 {
-    auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_ComputerIcon), component->name(), formView_);
+    auto* item = new QListWidgetItem(componentIcon(design::ClassName(component->metaObject())), component->name(), formView_);
     item->setData(kComponentRole, QVariant::fromValue(component));
     item->setToolTip(design::ClassName(component->metaObject()));
 }
@@ -206,9 +283,10 @@ void DesignerWindow::deleteSelected()
     if (item == nullptr) return;
     auto* component = item->data(kComponentRole).value<toolkit::TComponent*>();
     grid_->showComponent(nullptr);
+    events_->showComponent(nullptr);
     delete item;
     delete component;
-    updateTitle();
+    markModified();
 }
 
 QList<toolkit::TComponent*> DesignerWindow::components() const
@@ -223,7 +301,7 @@ QString DesignerWindow::formText() const
 {
     QList<const toolkit::TComponent*> list;
     for (const auto* c : components()) list << c;
-    return toolkit::writeForm(list);
+    return design::WriteForm(list);
 }
 
 bool DesignerWindow::saveForm(const QString& path)
@@ -236,6 +314,7 @@ bool DesignerWindow::saveForm(const QString& path)
         return false;
     }
     formPath_ = path;
+    setWindowModified(false);
     updateTitle();
     statusBar()->showMessage(tr("Saved %1").arg(path));
     return true;
@@ -244,9 +323,11 @@ bool DesignerWindow::saveForm(const QString& path)
 void DesignerWindow::newForm()
 {
     grid_->showComponent(nullptr);
+    events_->showComponent(nullptr);
     formView_->clear();
     qDeleteAll(components());
     formPath_.clear();
+    setWindowModified(false);
     updateTitle();
 }
 
@@ -267,6 +348,7 @@ bool DesignerWindow::openForm(const QString& path)
     }
     if (!loaded.components.isEmpty()) selectComponent(loaded.components.first());
     formPath_ = path;
+    setWindowModified(false);
     updateTitle();
     if (!loaded.problems.isEmpty()) {
         toolkit::userInteraction().error(
@@ -279,7 +361,8 @@ bool DesignerWindow::openForm(const QString& path)
 void DesignerWindow::updateTitle()
 {
     const QString form = formPath_.isEmpty() ? QStringLiteral("Form1") : formPath_;
-    setWindowTitle(tr("Component Designer - %1").arg(form));
+    // [*] is where Qt shows the modified mark.
+    setWindowTitle(tr("Component Designer - %1[*]").arg(form));
 }
 
 }  // namespace designer

@@ -11,6 +11,7 @@
 
 class QListWidget;
 class QListWidgetItem;
+class QTabWidget;
 class QTreeWidget;
 
 namespace designer {
@@ -41,8 +42,21 @@ public:
     QTreeWidget* palette() const { return palette_; }
     QListWidget* formView() const { return formView_; }
     PropertyGrid* propertyGrid() const { return grid_; }
+    EventGrid* eventGrid() const { return events_; }
+    QTabWidget* inspector() const { return inspector_; }
+
+    // Unsaved changes: the title shows the modified mark, and closing, a new
+    // form or opening another asks first.
+    bool modified() const { return isWindowModified(); }
+    // True when the form may go: nothing unsaved, saved now, or discarded.
+    bool mayDiscardForm();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void markModified();
+    bool saveWithDialog(bool askForName);
     void buildMenus();
     void addToView(toolkit::TComponent* component);
     void updateItem(toolkit::TComponent* component);
@@ -53,6 +67,8 @@ private:
     QTreeWidget* palette_;
     QListWidget* formView_;
     PropertyGrid* grid_;
+    EventGrid* events_;
+    QTabWidget* inspector_;
     QString formPath_;
 };
 

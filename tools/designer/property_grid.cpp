@@ -1,6 +1,7 @@
 #include "property_grid.h"
 
 #include "package/design/design_registry.h"
+#include "package/design/form_events.h"
 #include "toolkit/exceptions.h"
 #include "toolkit/user_interaction.h"
 
@@ -65,6 +66,15 @@ void PropertyGrid::addNameRow()
             toolkit::userInteraction().error(this, tr("'%1' is not a valid component name.").arg(name));
             edit->setText(component_->name());
             return;
+        }
+        if (QObject* owner = component_->owner()) {
+            for (QObject* sibling : owner->children()) {
+                if (sibling != component_ && sibling->objectName() == name) {
+                    toolkit::userInteraction().error(this, tr("A component named %1 already exists.").arg(name));
+                    edit->setText(component_->name());
+                    return;
+                }
+            }
         }
         component_->setName(name);
         emit renamed(component_);
@@ -131,6 +141,8 @@ void PropertyGrid::addEditorRow(std::unique_ptr<design::TPropertyEditor> owned)
         auto* combo = new QComboBox;
         combo->setObjectName(objectName);
         combo->addItems(editor->GetValues());
+        // A value outside the list (a code without a name) is still shown as it is.
+        if (combo->findText(value) < 0) combo->addItem(value);
         combo->setCurrentText(value);
         connect(combo, &QComboBox::textActivated, this, [this, editor](const QString& t) { apply(editor, t); });
         setCellWidget(row, 1, combo);
@@ -146,6 +158,70 @@ void PropertyGrid::addEditorRow(std::unique_ptr<design::TPropertyEditor> owned)
         line->setText(editor->GetValue());
     });
     setCellWidget(row, 1, line);
+}
+
+EventGrid::EventGrid(QWidget* parent) : QTableWidget(parent)
+{
+    setObjectName(QStringLiteral("eventGrid"));
+    setColumnCount(2);
+    setHorizontalHeaderLabels({tr("Event"), tr("Handler")});
+    horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    horizontalHeader()->setStretchLastSection(true);
+    verticalHeader()->hide();
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+int EventGrid::rowOf(const QString& event) const
+{
+    for (int r = 0; r < rowCount(); ++r)
+        if (item(r, 0) && item(r, 0)->text() == event) return r;
+    return -1;
+}
+
+void EventGrid::showComponent(toolkit::TComponent* component)
+{
+    component_ = component;
+    for (int r = 0; r < rowCount(); ++r) delete cellWidget(r, 1);
+    setRowCount(0);
+    if (component == nullptr) return;
+    const QStringList used = formHandlers_ ? formHandlers_() : QStringList();
+    for (const QString& event : design::PublishedEvents(component->metaObject())) {
+        const int row = rowCount();
+        insertRow(row);
+        setItem(row, 0, new QTableWidgetItem(event));
+        auto* combo = new QComboBox;
+        combo->setObjectName(QStringLiteral("event_") + event);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        QStringList choices{QString(), component->name() + event.mid(2)};
+        for (const QString& name : used)
+            if (!choices.contains(name)) choices << name;
+        combo->addItems(choices);
+        combo->setCurrentText(design::EventHandlerName(component, event));
+        connect(combo, &QComboBox::textActivated, this, [this, event](const QString& name) { apply(event, name); });
+        connect(combo->lineEdit(), &QLineEdit::editingFinished, this,
+                [this, event, combo] { apply(event, combo->currentText()); });
+        setCellWidget(row, 1, combo);
+    }
+}
+
+void EventGrid::apply(const QString& event, const QString& name)
+{
+    if (!component_ || design::EventHandlerName(component_, event) == name.trimmed()) return;
+    try {
+        design::SetEventHandlerName(component_, event, name);
+        // The new name is one to pick in every row from now on.
+        const QString added = name.trimmed();
+        for (int r = 0; r < rowCount(); ++r)
+            if (auto* combo = qobject_cast<QComboBox*>(cellWidget(r, 1)); combo && combo->findText(added) < 0)
+                combo->addItem(added);
+        emit edited(component_);
+    } catch (const toolkit::Exception& e) {
+        toolkit::userInteraction().error(this, e.message());
+        if (auto* combo = findChild<QComboBox*>(QStringLiteral("event_") + event))
+            combo->setCurrentText(design::EventHandlerName(component_, event));
+    }
 }
 
 }  // namespace designer

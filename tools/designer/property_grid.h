@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTableWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,32 @@ private:
 
     QPointer<toolkit::TComponent> component_;
     std::vector<std::unique_ptr<design::TPropertyEditor>> editors_;
+};
+
+// The designer's event list: the selected component's published events, one
+// row each, with the handler name the form stores for it. The user types a
+// name or picks one: the name the designer suggests (the component's name
+// and the event's), or a handler already named on the form. An empty name
+// leaves the event unset, and an unset event is not written to the form.
+class EventGrid : public QTableWidget {
+    Q_OBJECT
+
+public:
+    explicit EventGrid(QWidget* parent = nullptr);
+
+    void showComponent(toolkit::TComponent* component);  // nullptr empties the list
+    // The handler names used anywhere on the form, offered in every row.
+    void setFormHandlers(std::function<QStringList()> names) { formHandlers_ = std::move(names); }
+    int rowOf(const QString& event) const;
+
+signals:
+    void edited(toolkit::TComponent* component);
+
+private:
+    void apply(const QString& event, const QString& name);
+
+    QPointer<toolkit::TComponent> component_;
+    std::function<QStringList()> formHandlers_;
 };
 
 }  // namespace designer

@@ -31,6 +31,6 @@ int main(int argc, char** argv)
         return 2;
     }
     const ComponentPolicy policy{"TwskWebSocketClient", "CorvaneWS", "corvanews20_client.h", "corvanews20::client",
-                                 "ws/wsk_types.h", kToolClient, kClientPublished, kTypes, kInit};
+                                 "ws/wsk_types.h", kToolClient, kClientPublished, kTypes, kInit, {}};
     return generate(policy, corvanews20::client::kTables, std::string(argv[1]) + "/wskwebsocketclient_gen");
 }

@@ -69,6 +69,13 @@ std::string valueType(const ComponentPolicy& policy, const corvanews20::Property
     return "int";
 }
 
+bool appliedLast(const ComponentPolicy& policy, const char* property)
+{
+    for (const char* name : policy.appliedLast)
+        if (std::strcmp(name, property) == 0) return true;
+    return false;
+}
+
 bool readable(const corvanews20::PropertyInfo& p) { return (p.access & corvanews20::kRead) != 0; }
 bool writable(const corvanews20::PropertyInfo& p) { return (p.access & corvanews20::kWrite) != 0; }
 
@@ -163,18 +170,22 @@ void writeAccessors(std::ostream& out, const ComponentPolicy& policy, const corv
         const std::string idx = indexed ? "int index" : "", idxc = indexed ? "int index, " : "",
                           ix = indexed ? ", index" : "";
         const std::string type = valueType(policy, p);
+        // While a form is being read the value waits for loaded().
+        const std::string hold = !indexed && appliedLast(policy, p.name)
+                                     ? "if (componentState().testFlag(csLoading)) { last" + n + "_ = value; return; } "
+                                     : "";
         switch (p.type) {
         case PropType::Bool:
             if (readable(p)) out << "    bool F" << n << "(" << idx << ") const { return engine_.getBool(" << num << ix << "); }\n";
-            if (writable(p)) out << "    void FSet" << n << "(" << idxc << "bool value) { engine_.setBool(" << num << ", value" << ix << "); }\n";
+            if (writable(p)) out << "    void FSet" << n << "(" << idxc << "bool value) { " << hold << "engine_.setBool(" << num << ", value" << ix << "); }\n";
             break;
         case PropType::Int:
             if (readable(p)) out << "    " << type << " F" << n << "(" << idx << ") const { return " << type << "(engine_.getInt(" << num << ix << ")); }\n";
-            if (writable(p)) out << "    void FSet" << n << "(" << idxc << type << " value) { engine_.setInt(" << num << ", int(value)" << ix << "); }\n";
+            if (writable(p)) out << "    void FSet" << n << "(" << idxc << type << " value) { " << hold << "engine_.setInt(" << num << ", int(value)" << ix << "); }\n";
             break;
         case PropType::String:
             if (readable(p)) out << "    QString F" << n << "(" << idx << ") const { return engine_.getText(" << num << ix << "); }\n";
-            if (writable(p)) out << "    void FSet" << n << "(" << idxc << "const QString& value) { engine_.setText(" << num << ", value" << ix << "); }\n";
+            if (writable(p)) out << "    void FSet" << n << "(" << idxc << "const QString& value) { " << hold << "engine_.setText(" << num << ", value" << ix << "); }\n";
             break;
         case PropType::Bytes:
             if (readable(p)) {
@@ -182,7 +193,7 @@ void writeAccessors(std::ostream& out, const ComponentPolicy& policy, const corv
                 out << "    QByteArray F" << n << "B(" << idx << ") const { return engine_.getBytes(" << num << ix << "); }\n";
             }
             if (writable(p)) {
-                out << "    void FSet" << n << "(" << idxc << "const QString& value) { engine_.setBytesText(" << num << ", value" << ix << "); }\n";
+                out << "    void FSet" << n << "(" << idxc << "const QString& value) { " << hold << "engine_.setBytesText(" << num << ", value" << ix << "); }\n";
                 out << "    void FSet" << n << "B(" << idxc << "const QByteArray& value) { engine_.setBytes(" << num << ", value" << ix << "); }\n";
                 if (policy.flavour.rawSetters)
                     out << "    void Set" << n << "(" << idxc << "const char* data, int length) { engine_.setBytes(" << num << ", data, length" << ix << "); }\n";
@@ -232,12 +243,22 @@ void writeHeader(std::ostream& out, const ComponentPolicy& policy, const corvane
         << " and the component's policy by the component generator; do not edit.\n\n";
     out << "#include \"" << policy.tablesHeader << "\"\n#include \"" << policy.typesHeader << "\"\n";
     if (policy.flavour.about) out << "#include \"package/design/about_property.h\"\n";
+    if (policy.flavour.publishesEvents) out << "#include \"package/design/form_events.h\"\n";
     out << "#include \"toolkit/component.h\"\n#include \"ws/engine_component.h\"\n\n";
-    out << "#include <QByteArray>\n#include <QString>\n\n#include <span>\n#include <tuple>\n\n";
+    out << "#include <QByteArray>\n#include <QString>\n\n";
+    if (!policy.appliedLast.empty()) out << "#include <optional>\n";
+    out << "#include <span>\n#include <tuple>\n\n";
     out << openNamespace(policy) << "\n";
     for (const auto& e : t.events) writeParams(out, policy, e);
 
-    out << "class " << C << " : public toolkit::TComponent {\n    Q_OBJECT\n";
+    if (policy.flavour.publishesEvents) {
+        out << "class " << C << " : public toolkit::TComponent, public design::TEventPublisher {\n    Q_OBJECT\n"
+            << "    Q_INTERFACES(design::TEventPublisher)\n    Q_CLASSINFO(\"PublishedEvents\", \"";
+        for (size_t i = 0; i < t.events.size(); ++i) out << (i ? " On" : "On") << t.events[i].name;
+        out << "\")\n";
+    } else {
+        out << "class " << C << " : public toolkit::TComponent {\n    Q_OBJECT\n";
+    }
     for (const auto& pub : policy.published) {
         const auto& p = findProperty(t, pub.property);
         if (pub.how == Publish::No) continue;
@@ -251,6 +272,10 @@ void writeHeader(std::ostream& out, const ComponentPolicy& policy, const corvane
     if (policy.flavour.about)
         out << "\n    // Shows the engine's about box (method 255); nothing without an engine object.\n"
                "    Q_INVOKABLE virtual void AboutDlg();\n";
+    if (policy.flavour.publishesEvents)
+        out << "\n    // Events by name, as a form names them (OnDataIn).\n"
+               "    const std::type_info& EventHandlerType(const QString& event) const override;\n"
+               "    bool AssignEventHandler(const QString& event, const std::any& handler) override;\n";
     out << "\n    // Event slots, in the order of the engine's event numbers.\n";
     for (const auto& e : t.events) out << "    " << eventType(policy, e) << " On" << e.name << ";\n";
     out << "\n    // Methods: Do with 10000 + the method's number (invokable by name, as a designer or script does).\n";
@@ -265,7 +290,13 @@ void writeHeader(std::ostream& out, const ComponentPolicy& policy, const corvane
            "    // come from the failed event when that has them.\n"
            "    void raiseErrorEvent(int code, const QString& text, int failedEvent, const EventArgs& failed);\n"
            "    static std::span<const EventEntry<" << C << ">> eventTable();\n\n"
-           "private:\n    void Init();\n"
+           "private:\n    void Init();\n";
+    if (!policy.appliedLast.empty()) {
+        out << "    void loaded() override;\n";
+        for (const char* name : policy.appliedLast)
+            out << "    std::optional<" << valueType(policy, findProperty(t, name)) << "> last" << name << "_;\n";
+    }
+    out <<
            "    static int eventSink(void* user, int event, int argc, void** argv, int* arglen);\n\n"
            "    EngineObject engine_{" << policy.tablesNamespace << "::kProperties, " << policy.flavour.textForm
         << "};\n};\n\n";
@@ -277,7 +308,7 @@ void writeSource(std::ostream& out, const ComponentPolicy& policy, const corvane
 {
     const std::string C = policy.className, ns = policy.tablesNamespace;
     out << "// " << C << ", generated from " << policy.tablesHeader << " by the component generator; do not edit.\n";
-    out << "#include \"" << headerName << "\"\n#include \"" << policy.flavour.bindingHeader << "\"\n\n#include <array>\n\n";
+    out << "#include \"" << headerName << "\"\n#include \"" << policy.flavour.bindingHeader << "\"\n\n#include <array>\n#include <utility>\n\n";
     out << openNamespace(policy) << "\nnamespace {\nusing C = " << C << ";\n";
     out << "const std::array<EventEntry<C>, " << t.events.size() << "> kEvents = {{\n";
     for (const auto& e : t.events)
@@ -305,6 +336,23 @@ void writeSource(std::ostream& out, const ComponentPolicy& policy, const corvane
     }
     out << "}\n\n";
 
+    if (!policy.appliedLast.empty()) {
+        out << "void " << C << "::loaded()\n{\n";
+        for (const char* name : policy.appliedLast)
+            out << "    if (last" << name << "_) FSet" << name << "(*std::exchange(last" << name << "_, std::nullopt));\n";
+        out << "}\n\n";
+    }
+    if (policy.flavour.publishesEvents) {
+        out << "const std::type_info& " << C << "::EventHandlerType(const QString& event) const\n{\n";
+        for (const auto& e : t.events)
+            out << "    if (event == QLatin1String(\"On" << e.name << "\")) return typeid(" << eventType(policy, e) << ");\n";
+        out << "    return typeid(void);\n}\n\n";
+        out << "bool " << C << "::AssignEventHandler(const QString& event, const std::any& handler)\n{\n";
+        for (const auto& e : t.events)
+            out << "    if (event == QLatin1String(\"On" << e.name << "\")) return design::assignEventSlot(On" << e.name
+                << ", handler);\n";
+        out << "    return false;\n}\n\n";
+    }
     out << "std::span<const EventEntry<" << C << ">> " << C << "::eventTable() { return kEvents; }\n\n";
     out << "int " << C << "::eventSink(void* user, int event, int argc, void** argv, int* arglen)\n{\n"
         << "    return dispatchEvent<" << C << ">(*static_cast<" << C << "*>(user), kEvents, " << ns

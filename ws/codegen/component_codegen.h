@@ -44,13 +44,14 @@ struct Flavour {
     bool rawSetters;            // Set<Name>(const char*, int) beside the byte-array setters
     bool about;                 // About property and AboutDlg
     const char* bindingHeader;  // include that declares `binding`
+    bool publishesEvents;       // events a form can name (design::TEventPublisher)
 };
 
 inline constexpr Flavour kToolClient = {
-    "CorvaneWS::EngineLibrary::embedded()", "CorvaneWS::TextForm::Engine", true, true, false, "ws/engine_binding.h"};
+    "CorvaneWS::EngineLibrary::embedded()", "CorvaneWS::TextForm::Engine", true, true, false, "ws/engine_binding.h", false};
 inline constexpr Flavour kPackageComponent = {
     "CorvaneWS::Package::packageLibrary(\"%s\")", "CorvaneWS::TextForm::LocalCodePage", false, false, true,
-    "package/package_binding.h"};
+    "package/package_binding.h", true};
 
 struct ComponentPolicy {
     const char* className;       // TwskWebSocketServer
@@ -62,6 +63,9 @@ struct ComponentPolicy {
     std::span<const Published> published;  // in the order the designer lists them
     std::span<const TypedProperty> types;
     std::span<const InitDefault> init;     // in Init's order
+    // Properties a form reader writes last, whatever their place in the form:
+    // their effect depends on the others (a certificate looked up in a store).
+    std::span<const char* const> appliedLast;
 };
 
 // Raises std::runtime_error when the policy names a property, type or event
