@@ -20,7 +20,7 @@ case "$mode" in
   pkg_config)
     export PKG_CONFIG_PATH="$sdk/usr/$libdir/pkgconfig"
     pkg-config --exists corvanews20 || fail "pkg-config does not find corvanews20 in $PKG_CONFIG_PATH"
-    libs_dir="$(pkg-config --variable=libdir corvanews20)"
+    libs_dir="$(realpath "$(pkg-config --variable=libdir corvanews20)")"
     # shellcheck disable=SC2046  # the flags are words
     c++ -std=c++20 -fPIC -o "$work/echo_consumer" "$project/echo.cpp" \
       $(pkg-config --cflags --libs corvanews20) -Wl,-rpath,"$libs_dir" >"$work/build.log" 2>&1 \
@@ -30,10 +30,11 @@ case "$mode" in
 esac
 
 # Built against the unpacked packages, run with their libraries: nothing of the build tree.
-if ldd "$work/echo_consumer" | grep -E "not found|corvanews20" | grep -vF "$sdk/"; then
-  fail "the consumer misses a library or takes ours from outside the packages"
-fi
-ldd "$work/echo_consumer" | grep -q "$sdk/usr/$libdir/libcorvanews20pkg.so" || fail "the consumer does not use the unpacked package library"
+sdk_real="$(realpath "$sdk")"
+if ldd "$work/echo_consumer" | grep -q "not found"; then ldd "$work/echo_consumer"; fail "the consumer misses a library"; fi
+ours="$(ldd "$work/echo_consumer" | awk '/corvanews20/ {print $3}' | xargs -r realpath)"
+grep -q "^$sdk_real/usr/$libdir/libcorvanews20pkg.so" <<<"$ours" || fail "the consumer does not use the unpacked package library: $ours"
+if grep -v "^$sdk_real/" <<<"$ours"; then fail "the consumer takes our libraries from outside the packages"; fi
 out="$("$work/echo_consumer" "über loopback, $mode")" || fail "the consumer failed: $out"
 echo "$out"
 [ "$out" = "echoed: über loopback, $mode" ] || fail "unexpected output: $out"

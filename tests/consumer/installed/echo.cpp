@@ -59,7 +59,7 @@ int main(int argc, char** argv)
             problem = QString::number(p.ErrorCode) + QStringLiteral(": ") + p.Description;
         };
         client.OnDataIn = [&](QObject*, TwskWebSocketClientDataInEventParams& p) {
-            received += p.Text;
+            received += p.Text.value();
             complete = complete || p.EOM;
         };
         client.FSetTimeout(0);  // Connect returns at once; the outcome comes as OnConnected
