@@ -7,10 +7,11 @@
 set -euo pipefail
 work="$1"; src="$2"; build="$3"; app_id="$4"; designer_id="$5"; libdir="$6"; libraries="$7"; packages="$8"; version="$9"
 fail() { echo "FAIL: $*"; exit 1; }
+shopt -s nullglob
 
 declare -A pkg
 for pair in $packages; do pkg[${pair%%=*}]="${pair#*=}"; done
-deb_of() { local f=("$work"/out/"$1"_*.deb); [ -f "${f[0]}" ] || fail "no package $1 was built"; echo "${f[0]}"; }
+deb_of() { local f=("$work"/out/"$1"_*.deb); [ -f "${f[0]:-}" ] || fail "no package $1 was built"; echo "${f[0]}"; }
 root_of() { echo "$work/root/$1"; }
 has() {  # has PACKAGE FILE...: each file is in the package and not empty
   local root; root="$(root_of "$1")"; shift
