@@ -8,7 +8,7 @@
 #   deb_build.sh BUILD_DIR WORK_DIR RUNTIME_PACKAGE DEV_PACKAGE
 set -euo pipefail
 build="$1"; work="$2"; runtime="$3"; dev="$4"
-rm -rf "$work"; mkdir -p "$work"
+rm -rf "$work"; mkdir -p "$work/root" "$work/sdk"
 fail() { echo "FAIL: $*"; exit 1; }
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 \
