@@ -13,7 +13,7 @@ packages=(
   python3 python3-websockets nodejs node-ws
   qt6-websockets-dev libboost1.81-dev websockify
   dbus-daemon python3-dbusmock
-  dpkg-dev appstream desktop-file-utils
+  dpkg-dev appstream desktop-file-utils lintian
   zlib1g-dev
   xvfb openbox xdotool wmctrl x11-utils
 )

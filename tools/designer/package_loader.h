@@ -1,8 +1,9 @@
 #pragma once
 // Loading a component package into the designer: the library is opened from
 // a path and its Register procedure fills the design registry. The designer
-// exports its own toolkit and design layer, so the package's components and
-// registrations land in the designer's registry and streamer.
+// and the package link the same shared design layer (libcorvanews20design),
+// so the package's components and registrations land in the one registry and
+// form streamer of the process.
 
 #include <QString>
 
