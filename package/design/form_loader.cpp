@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
