@@ -6,3 +6,6 @@ include(GNUInstallDirs)
 if(CMAKE_LIBRARY_ARCHITECTURE AND CMAKE_INSTALL_LIBDIR STREQUAL "lib")
   set(CMAKE_INSTALL_LIBDIR "lib/${CMAKE_LIBRARY_ARCHITECTURE}")
 endif()
+
+# Plugins the engine loads by path, in a folder of its own.
+set(BRINDLE_PLUGIN_DIR "${CMAKE_INSTALL_LIBDIR}/corvanews20")

@@ -307,7 +307,7 @@ namespace {
 
 using AboutBoxFunction = int (*)(const char* title, const char* text);
 
-// The message box comes from a plugin beside this library (by name when the
+// The message box comes from a plugin near this library (by name when the
 // library has no file of its own, as when a program carries it in memory),
 // loaded the first time it is needed and kept.
 AboutBoxFunction aboutBoxPlugin()
@@ -318,8 +318,11 @@ AboutBoxFunction aboutBoxPlugin()
         if (dladdr(reinterpret_cast<void*>(&aboutBoxPlugin), &self) != 0 && self.dli_fname != nullptr) {
             const std::string path(self.dli_fname);
             const size_t slash = path.rfind('/');
-            if (slash != std::string::npos)
-                module = dlopen((path.substr(0, slash + 1) + CORVANEWS20_ABOUT_PLUGIN).c_str(), RTLD_NOW | RTLD_LOCAL);
+            // Installed, it sits in the engine's own folder; in a build tree, beside the engine.
+            for (const char* folder : {"corvanews20/", ""}) {
+                if (slash == std::string::npos || module != nullptr) break;
+                module = dlopen((path.substr(0, slash + 1) + folder + CORVANEWS20_ABOUT_PLUGIN).c_str(), RTLD_NOW | RTLD_LOCAL);
+            }
         }
         if (module == nullptr)
             module = dlopen(CORVANEWS20_ABOUT_PLUGIN, RTLD_NOW | RTLD_LOCAL);

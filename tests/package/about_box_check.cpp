@@ -5,7 +5,7 @@
 // what it wrote is the about text, so a dropped export or a silent method fails.
 // Neither loading the engine nor its objects nor the about box may map Qt
 // Widgets into such a host; the message box for hosts with widgets is a
-// plugin beside the engine, which must load and offer its entry point.
+// plugin near the engine, which must load and offer its entry point.
 #include "corvanews20.h"
 
 #include <dlfcn.h>
@@ -67,7 +67,10 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string engineFile = argv[1];
-    const std::string plugin = engineFile.substr(0, engineFile.rfind('/') + 1) + "libcorvanews20about.so";
+    // Installed, the plugin is in the engine's own folder; in the build tree, beside it.
+    const std::string folder = engineFile.substr(0, engineFile.rfind('/') + 1);
+    std::string plugin = folder + "corvanews20/libcorvanews20about.so";
+    if (access(plugin.c_str(), F_OK) != 0) plugin = folder + "libcorvanews20about.so";
     void* about = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (about == nullptr || dlsym(about, "corvanews20_about_box") == nullptr) {
         std::fprintf(stderr, "the about box plugin %s does not load: %s\n", plugin.c_str(), dlerror());
