@@ -1,23 +1,24 @@
 # libcorvanews20.so: the engine objects behind the C interface of
 # engine/include/corvanews20.h. Only the fourteen C functions are exported.
+# Three layers over the pure protocol core (engine/protocol): sockets and
+# transports, the WebSocket connection, and the engine objects with the C
+# interface.
 set(CORVANEWS20_SOURCES
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/cert_mgr.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/c_api.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/engine_object.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/errors.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/firewall.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/peer_watch.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/qt_socket_stream.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/raw_socket_stream.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/socket_graveyard.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/socks4.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/transport.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_client.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/ws_connection.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/connection_reaper.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_proxy.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/websocket_server.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/server_certificate.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/transport/firewall.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/transport/peer_watch.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/transport/qt_socket_stream.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/transport/raw_socket_stream.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/transport/socket_graveyard.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/transport/transport.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/websocket/ws_connection.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/objects/cert_mgr.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/objects/c_api.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/objects/connection_reaper.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/objects/engine_object.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/objects/server_certificate.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/objects/websocket_client.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/objects/websocket_proxy.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/objects/websocket_server.cpp)
 
 if(TARGET corvane_protocol)
   # Each source is compiled once, for the library: hidden visibility, so only
@@ -38,9 +39,9 @@ if(TARGET corvane_protocol)
   target_link_libraries(corvanews20 PRIVATE corvanews20_objects)
   set_target_properties(corvanews20 PROPERTIES
     OUTPUT_NAME corvanews20
-    LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/exports.map)
+    LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/objects/exports.map)
   target_link_options(corvanews20 PRIVATE
-    "LINKER:--version-script=${CMAKE_CURRENT_SOURCE_DIR}/src/exports.map"
+    "LINKER:--version-script=${CMAKE_CURRENT_SOURCE_DIR}/objects/exports.map"
     "LINKER:--no-undefined")
 
   # The same objects as a static library, for white-box tests of the engine's
@@ -53,7 +54,7 @@ if(TARGET corvane_protocol)
   # QApplication. Only it needs Qt Widgets, so it is a plugin of its own that
   # the library loads, from beside itself, the first time such a host asks:
   # a server process never maps Qt Widgets.
-  add_library(corvanews20_about MODULE ${CMAKE_CURRENT_SOURCE_DIR}/src/about_box_plugin.cpp)
+  add_library(corvanews20_about MODULE ${CMAKE_CURRENT_SOURCE_DIR}/objects/about_box_plugin.cpp)
   target_link_libraries(corvanews20_about PRIVATE Qt6::Widgets)
   set_target_properties(corvanews20_about PROPERTIES
     OUTPUT_NAME corvanews20about

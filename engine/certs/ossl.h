@@ -3,7 +3,7 @@
 // engine object, its unit tests and the fuzzers alike.
 #pragma once
 
-#include "engine/src/errors.h"
+#include "engine/protocol/errors.h"
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>

@@ -3,8 +3,8 @@
 // socket behind them.
 #pragma once
 
-#include "engine/src/engine_object.h"
-#include "engine/src/errors.h"
+#include "engine/objects/engine_object.h"
+#include "engine/protocol/errors.h"
 
 #include <limits>
 

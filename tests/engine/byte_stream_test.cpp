@@ -2,7 +2,7 @@
 // output the kernel does not take waits and goes out whole and in order,
 // the peer's end and reset are reported, a paused stream leaves the bytes in
 // the kernel so TCP pushes back, and a Qt socket taken over loses nothing.
-#include "engine/src/raw_socket_stream.h"
+#include "engine/transport/raw_socket_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // Parts of the engine below the C interface: the SOCKS4 handshake bytes, the
 // error table, event strings, streams and the socket graveyard.
 #include "engine/include/corvanews20.h"
-#include "engine/src/cert_mgr.h"
-#include "engine/src/engine_object.h"
-#include "engine/src/errors.h"
-#include "engine/src/socket_graveyard.h"
-#include "engine/src/socks4.h"
-#include "engine/src/stream.h"
-#include "engine/src/websocket_client.h"
-#include "engine/src/websocket_server.h"
-#include "engine/src/websocket_proxy.h"
+#include "engine/objects/cert_mgr.h"
+#include "engine/objects/engine_object.h"
+#include "engine/protocol/errors.h"
+#include "engine/transport/socket_graveyard.h"
+#include "engine/protocol/socks4.h"
+#include "engine/transport/stream.h"
+#include "engine/objects/websocket_client.h"
+#include "engine/objects/websocket_server.h"
+#include "engine/objects/websocket_proxy.h"
 
 #include <gtest/gtest.h>
 
@@ -32,13 +32,14 @@ namespace {
 
 TEST(EngineSocks4, RequestForAnAddressAndForAName)
 {
-    const QByteArray ip = buildSocks4Request("127.0.0.1", 8080, "bob");
-    EXPECT_EQ(ip, QByteArray("\x04\x01\x1f\x90\x7f\x00\x00\x01" "bob\x00", 12));
+    using corvane::protocol::buildSocks4Request;
+    const std::string ip = buildSocks4Request("127.0.0.1", 8080, "bob");
+    EXPECT_EQ(ip, std::string("\x04\x01\x1f\x90\x7f\x00\x00\x01" "bob\x00", 12));
     // A name goes as SOCKS4a: 0.0.0.1, the user id, then the name.
-    const QByteArray name = buildSocks4Request("recorder.local", 443, "");
-    EXPECT_EQ(name, QByteArray("\x04\x01\x01\xbb\x00\x00\x00\x01\x00" "recorder.local\x00", 24));
+    const std::string name = buildSocks4Request("recorder.local", 443, "");
+    EXPECT_EQ(name, std::string("\x04\x01\x01\xbb\x00\x00\x00\x01\x00" "recorder.local\x00", 24));
     // SOCKS4 has no room for IPv6.
-    EXPECT_TRUE(buildSocks4Request("::1", 80, "").isEmpty());
+    EXPECT_TRUE(buildSocks4Request("::1", 80, "").empty());
 }
 
 TEST(EngineSocks4, Replies)
@@ -46,10 +47,10 @@ TEST(EngineSocks4, Replies)
     const uint8_t granted[8] = {0, 90, 0, 0, 0, 0, 0, 0};
     const uint8_t rejected[8] = {0, 91, 0, 0, 0, 0, 0, 0};
     const uint8_t garbage[8] = {5, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(parseSocks4Reply(granted), 90);
-    EXPECT_EQ(parseSocks4Reply(rejected), 91);
-    EXPECT_EQ(parseSocks4Reply(garbage), -1);
-    EXPECT_FALSE(socks4StatusText(91).isEmpty());
+    EXPECT_EQ(corvane::protocol::parseSocks4Reply(granted), 90);
+    EXPECT_EQ(corvane::protocol::parseSocks4Reply(rejected), 91);
+    EXPECT_EQ(corvane::protocol::parseSocks4Reply(garbage), -1);
+    EXPECT_STRNE(corvane::protocol::socks4StatusText(91), "");
 }
 
 TEST(EngineErrors, TableIsUniqueAndFormatsDetails)

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "engine/include/corvanews20_server.h"
-#include "engine/src/connection_reaper.h"
-#include "engine/src/engine_object.h"
-#include "engine/src/server_certificate.h"
-#include "engine/src/ws_connection.h"
+#include "engine/objects/connection_reaper.h"
+#include "engine/objects/engine_object.h"
+#include "engine/objects/server_certificate.h"
+#include "engine/websocket/ws_connection.h"
 
 #include <QTcpServer>
 #include <QTimer>

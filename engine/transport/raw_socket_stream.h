@@ -4,8 +4,8 @@
 // into a queue. An idle stream holds one socket notifier and no buffer.
 #pragma once
 
-#include "engine/src/byte_stream.h"
-#include "engine/src/peer_watch.h"
+#include "engine/transport/byte_stream.h"
+#include "engine/transport/peer_watch.h"
 
 #include <QByteArray>
 

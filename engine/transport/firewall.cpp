@@ -1,4 +1,4 @@
-#include "engine/src/firewall.h"
+#include "engine/transport/firewall.h"
 
 #include <QNetworkProxyFactory>
 #include <QNetworkProxyQuery>

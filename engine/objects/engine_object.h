@@ -5,7 +5,7 @@
 
 #include "engine/include/corvanews20.h"
 #include "engine/include/corvanews20_tables.h"
-#include "engine/src/errors.h"
+#include "engine/protocol/errors.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "engine/src/server_certificate.h"
+#include "engine/objects/server_certificate.h"
 
-#include "engine/src/cert_mgr.h"
-#include "engine/src/errors.h"
-#include "engine/src/event_args.h"
+#include "engine/objects/cert_mgr.h"
+#include "engine/protocol/errors.h"
+#include "engine/objects/event_args.h"
 
 #include <QBuffer>
 #include <QDir>

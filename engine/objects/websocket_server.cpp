@@ -1,9 +1,9 @@
-#include "engine/src/websocket_server.h"
+#include "engine/objects/websocket_server.h"
 
-#include "engine/src/event_args.h"
-#include "engine/src/qt_socket_stream.h"
-#include "engine/src/raw_socket_stream.h"
-#include "engine/src/socket_graveyard.h"
+#include "engine/objects/event_args.h"
+#include "engine/transport/qt_socket_stream.h"
+#include "engine/transport/raw_socket_stream.h"
+#include "engine/transport/socket_graveyard.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

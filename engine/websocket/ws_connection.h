@@ -8,7 +8,7 @@
 #pragma once
 
 #include "engine/protocol/frame_codec.h"
-#include "engine/src/byte_stream.h"
+#include "engine/transport/byte_stream.h"
 #include "engine/protocol/http_head.h"
 #include "engine/protocol/server_handshake.h"
 

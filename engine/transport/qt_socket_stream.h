@@ -3,8 +3,8 @@
 // buffer, bounded so that a peer sending faster than we read is held back.
 #pragma once
 
-#include "engine/src/byte_stream.h"
-#include "engine/src/peer_watch.h"
+#include "engine/transport/byte_stream.h"
+#include "engine/transport/peer_watch.h"
 
 class QTcpSocket;
 

@@ -7,7 +7,7 @@
 #include "engine/certs/cert_reader.h"
 #include "engine/certs/cert_store.h"
 #include "engine/include/corvanews20_certmgr.h"
-#include "engine/src/engine_object.h"
+#include "engine/objects/engine_object.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 // system's proxy settings when asked to detect them.
 #pragma once
 
-#include "engine/src/transport.h"
+#include "engine/transport/transport.h"
 
 namespace corvane::engine {
 

@@ -1,4 +1,4 @@
-#include "engine/src/socket_graveyard.h"
+#include "engine/transport/socket_graveyard.h"
 
 #include <QCoreApplication>
 #include <QObject>

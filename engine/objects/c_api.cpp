@@ -2,12 +2,12 @@
 // macro, so the server, proxy and certificate manager add one line each.
 #include "engine/include/corvanews20.h"
 
-#include "engine/src/cert_mgr.h"
-#include "engine/src/engine_object.h"
-#include "engine/src/stream.h"
-#include "engine/src/websocket_client.h"
-#include "engine/src/websocket_proxy.h"
-#include "engine/src/websocket_server.h"
+#include "engine/objects/cert_mgr.h"
+#include "engine/objects/engine_object.h"
+#include "engine/transport/stream.h"
+#include "engine/objects/websocket_client.h"
+#include "engine/objects/websocket_proxy.h"
+#include "engine/objects/websocket_server.h"
 
 #include <QIODevice>
 

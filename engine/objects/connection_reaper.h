@@ -2,8 +2,8 @@
 // stack wait here, and are deleted from the event loop once they are off it.
 #pragma once
 
-#include "engine/src/engine_object.h"
-#include "engine/src/ws_connection.h"
+#include "engine/objects/engine_object.h"
+#include "engine/websocket/ws_connection.h"
 
 #include <QTimer>
 

@@ -11,7 +11,7 @@
 
 namespace corvane::engine {
 
-// Store types: the certificate manager's CertStoreType codes (engine/src/cert_mgr.h).
+// Store types: the certificate manager's CertStoreType codes (engine/objects/cert_mgr.h).
 
 struct ServerCertificate {
     QSslCertificate certificate;

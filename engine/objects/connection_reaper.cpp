@@ -1,4 +1,4 @@
-#include "engine/src/connection_reaper.h"
+#include "engine/objects/connection_reaper.h"
 
 #include <QCoreApplication>
 

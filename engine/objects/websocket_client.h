@@ -6,10 +6,10 @@
 #include "engine/protocol/http_auth.h"
 #include "engine/protocol/http_head.h"
 #include "engine/include/corvanews20_client.h"
-#include "engine/src/connection_reaper.h"
-#include "engine/src/engine_object.h"
-#include "engine/src/transport.h"
-#include "engine/src/ws_connection.h"
+#include "engine/objects/connection_reaper.h"
+#include "engine/objects/engine_object.h"
+#include "engine/transport/transport.h"
+#include "engine/websocket/ws_connection.h"
 
 #include <QRandomGenerator>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "engine/src/cert_mgr.h"
+#include "engine/objects/cert_mgr.h"
 
 #include "engine/certs/cert_builder.h"
 #include "engine/certs/cert_chain.h"

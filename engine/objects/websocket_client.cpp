@@ -1,8 +1,8 @@
-#include "engine/src/websocket_client.h"
+#include "engine/objects/websocket_client.h"
 
 #include "engine/protocol/cookies.h"
-#include "engine/src/event_args.h"
-#include "engine/src/firewall.h"
+#include "engine/objects/event_args.h"
+#include "engine/transport/firewall.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
-#include "engine/src/ws_connection.h"
+#include "engine/websocket/ws_connection.h"
 
-#include "engine/src/errors.h"
-#include "engine/src/socket_graveyard.h"
+#include "engine/protocol/errors.h"
+#include "engine/transport/socket_graveyard.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "engine/src/raw_socket_stream.h"
+#include "engine/transport/raw_socket_stream.h"
 
-#include "engine/src/socket_graveyard.h"
+#include "engine/transport/socket_graveyard.h"
 
 #include <QAbstractSocket>
 #include <QNetworkProxy>

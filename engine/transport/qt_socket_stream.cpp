@@ -1,7 +1,7 @@
-#include "engine/src/qt_socket_stream.h"
+#include "engine/transport/qt_socket_stream.h"
 
-#include "engine/src/raw_socket_stream.h"
-#include "engine/src/socket_graveyard.h"
+#include "engine/transport/raw_socket_stream.h"
+#include "engine/transport/socket_graveyard.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>

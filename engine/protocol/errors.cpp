@@ -1,4 +1,4 @@
-#include "engine/src/errors.h"
+#include "engine/protocol/errors.h"
 
 #include <iterator>
 

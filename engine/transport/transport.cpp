@@ -1,9 +1,9 @@
-#include "engine/src/transport.h"
+#include "engine/transport/transport.h"
 
 #include "engine/protocol/http_auth.h"
-#include "engine/src/errors.h"
-#include "engine/src/socket_graveyard.h"
-#include "engine/src/socks4.h"
+#include "engine/protocol/errors.h"
+#include "engine/transport/socket_graveyard.h"
+#include "engine/protocol/socks4.h"
 
 #include <QHostAddress>
 #include <QNetworkProxy>
@@ -113,7 +113,8 @@ void ClientTransport::open(const TransportConfig& config, TransportCallbacks cal
 void ClientTransport::onConnected()
 {
     if (config_.proxy.kind == ProxyConfig::Kind::Socks4) {
-        const QByteArray request = buildSocks4Request(config_.host, config_.port, config_.proxy.user);
+        const QByteArray request = QByteArray::fromStdString(protocol::buildSocks4Request(
+            config_.host.toStdString(), config_.port, config_.proxy.user.toStdString()));
         if (request.isEmpty()) {
             failWith(kProxyFailed, QStringLiteral("SOCKS4 cannot reach %1").arg(config_.host));
             return;
@@ -146,14 +147,14 @@ void ClientTransport::onConnected()
 
 void ClientTransport::onSocks4Reply()
 {
-    if (socket_->bytesAvailable() < kSocks4ReplySize)
+    if (socket_->bytesAvailable() < protocol::kSocks4ReplySize)
         return;
-    uint8_t reply[kSocks4ReplySize];
-    socket_->read(reinterpret_cast<char*>(reply), kSocks4ReplySize);
+    uint8_t reply[protocol::kSocks4ReplySize];
+    socket_->read(reinterpret_cast<char*>(reply), protocol::kSocks4ReplySize);
     tunnelPending_ = Tunnel::None;
-    const int status = parseSocks4Reply(reply);
+    const int status = protocol::parseSocks4Reply(reply);
     if (status != 90) {
-        failWith(kProxyFailed, socks4StatusText(status));
+        failWith(kProxyFailed, QString::fromLatin1(protocol::socks4StatusText(status)));
         return;
     }
     tunnelDone();

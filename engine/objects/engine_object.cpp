@@ -1,8 +1,8 @@
-#include "engine/src/engine_object.h"
+#include "engine/objects/engine_object.h"
 
-#include "engine/src/event_args.h"
+#include "engine/objects/event_args.h"
 
-#include "engine/src/socket_graveyard.h"
+#include "engine/transport/socket_graveyard.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

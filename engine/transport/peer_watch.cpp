@@ -1,6 +1,6 @@
-#include "engine/src/peer_watch.h"
+#include "engine/transport/peer_watch.h"
 
-#include "engine/src/socket_graveyard.h"
+#include "engine/transport/socket_graveyard.h"
 
 #include <QSocketNotifier>
 

@@ -1,10 +1,10 @@
-#include "engine/src/websocket_proxy.h"
+#include "engine/objects/websocket_proxy.h"
 
 #include "engine/include/corvanews20_server.h"
-#include "engine/src/event_args.h"
-#include "engine/src/firewall.h"
-#include "engine/src/socket_graveyard.h"
-#include "engine/src/websocket_server.h"
+#include "engine/objects/event_args.h"
+#include "engine/transport/firewall.h"
+#include "engine/transport/socket_graveyard.h"
+#include "engine/objects/websocket_server.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

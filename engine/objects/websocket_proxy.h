@@ -9,9 +9,9 @@
 #pragma once
 
 #include "engine/include/corvanews20_proxy.h"
-#include "engine/src/byte_stream.h"
-#include "engine/src/engine_object.h"
-#include "engine/src/transport.h"
+#include "engine/transport/byte_stream.h"
+#include "engine/objects/engine_object.h"
+#include "engine/transport/transport.h"
 
 #include <QTimer>
 
