@@ -1,0 +1,211 @@
+// The WebSocket connection over an in-memory stream pair: no sockets and no
+// timing, so the server's opening stage and the frames can be cut at every
+// byte, and the stream can fail at every step, deterministically.
+#include "engine/websocket/ws_connection.h"
+#include "memory_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using corvane::engine::ConnectionEvents;
+using corvane::engine::ConnectionLimits;
+using corvane::engine::OpenRequest;
+using corvane::engine::WsConnection;
+using corvane::protocol::Opcode;
+using engine_test::MemoryStream;
+using engine_test::settle;
+
+namespace {
+
+// Records what the connection reports, in order, as short lines.
+struct Recorder : ConnectionEvents {
+    std::vector<std::string> log;
+    std::vector<std::string> messages;
+    std::string pending;
+    bool echo = false;
+    int closedCode = 0;
+
+    void connectionOpenRequest(WsConnection&, OpenRequest& r) override
+    {
+        log.push_back("request " + r.request.resource);
+    }
+    void connectionOpened(WsConnection&) override { log.push_back("opened"); }
+    void connectionData(WsConnection& c, Opcode type, const uint8_t* data, size_t n, bool last) override
+    {
+        pending.append(reinterpret_cast<const char*>(data), n);
+        if (!last)
+            return;
+        messages.push_back(pending);
+        if (echo)
+            c.sendMessage(type, reinterpret_cast<const uint8_t*>(pending.data()), pending.size());
+        pending.clear();
+    }
+    void connectionReadyToSend(WsConnection&) override {}
+    void connectionError(WsConnection&, int code, const QString&) override
+    {
+        log.push_back("error " + std::to_string(code));
+    }
+    void connectionClosed(WsConnection&, int statusCode, const QString&) override
+    {
+        log.push_back("closed " + std::to_string(statusCode));
+        closedCode = statusCode;
+    }
+    void connectionLog(WsConnection&, int, const QString&, const QString&) override {}
+
+    size_t count(const std::string& prefix) const
+    {
+        size_t n = 0;
+        for (const std::string& line : log)
+            n += line.rfind(prefix, 0) == 0;
+        return n;
+    }
+};
+
+std::string clientFrame(Opcode op, const std::string& payload, bool fin = true)
+{
+    static const uint8_t mask[4] = {0x37, 0xfa, 0x21, 0x3d};
+    uint8_t head[14];
+    const size_t h = corvane::protocol::encodeFrameHeader(head, op, fin, payload.size(), mask);
+    std::string f(reinterpret_cast<const char*>(head), h);
+    for (size_t k = 0; k < payload.size(); ++k)
+        f += char(payload[k] ^ mask[k % 4]);
+    return f;
+}
+
+const std::string kRequest = "GET /chat HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+
+// A server connection on one end of a pair; the test speaks on the other.
+struct ServerSide {
+    Recorder events;
+    std::unique_ptr<WsConnection> connection;
+    MemoryStream* mine = nullptr;   // the connection's end, while it has it
+    std::unique_ptr<MemoryStream> peer;
+    std::shared_ptr<MemoryStream::Link> link;
+
+    ServerSide()
+    {
+        auto [a, b] = MemoryStream::pair();
+        mine = a.get();
+        link = a->link();
+        peer = std::move(b);
+        connection = std::make_unique<WsConnection>(WsConnection::Role::Server, std::move(a), events,
+                                                    ConnectionLimits{});
+        connection->startServer(false);
+    }
+    void deliver(const std::string& bytes)
+    {
+        peer->write(bytes.data(), int64_t(bytes.size()));
+        EXPECT_TRUE(settle(link)) << "notifications never settle";
+    }
+};
+
+// Request, a text message cut inside a character, a fragmented binary
+// message with a ping between its fragments, and a close: every split point
+// gives the same messages, one pong, one answered close and one end.
+TEST(ConnectionInMemory, ServerOpeningAndFramesAreTheSameAtEverySplit)
+{
+    const std::string text = "caf\xc3\xa9 \xe2\x82\xac";
+    const std::string part1(300, 'a'), part2(70000, 'b');
+    const std::string frames = clientFrame(Opcode::Text, text) + clientFrame(Opcode::Binary, part1, false)
+                             + clientFrame(Opcode::Ping, "p") + clientFrame(Opcode::Continuation, part2, true)
+                             + clientFrame(Opcode::Close, corvane::protocol::encodeClosePayload(1000, "bye"));
+    const std::string all = kRequest + frames;
+
+    auto check = [&](ServerSide& s, const std::string& how) {
+        SCOPED_TRACE(how);
+        EXPECT_EQ(s.events.log, (std::vector<std::string>{"request /chat", "opened", "closed 1000"}));
+        ASSERT_EQ(s.events.messages.size(), 2u);
+        EXPECT_EQ(s.events.messages[0], text);
+        EXPECT_TRUE(s.events.messages[1] == part1 + part2) << "fragmented message of " << s.events.messages[1].size();
+        const std::string out = s.peer->pending();
+        EXPECT_EQ(out.rfind("HTTP/1.1 101", 0), 0u);
+        EXPECT_NE(out.find("\x8a\x01p", 0, 3), std::string::npos) << "pong";
+        EXPECT_EQ(out.substr(out.size() - 4), std::string("\x88\x02\x03\xe8", 4)) << "close echoed";
+        EXPECT_EQ(s.connection->state(), WsConnection::State::Closed);
+    };
+
+    for (size_t cut = 0; cut <= all.size(); cut += cut < kRequest.size() + 400 ? 1 : 997) {
+        ServerSide s;
+        s.deliver(all.substr(0, cut));
+        s.deliver(all.substr(cut));
+        check(s, "cut at " + std::to_string(cut));
+    }
+    ServerSide trickle;
+    trickle.mine->readPiece = 1;
+    trickle.deliver(all);
+    check(trickle, "one byte per read");
+}
+
+// The stream ends, resets or fails after every prefix of the exchange: the
+// connection reports its end exactly once, last, and never an open after it.
+TEST(ConnectionInMemory, StreamEndAtEveryStepIsReportedOnce)
+{
+    const std::string all = kRequest + clientFrame(Opcode::Text, "hello")
+                          + clientFrame(Opcode::Close, corvane::protocol::encodeClosePayload(1001, ""));
+    enum class Fault { PeerEnds, PeerGoes, StreamBreaks };
+    for (Fault fault : {Fault::PeerEnds, Fault::PeerGoes, Fault::StreamBreaks}) {
+        for (size_t cut = 0; cut <= all.size(); ++cut) {
+            SCOPED_TRACE("fault " + std::to_string(int(fault)) + " at " + std::to_string(cut));
+            ServerSide s;
+            s.deliver(all.substr(0, cut));
+            const bool closedAlready = s.events.count("closed") == 1;
+            switch (fault) {
+            case Fault::PeerEnds: s.mine->endInput(); break;
+            case Fault::PeerGoes: s.peer.reset(); break;
+            case Fault::StreamBreaks:
+                if (!closedAlready)
+                    s.mine->breakStream(QStringLiteral("injected"));
+                break;
+            }
+            ASSERT_TRUE(settle(s.link)) << "notifications never settle";
+            ASSERT_EQ(s.events.count("closed"), 1u);
+            EXPECT_EQ(s.events.log.back().rfind("closed", 0), 0u);
+            EXPECT_EQ(s.events.closedCode, cut == all.size() ? 1001 : 1006);
+            EXPECT_EQ(s.events.count("opened"), cut >= kRequest.size() ? 1u : 0u);
+            EXPECT_LE(s.events.count("error"), 1u);
+            EXPECT_EQ(s.connection->state(), WsConnection::State::Closed);
+        }
+    }
+}
+
+// A client connection and a server connection joined in memory: messages of
+// every length class cross both ways byte-exact, masked one way only.
+TEST(ConnectionInMemory, ClientAndServerExchangeEveryLengthClass)
+{
+    ServerSide server;
+    server.events.echo = true;
+    server.deliver(kRequest);
+    std::string answer(4096, '\0');
+    answer.resize(size_t(server.peer->read(answer.data(), int64_t(answer.size()))));
+    ASSERT_EQ(answer.rfind("HTTP/1.1 101", 0), 0u);
+
+    Recorder clientEvents;
+    MemoryStream* clientEnd = server.peer.get();
+    WsConnection client(WsConnection::Role::Client, std::move(server.peer), clientEvents, ConnectionLimits{});
+    client.startOpen();
+
+    std::vector<std::string> sent;
+    for (size_t n : {size_t(0), size_t(1), size_t(125), size_t(126), size_t(65535), size_t(65536), size_t(300000)}) {
+        std::string m(n, '\0');
+        for (size_t k = 0; k < n; ++k)
+            m[k] = char(k * 7 + n);
+        sent.push_back(m);
+        ASSERT_EQ(client.sendMessage(Opcode::Binary, reinterpret_cast<const uint8_t*>(m.data()), m.size()), 0);
+    }
+    ASSERT_TRUE(settle(server.link));
+    EXPECT_EQ(server.events.messages, sent);
+    EXPECT_EQ(clientEvents.messages, sent);
+    // What the client wrote is masked; what the server wrote is not.
+    EXPECT_TRUE(uint8_t(clientEnd->written.at(kRequest.size() + 1)) & 0x80);
+    EXPECT_FALSE(uint8_t(server.mine->written.at(answer.size() + 1)) & 0x80);
+
+    client.close(1000, "done");
+    ASSERT_TRUE(settle(server.link));
+    EXPECT_EQ(clientEvents.log.back(), "closed 1000");
+    EXPECT_EQ(server.events.log.back(), "closed 1000");
+}
+
+} // namespace
