@@ -2,8 +2,7 @@
 // component calls them: every property, method and event number, indexed
 // extensions, stores in a temporary folder, and each error with its code,
 // its text and nothing written.
-#include "engine/include/corvanews20.h"
-#include "engine/include/corvanews20_certmgr.h"
+#include "object_host.h"
 
 #include <gtest/gtest.h>
 
@@ -27,125 +26,28 @@ using corvanews20::kMethodOffset;
 using corvanews20::kStrOffset;
 using corvanews20::PropType;
 
-QString wide(const void* p) { return p ? QString::fromUtf16(static_cast<const char16_t*>(p)) : QString(); }
+using engine_test::Recorded;
+using engine_test::wide;
 
-struct Recorded {
-    int event = 0;
-    QByteArray bytes;
-    QStringList texts;
-    std::vector<intptr_t> ints;
-};
-
-// A host of one certificate manager. Events are decoded by the argument
-// types of the public table, so their shapes are checked against it.
-class CertHost {
+// A host of one certificate manager whose store root is a test folder;
+// methods by their numbers in the public table.
+class CertHost : public engine_test::ObjectHost {
 public:
-    explicit CertHost(const QString& root)
+    explicit CertHost(const QString& root) : ObjectHost(engine_test::kCertMgrApi)
     {
-        h_ = CorvaneWS_CertMgr_Create(&CertHost::sink, this, nullptr, 1);
-        if (h_)
+        if (handle())
             config("CertStoreRoot=" + root);
     }
-    ~CertHost()
-    {
-        if (h_)
-            CorvaneWS_CertMgr_Destroy(h_);
-    }
-    CertHost(const CertHost&) = delete;
-    CertHost& operator=(const CertHost&) = delete;
 
-    void* h() const { return h_; }
-    void forget() { h_ = nullptr; }
-    int setInt(int id, intptr_t v) { return CorvaneWS_CertMgr_Set(h_, id, 0, reinterpret_cast<void*>(v), 0); }
-    int setText(int id, const QString& t) { return CorvaneWS_CertMgr_Set(h_, id + kStrOffset, 0, t.utf16(), 0); }
-    int setBytes(int id, const QByteArray& b)
-    {
-        return CorvaneWS_CertMgr_Set(h_, id, 0, b.isEmpty() ? nullptr : b.constData(), int(b.size()));
-    }
-    intptr_t getInt(int id, int index = 0) { return reinterpret_cast<intptr_t>(CorvaneWS_CertMgr_Get(h_, id, index, nullptr, nullptr)); }
-    QString text(int id, int index = 0) { return wide(CorvaneWS_CertMgr_Get(h_, id + kStrOffset, index, nullptr, nullptr)); }
-    QByteArray bytes(int id, int index = 0)
-    {
-        int n = 0;
-        void* p = CorvaneWS_CertMgr_Get(h_, id, index, &n, nullptr);
-        return p ? QByteArray(static_cast<const char*>(p), n) : QByteArray();
-    }
-    QString lastError() const
-    {
-        const char* t = CorvaneWS_CertMgr_GetLastError(h_);
-        return t ? QString::fromUtf8(t) : QString();
-    }
+    void* h() const { return handle(); }
+    QString text(int id, int index = 0) { return getText(id, index); }
+    QByteArray bytes(int id, int index = 0) { return getBytes(id, index); }
+    int call(int method, const std::vector<Arg>& args = {}) { return ObjectHost::call(kMethodOffset + method, args); }
 
-    // Arguments by the method's row in the public table: texts as UTF-16,
-    // byte arrays with their length, integers as they are.
-    struct Arg {
-        QString text{};
-        QByteArray bytes{};
-        intptr_t number = 0;
-    };
-    int call(int method, const std::vector<Arg>& args = {})
-    {
-        const corvanews20::MethodInfo* info = corvanews20::findMethod(corvanews20::certmgr::kTables, method);
-        EXPECT_NE(info, nullptr) << method;
-        std::vector<void*> argv(args.size() + 1, nullptr);
-        std::vector<int> arglen(args.size() + 1, 0);
-        for (size_t k = 0; k < args.size(); ++k) {
-            switch (info->args[k].type) {
-            case ArgType::WideText: argv[k] = const_cast<char16_t*>(reinterpret_cast<const char16_t*>(args[k].text.utf16())); break;
-            case ArgType::Bytes:
-                argv[k] = const_cast<char*>(args[k].bytes.constData());
-                arglen[k] = int(args[k].bytes.size());
-                break;
-            default: argv[k] = reinterpret_cast<void*>(args[k].number); break;
-            }
-        }
-        const int rc = CorvaneWS_CertMgr_Do(h_, kMethodOffset + method, int(args.size()), argv.data(), arglen.data(), nullptr);
-        result = info->returnsText ? wide(argv[args.size()]) : QString();
-        return rc;
-    }
-    QString config(const QString& setting)
-    {
-        lastRc = call(M::Config, {{setting}});
-        return result;
-    }
-
-    QString result;
-    int lastRc = 0;
-    std::vector<Recorded> events;
     std::function<int(int event)> handler;
 
-    std::vector<Recorded> of(int event) const
-    {
-        std::vector<Recorded> out;
-        for (const Recorded& r : events)
-            if (r.event == event)
-                out.push_back(r);
-        return out;
-    }
-
-private:
-    static int sink(void* user, int event, int argc, void** argv, int* arglen)
-    {
-        auto* self = static_cast<CertHost*>(user);
-        const corvanews20::EventInfo* info = corvanews20::findEvent(corvanews20::certmgr::kTables, event);
-        EXPECT_NE(info, nullptr) << event;
-        if (info == nullptr)
-            return 0;
-        EXPECT_EQ(size_t(argc), info->args.size()) << info->name;
-        Recorded r;
-        r.event = event;
-        for (int k = 0; k < argc && size_t(k) < info->args.size(); ++k) {
-            switch (info->args[size_t(k)].type) {
-            case ArgType::Bytes: r.bytes = QByteArray(static_cast<const char*>(argv[k]), arglen[k]); break;
-            case ArgType::WideText: r.texts << wide(argv[k]); break;
-            default: r.ints.push_back(reinterpret_cast<intptr_t>(argv[k])); break;
-            }
-        }
-        self->events.push_back(r);
-        return self->handler ? self->handler(event) : 0;
-    }
-
-    void* h_ = nullptr;
+protected:
+    int answer(int event, int, void**, int*) override { return handler ? handler(event) : 0; }
 };
 
 QStringList filesUnder(const QString& dir)

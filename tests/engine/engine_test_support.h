@@ -1,8 +1,7 @@
-// Helpers of the engine tests: a host of the C interface that records events,
-// and peer processes (WebSocket servers, proxies) started for a test.
+// Helpers of the engine tests: the client object's host, and peer processes (WebSocket servers, proxies) started for a test.
 #pragma once
 
-#include "engine/include/corvanews20.h"
+#include "object_host.h"
 
 #include <gtest/gtest.h>
 
@@ -48,131 +47,21 @@ enum Event {
     evRedirect, evSetCookie, evSSLServerAuthentication, evSSLStatus,
 };
 
-inline QString wide(const void* p) { return p ? QString::fromUtf16(static_cast<const char16_t*>(p)) : QString(); }
-inline intptr_t num(const void* p) { return reinterpret_cast<intptr_t>(p); }
-
-// One recorded event: integers as numbers, wide texts as text, byte blocks as bytes.
-struct Recorded {
-    int event = 0;
-    std::vector<intptr_t> ints;
-    QStringList texts;
-    QByteArray bytes;
-};
-
-// The events a host's sink recorded, oldest first.
-struct EventLog {
-    std::vector<Recorded> events;
-
-    size_t count(int event) const
-    {
-        size_t n = 0;
-        for (const Recorded& r : events)
-            n += r.event == event;
-        return n;
-    }
-    const Recorded* last(int event) const
-    {
-        for (auto it = events.rbegin(); it != events.rend(); ++it)
-            if (it->event == event)
-                return &*it;
-        return nullptr;
-    }
-};
-
-// Pumps until pred holds or ms pass. doEvents runs the object's own DoEvents
-// and returns false once there is no object left, when Qt's loop runs instead.
-inline bool pumpUntil(const std::function<bool()>& pred, int ms, const std::function<bool()>& doEvents)
-{
-    QDeadlineTimer deadline(ms);
-    while (!pred()) {
-        if (deadline.hasExpired())
-            return false;
-        if (!doEvents())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-// A host of one client object: the sink records events; handlers may act on
-// them (and write back through argv).
-class Host : public EventLog {
+// A host of one client object; what its data events carry is kept per message.
+class Host : public ObjectHost {
 public:
-    using Handler = std::function<int(int argc, void** argv, int* arglen)>;
+    Host() : ObjectHost(kClientApi) {}
 
-    Host() { h_ = CorvaneWS_WebSocketClient_Create(&Host::sink, this, nullptr, 1); }
-    ~Host()
-    {
-        if (h_)
-            CorvaneWS_WebSocketClient_Destroy(h_);
-    }
-    Host(const Host&) = delete;
-    Host& operator=(const Host&) = delete;
-
-    void* handle() const { return h_; }
-    void forget() { h_ = nullptr; }
-
-    int setInt(int id, intptr_t v) { return CorvaneWS_WebSocketClient_Set(h_, id, 0, reinterpret_cast<void*>(v), 0); }
-    int setText(int id, const QString& text)
-    {
-        return CorvaneWS_WebSocketClient_Set(h_, id + 10000, 0, text.utf16(), 0);
-    }
-    int setBytes(int id, const QByteArray& b)
-    {
-        return CorvaneWS_WebSocketClient_Set(h_, id, 0, b.isEmpty() ? nullptr : b.constData(), int(b.size()));
-    }
-    intptr_t getInt(int id, int index = 0)
-    {
-        return num(CorvaneWS_WebSocketClient_Get(h_, id, index, nullptr, nullptr));
-    }
-    QString getText(int id, int index = 0)
-    {
-        return wide(CorvaneWS_WebSocketClient_Get(h_, id + 10000, index, nullptr, nullptr));
-    }
-    QByteArray getBytes(int id)
-    {
-        int n = 0;
-        void* p = CorvaneWS_WebSocketClient_Get(h_, id, 0, &n, nullptr);
-        return p ? QByteArray(static_cast<const char*>(p), n) : QByteArray();
-    }
+    // Every argument of the client's methods is text; unknown numbers go through as they are.
     int call(int method, const QStringList& args = {})
     {
-        std::vector<void*> argv(size_t(args.size()) + 1, nullptr);
-        std::vector<int> arglen(size_t(args.size()) + 1, 0);
-        for (qsizetype k = 0; k < args.size(); ++k)
-            argv[size_t(k)] = const_cast<char16_t*>(reinterpret_cast<const char16_t*>(args[k].utf16()));
-        return CorvaneWS_WebSocketClient_Do(h_, method, int(args.size()), argv.data(), arglen.data(), nullptr);
+        std::vector<void*> argv;
+        for (const QString& a : args)
+            argv.push_back(const_cast<char16_t*>(reinterpret_cast<const char16_t*>(a.utf16())));
+        return doRaw(method, std::move(argv));
     }
-    QString config(const QString& setting)
-    {
-        void* argv[2] = {const_cast<char16_t*>(reinterpret_cast<const char16_t*>(setting.utf16())), nullptr};
-        int arglen[2] = {0, 0};
-        lastRc = CorvaneWS_WebSocketClient_Do(h_, kConfig, 1, argv, arglen, nullptr);
-        return wide(argv[1]);
-    }
-    int send(const QByteArray& data)
-    {
-        void* argv[2] = {data.isEmpty() ? nullptr : const_cast<char*>(data.constData()), nullptr};
-        int arglen[2] = {int(data.size()), 0};
-        return CorvaneWS_WebSocketClient_Do(h_, kSend, 1, argv, arglen, nullptr);
-    }
-    QString lastError() const
-    {
-        const char* t = CorvaneWS_WebSocketClient_GetLastError(h_);
-        return t ? QString::fromUtf8(t) : QString();
-    }
+    int send(const QByteArray& data) { return ObjectHost::call(kSend, {{{}, data}}); }
 
-    // Pumps events (through the engine's DoEvents) until pred or the deadline.
-    bool waitUntil(const std::function<bool()>& pred, int ms = 15000)
-    {
-        return pumpUntil(pred, ms, [this] {
-            if (!h_)
-                return false;
-            call(kDoEvents);
-            return true;
-        });
-    }
-
-    std::map<int, Handler> handlers;
     bool recordData = true;
     QByteArray received;          // DataIn bytes since the last message end
     std::vector<QByteArray> messages;
@@ -181,53 +70,25 @@ public:
     bool recordChunks = false;
     std::vector<QByteArray> chunks;   // DataIn bytes, one entry per event, when recordChunks
     size_t eomCount = 0;
-    int lastRc = 0;
 
-
-private:
-    static int sink(void* user, int event, int argc, void** argv, int* arglen)
+protected:
+    bool takeData(int event, void** argv, int* arglen) override
     {
-        auto* self = static_cast<Host*>(user);
-        return self->onEvent(event, argc, argv, arglen);
-    }
-
-    int onEvent(int event, int argc, void** argv, int* arglen)
-    {
-        if (event == evDataIn) {
-            chunkSizes.push_back(arglen[1]);
-            if (recordChunks)
-                chunks.emplace_back(static_cast<const char*>(argv[1]), arglen[1]);
-            received.append(static_cast<const char*>(argv[1]), arglen[1]);
-            if (argv[2]) {
-                ++eomCount;
-                if (recordData)
-                    messages.push_back(received);
-                messageFormats.push_back(int(num(argv[0])));
-                received.clear();
-            }
-        } else {
-            Recorded r;
-            r.event = event;
-            for (int k = 0; k < argc; ++k) {
-                const bool isText = (event == evConnected && k == 1) || (event == evConnectionStatus && k != 1)
-                    || (event == evDisconnected && k == 1) || (event == evError && k == 1) || event == evHeader
-                    || (event == evLog && k > 0) || (event == evRedirect && k == 0)
-                    || (event == evSetCookie && k < 5) || (event == evSSLServerAuthentication && k >= 1 && k <= 3)
-                    || event == evSSLStatus;
-                if (event == evSSLServerAuthentication && k == 0)
-                    r.bytes = QByteArray(static_cast<const char*>(argv[0]), arglen[0]);
-                else if (isText)
-                    r.texts << wide(argv[k]);
-                else
-                    r.ints.push_back(num(argv[k]));
-            }
-            events.push_back(r);
+        if (event != evDataIn)
+            return false;
+        chunkSizes.push_back(arglen[1]);
+        if (recordChunks)
+            chunks.emplace_back(static_cast<const char*>(argv[1]), arglen[1]);
+        received.append(static_cast<const char*>(argv[1]), arglen[1]);
+        if (argv[2]) {
+            ++eomCount;
+            if (recordData)
+                messages.push_back(received);
+            messageFormats.push_back(int(num(argv[0])));
+            received.clear();
         }
-        auto it = handlers.find(event);
-        return it == handlers.end() ? 0 : it->second(argc, argv, arglen);
+        return true;
     }
-
-    void* h_ = nullptr;
 };
 
 // A peer process: started at construction, killed at destruction.
@@ -368,25 +229,6 @@ inline void resetConnection(int fd)
     const linger hard{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
     ::close(fd);
-}
-
-// A masked frame of the client's.
-inline QByteArray maskedFrame(int opcode, const QByteArray& payload)
-{
-    QByteArray f;
-    f.append(char(0x80 | opcode));
-    if (payload.size() < 126) {
-        f.append(char(0x80 | payload.size()));
-    } else {
-        f.append(char(0x80 | 126));
-        f.append(char(payload.size() >> 8));
-        f.append(char(payload.size() & 0xff));
-    }
-    const char mask[4] = {0x12, 0x34, 0x56, 0x78};
-    f.append(mask, 4);
-    for (qsizetype k = 0; k < payload.size(); ++k)
-        f.append(char(payload[k] ^ mask[k % 4]));
-    return f;
 }
 
 #define ASSERT_PEER(p) ASSERT_TRUE((p)->ok()) << (p)->error().toStdString()

@@ -205,7 +205,7 @@ TEST(ProxyForwarding, EventShapesWriteBacksAndIndexedProperties)
     EXPECT_EQ(host.getText(kConnRequestURI, id), QStringLiteral("/desk?x=1"));
     EXPECT_EQ(host.getText(kConnOrigin, id), QStringLiteral("http://origin.example"));
     EXPECT_EQ(host.getText(kConnRemoteHost, id), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(host.getInt(kConnRemotePort, id), client.s.localPort());
+    EXPECT_EQ(host.getInt(kConnRemotePort, id), client.socket.localPort());
     EXPECT_EQ(host.getText(kConnSubProtocols, id), QStringLiteral("chat"));
     EXPECT_EQ(host.getInt(kConnConnected, id), 1);
     EXPECT_EQ(host.setInt(kConnTimeout, 45, id), 0);
@@ -267,7 +267,7 @@ TEST(ProxyForwarding, RefusedConnectionsAndUpgradesOpenNoForwardConnection)
     refused.connectTo(port);
     refused.sendRequest();
     ASSERT_TRUE(host.waitUntil([&] { return refused.closed(); }));
-    EXPECT_TRUE(refused.s.readAll().isEmpty());
+    EXPECT_TRUE(refused.socket.readAll().isEmpty());
     EXPECT_EQ(host.count(evWebSocketOpenRequest), 0u);
 
     acceptTcp = true;
@@ -367,11 +367,11 @@ TEST(ProxyForwarding, DataSentWithTheHandshakeAndACloseIsNotLost)
     ASSERT_GT(port, 0);
     RawClient client;
     client.connectTo(port);
-    ASSERT_TRUE(client.s.waitForConnected(5000));
+    ASSERT_TRUE(client.socket.waitForConnected(5000));
     client.sendRequest();
     client.sendFrame(0x2, "early bytes");
     client.sendFrame(0x8, QByteArray("\x03\xe8", 2));
-    client.s.flush();
+    client.socket.flush();
     ASSERT_TRUE(host.waitUntil([&] { return target.disconnected == 1; }));
     EXPECT_EQ(target.received, QByteArray("early bytes"));
     ASSERT_TRUE(host.waitUntil([&] { return host.count(evDisconnected) == 1; }));
@@ -401,7 +401,7 @@ TEST(ProxyForwarding, DisconnectAndShutdownEndBothSides)
 
     EXPECT_EQ(host.call(kDisconnect, {reinterpret_cast<void*>(ids[0])}), 0);
     RawClient::Frame frame;
-    RawClient& owner = host.getInt(kConnRemotePort, int(ids[0])) == first.s.localPort() ? first : second;
+    RawClient& owner = host.getInt(kConnRemotePort, int(ids[0])) == first.socket.localPort() ? first : second;
     RawClient& other = &owner == &first ? second : first;
     ASSERT_TRUE(host.waitUntil([&] { return owner.haveHead() && owner.haveFrame(frame); }));
     EXPECT_EQ(closeCode(frame), 1000);
@@ -712,7 +712,7 @@ TEST(ProxyFlowControl, HeldClientThatResetsIsReleasedWithItsTcpSide)
     const int fd = engine_test::rawWebSocketClient(port);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(host.waitUntil([&] { return host.count(evConnected) == 1; }));
-    const qint64 written = engine_test::writeUntilHeldUp(fd, engine_test::maskedFrame(0x2, QByteArray(16000, 'x')),
+    const qint64 written = engine_test::writeUntilHeldUp(fd, engine_test::RawClient::frame(0x2, QByteArray(16000, 'x')),
                                                          [&] { host.call(kDoEvents); });
     EXPECT_GT(written, 0);
     EXPECT_EQ(host.getInt(kConnectionCount), 1);

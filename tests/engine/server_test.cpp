@@ -384,7 +384,7 @@ TEST(ServerInterface, UnmaskedFramesAndMalformedRequestsAreRefused)
         raw.socket.write(RawClient::request());
         raw.readUntil([](const QByteArray& b) { return b.contains("\r\n\r\n"); }, pump);
         raw.received.clear();
-        raw.socket.write(RawClient::frame(0x1, "hi", false));
+        raw.socket.write(RawClient::frame(0x1, "hi", /*masked=*/false));
         raw.readUntil([](const QByteArray& b) { return b.size() >= 4; }, pump);
         ASSERT_GE(raw.received.size(), 4);
         EXPECT_EQ(quint8(raw.received[0]), 0x88);
@@ -664,7 +664,7 @@ TEST(ServerHostile, PausedConnectionsAreReleasedWhenThePeerResets)
         const int fd = rawWebSocketClient(port, 4096);
         ASSERT_GE(fd, 0);
         ASSERT_TRUE(s.waitUntil([&] { return id != 0; }));
-        const QByteArray frame = c.hostPauses ? maskedFrame(0x2, QByteArray(1000, 'x')) : maskedFrame(0x9, {});
+        const QByteArray frame = c.hostPauses ? RawClient::frame(0x2, QByteArray(1000, 'x')) : RawClient::frame(0x9, {});
         const qint64 written = writeUntilHeldUp(fd, frame, [&] { s.call(sDoEvents); });
         EXPECT_GT(written, 0);
         EXPECT_EQ(s.getInt(sConnectionCount), 1);
@@ -770,7 +770,7 @@ TEST(ServerHostile, ClientsThatNeverReadAreHeldByTheServerWideQueueBound)
     ASSERT_TRUE(s.waitUntil([&] { return opened == kClients; }));
     const size_t before = heapInUse();
     size_t peak = before;
-    const QByteArray frame = maskedFrame(0x2, QByteArray(16000, 'x'));
+    const QByteArray frame = RawClient::frame(0x2, QByteArray(16000, 'x'));
     for (int fd : clients) {
         writeUntilHeldUp(fd, frame, [&] {
             s.call(sDoEvents);
