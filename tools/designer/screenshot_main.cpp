@@ -31,8 +31,12 @@ int main(int argc, char** argv)
     toolkit::TComponent* server = nullptr;
     for (const char* cls : {"TwskCertMgr", "TwskWebSocketClient", "TwskWebSocketProxy", "TwskWebSocketServer"})
         if (auto* c = window.addComponent(QString::fromLatin1(cls))) server = c;
-    for (const QString& e : quiet.errors()) std::fprintf(stderr, "%s\n", qPrintable(e));
-    if (server) window.selectComponent(server);
+    // A picture without every class on it is no picture of the designer.
+    if (!quiet.errors().isEmpty() || server == nullptr) {
+        for (const QString& e : quiet.errors()) std::fprintf(stderr, "%s\n", qPrintable(e));
+        return 1;
+    }
+    window.selectComponent(server);
     window.show();
     QApplication::processEvents();
     const QString path = QDir(outDir).filePath(QStringLiteral("designer.png"));
