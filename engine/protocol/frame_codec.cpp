@@ -18,10 +18,10 @@ bool isKnownOpcode(uint8_t op)
 
 } // namespace
 
-size_t encodeFrameHeader(uint8_t* out, Opcode op, bool fin, uint64_t payloadLength, const uint8_t* mask4)
+size_t encodeFrameHeader(uint8_t* out, Opcode op, bool fin, uint64_t payloadLength, const uint8_t* mask4, bool rsv1)
 {
     size_t i = 0;
-    out[i++] = static_cast<uint8_t>((fin ? 0x80 : 0x00) | static_cast<uint8_t>(op));
+    out[i++] = static_cast<uint8_t>((fin ? 0x80 : 0x00) | (rsv1 ? 0x40 : 0x00) | static_cast<uint8_t>(op));
     const uint8_t maskBit = mask4 ? 0x80 : 0x00;
     if (payloadLength < 126) {
         out[i++] = static_cast<uint8_t>(maskBit | payloadLength);
@@ -106,6 +106,11 @@ void FrameDecoder::setOptions(const DecoderOptions& options)
     options_ = options;
     if (options_.maxChunk == 0)
         options_.maxChunk = DecoderOptions{}.maxChunk;
+    if (!options_.compressed)
+        inflater_.reset();
+    else if (!inflater_)
+        inflater_ = std::make_unique<MessageInflater>(options_.inflateWindowBits, options_.inflateNoContextTakeover,
+                                                      options_.maxChunk);
 }
 
 void FrameDecoder::reset()
@@ -143,11 +148,16 @@ FrameDecoder::HeaderResult FrameDecoder::parseHeader(const uint8_t* h, size_t av
     const uint8_t b0 = h[0];
     const bool fin = (b0 & 0x80) != 0;
     const uint8_t op = b0 & 0x0F;
-    if (b0 & 0x70)
+    const bool rsv1 = (b0 & 0x40) != 0;
+    if ((b0 & 0x30) || (rsv1 && !inflater_))
         return failAt(0, close_code::kProtocolError, "reserved bits set");
     if (!isKnownOpcode(op))
         return failAt(0, close_code::kProtocolError, "reserved opcode");
     const bool control = (op & 0x08) != 0;
+    if (rsv1 && control)
+        return failAt(0, close_code::kProtocolError, "compressed control frame");
+    if (rsv1 && op == 0x0)
+        return failAt(0, close_code::kProtocolError, "RSV1 on a continuation frame");
     if (control && !fin)
         return failAt(0, close_code::kProtocolError, "fragmented control frame");
     if (op == 0x0 && !inMessage_)
@@ -189,6 +199,7 @@ FrameDecoder::HeaderResult FrameDecoder::parseHeader(const uint8_t* h, size_t av
         return HeaderResult::NeedMore;
 
     fin_ = fin;
+    rsv1_ = rsv1;
     opcode_ = static_cast<Opcode>(op);
     masked_ = masked;
     if (masked)
@@ -214,6 +225,7 @@ void FrameDecoder::startFrame()
         messageBytes_ = 0;
         utf8_.reset();
         carryLen_ = 0;
+        compressedMessage_ = rsv1_;
     }
     messageBytes_ += length_;
     if (length_ != 0)
@@ -222,6 +234,10 @@ void FrameDecoder::startFrame()
     stage_ = Stage::Header;
     if (!fin_)
         return;                          // an empty fragment carries nothing
+    if (compressedMessage_) {
+        inflatePiece(nullptr, 0, true);
+        return;
+    }
     inMessage_ = false;
     if (messageType_ == Opcode::Text && !utf8_.atBoundary()) {
         fail(close_code::kInvalidPayload, "text message ends inside a UTF-8 sequence");
@@ -243,10 +259,105 @@ size_t openSequenceLength(const uint8_t* text, size_t n)
 size_t sequenceLength(uint8_t lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2; }
 } // namespace
 
+void FrameDecoder::inflatePiece(const uint8_t* p, size_t n, bool last)
+{
+    const auto result = inflater_->inflate(p, n, last, options_.maxMessageSize,
+                                           [this](const uint8_t* out, size_t m) { deliverInflated(out, m); });
+    if (stopped_)
+        return;
+    switch (result) {
+    case MessageInflater::Result::Ok: break;
+    case MessageInflater::Result::TooBig: fail(close_code::kMessageTooBig, "message too big"); return;
+    case MessageInflater::Result::Corrupt: fail(close_code::kProtocolError, "invalid compressed data"); return;
+    case MessageInflater::Result::NoMemory: fail(close_code::kInternalError, "out of memory inflating"); return;
+    }
+    if (!last)
+        return;
+    inMessage_ = false;
+    if (messageType_ == Opcode::Text && (carryLen_ > 0 || !utf8_.atBoundary())) {
+        carryLen_ = 0;
+        fail(close_code::kInvalidPayload, "text message ends inside a UTF-8 sequence");
+        return;
+    }
+    sink_.onData(messageType_, control_, 0, true);
+}
+
+// Inflated output is ours, so a character cut by a piece boundary is simply
+// kept (at most 3 bytes) and completed from the next piece.
+void FrameDecoder::deliverInflated(const uint8_t* p, size_t n)
+{
+    if (stopped_ || n == 0)
+        return;
+    if (messageType_ == Opcode::Text) {
+        const size_t good = utf8_.scan(p, n);
+        if (good < n) {
+            carryLen_ = 0;
+            fail(close_code::kInvalidPayload, "invalid UTF-8 in a text message");
+            return;
+        }
+    }
+    const bool align = messageType_ == Opcode::Text && options_.wholeCharacters;
+    size_t from = 0;
+    if (align && carryLen_ > 0) {
+        from = std::min(n, sequenceLength(carry_[0]) - carryLen_);
+        std::memcpy(carry_ + carryLen_, p, from);
+        carryLen_ += from;
+        if (carryLen_ < sequenceLength(carry_[0]))
+            return;
+        uint8_t whole[4];
+        const size_t wholeLen = carryLen_;
+        std::memcpy(whole, carry_, wholeLen);
+        carryLen_ = 0;
+        sink_.onData(messageType_, whole, wholeLen, false);
+        if (stopped_)
+            return;
+    }
+    size_t end = n;
+    if (align && from < n && !utf8_.atBoundary()) {
+        const size_t open = openSequenceLength(p + from, n - from);
+        std::memcpy(carry_, p + n - open, open);
+        carryLen_ = open;
+        end = n - open;
+    }
+    if (from < end)
+        sink_.onData(messageType_, p + from, end - from, false);
+}
+
 template <bool InPlace>
 size_t FrameDecoder::dataPayload(uint8_t* mutableData, const uint8_t* p, size_t avail)
 {
     const size_t take = static_cast<size_t>(std::min<uint64_t>(avail, length_ - done_));
+    if (compressedMessage_) {
+        // Payload is inflated piece by piece; masked payload is unmasked first.
+        size_t consumed = 0;
+        while (consumed < take && !stopped_) {
+            size_t piece = take - consumed;
+            const uint8_t* in = p + consumed;
+            if (masked_) {
+                if constexpr (InPlace) {
+                    applyMask(mutableData + consumed, piece, mask_, done_);
+                    in = mutableData + consumed;
+                } else {
+                    if (scratchSize_ < kScratchLimit) {
+                        scratch_.reset(new uint8_t[kScratchLimit]);
+                        scratchSize_ = kScratchLimit;
+                    }
+                    piece = std::min(piece, scratchSize_);
+                    std::memcpy(scratch_.get(), in, piece);
+                    applyMask(scratch_.get(), piece, mask_, done_);
+                    in = scratch_.get();
+                }
+            }
+            consumed += piece;
+            done_ += piece;
+            if (done_ == length_)
+                ++framesDone_;
+            inflatePiece(in, piece, fin_ && done_ == length_);
+        }
+        if (done_ == length_)
+            stage_ = Stage::Header;
+        return consumed;
+    }
     const bool align = messageType_ == Opcode::Text && options_.wholeCharacters && options_.maxChunk >= 4;
     size_t consumed = 0;
     while (consumed < take) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/protocol/permessage_deflate.h"
 #include "engine/protocol/utf8_validator.h"
 
 namespace corvane::protocol {
@@ -33,8 +34,10 @@ constexpr uint16_t kInternalError = 1011;
 } // namespace close_code
 
 // Writes a frame header into out (room for kMaxFrameHeader bytes); returns its
-// size. mask4 == nullptr: unmasked. Lengths use the shortest form.
-size_t encodeFrameHeader(uint8_t* out, Opcode op, bool fin, uint64_t payloadLength, const uint8_t* mask4);
+// size. mask4 == nullptr: unmasked. Lengths use the shortest form. rsv1 marks
+// the first frame of a compressed message.
+size_t encodeFrameHeader(uint8_t* out, Opcode op, bool fin, uint64_t payloadLength, const uint8_t* mask4,
+                         bool rsv1 = false);
 
 // XORs data with the mask, starting at payload position `offset`, so a payload
 // can be masked piece by piece.
@@ -58,6 +61,12 @@ struct DecoderOptions {
     // in again at the front of its next call; one cut by a fragment boundary
     // is kept and delivered as a piece of its own once complete.
     bool wholeCharacters = false;
+    // Compressed messages were agreed (RSV1 on a message's first frame); how
+    // the peer compresses. Without it RSV1 is a protocol error. The inflated
+    // size counts against maxMessageSize as it inflates.
+    bool compressed = false;
+    int inflateWindowBits = 15;
+    bool inflateNoContextTakeover = false;
 };
 
 class FrameSink {
@@ -123,6 +132,10 @@ private:
     template <bool InPlace>
     size_t dataPayload(uint8_t* mutableData, const uint8_t* p, size_t avail);
     size_t controlPayload(const uint8_t* p, size_t avail);
+    // A piece of a compressed message's payload, unmasked; last ends the message.
+    void inflatePiece(const uint8_t* p, size_t n, bool last);
+    // A piece of inflated text or binary, on to the sink.
+    void deliverInflated(const uint8_t* p, size_t n);
     void finishControl();
     void fail(uint16_t code, const char* reason);
 
@@ -135,6 +148,9 @@ private:
     bool inMessage_ = false;
     Opcode messageType_ = Opcode::Binary;
     uint64_t messageBytes_ = 0;         // declared so far, for maxMessageSize
+    bool compressedMessage_ = false;    // the current message came with RSV1
+    bool rsv1_ = false;                 // the current frame's RSV1
+    std::unique_ptr<MessageInflater> inflater_;
 
     // Current frame.
     uint8_t header_[kMaxFrameHeader];

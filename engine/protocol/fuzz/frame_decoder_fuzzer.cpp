@@ -1,6 +1,7 @@
 // Frame decoder under arbitrary bytes. Byte 0 picks the options, byte 1 the
 // read size; the rest is the stream. Besides the sanitizers, it checks the
-// decoder's promises and that the read size changes nothing it reports.
+// decoder's promises and that the read size changes nothing it reports
+// (compressed messages, picked by bit 0x40, are checked for the promises only).
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -125,10 +126,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.maxChunk = kChunks[(config >> 1) % 6];
     options.maxMessageSize = (config & 0x10) ? 300 : 0;
     const bool inPlace = (config & 0x20) != 0;
+    options.compressed = (config & 0x40) != 0;
+    options.inflateNoContextTakeover = (config & 0x80) != 0;
 
     const Run whole = decode(options, data, size, size ? size : 1, false);
     const Run pieces = decode(options, data, size, step, inPlace);
-    FUZZ_CHECK(whole.log == pieces.log);
-    FUZZ_CHECK(whole.consumed == pieces.consumed);
+    // Where inflating fails, and so which error comes first, depends on how
+    // much input came at once; uncompressed streams must agree exactly.
+    if (!options.compressed) {
+        FUZZ_CHECK(whole.log == pieces.log);
+        FUZZ_CHECK(whole.consumed == pieces.consumed);
+    }
     return 0;
 }

@@ -523,5 +523,90 @@ TEST(FrameDecoderWholeCharacters, InvalidTextStillFailsAndTinyChunksStillProgres
         EXPECT_LE(n, 2u);
 }
 
+
+namespace {
+
+std::string deflated(std::string_view text)
+{
+    MessageDeflater d(15, 8, true);
+    std::string out;
+    d.compress(reinterpret_cast<const uint8_t*>(text.data()), text.size(), true, out);
+    return out;
+}
+
+} // namespace
+
+// Compressed messages through the decoder, whichever way the input is cut:
+// RSV1 marks a message's first frame, the payload is inflated on the way,
+// the inflated size meets the limit, and everything that RFC 7692 forbids
+// fails the connection.
+TEST(FrameDecoderCompressed, InflatesMessagesAndFailsWhatIsForbidden)
+{
+    constexpr uint8_t kRsv1 = 0x40;
+    const std::string hello("\xf2\x48\xcd\xc9\xc9\x07\x00", 7);
+    const std::string euro = deflated("pr\xc3\xa9" "cis \xe2\x82\xac " + std::string(3000, 'x'));
+    const std::string bomb = deflated(std::string(100000, 'a'));
+    struct Case {
+        const char* what;
+        Bytes input;
+        bool compressed;
+        uint64_t limit;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {"one message", buildFrame({Opcode::Text, true, hello, true, kRsv1}), true, 0, {"text:Hello"}},
+        {"the window kept",
+         concat({buildFrame({Opcode::Text, true, hello, true, kRsv1}),
+                 buildFrame({Opcode::Binary, true, std::string("\xf2\x00\x11\x00\x00", 5), true, kRsv1})}),
+         true, 0, {"text:Hello", "binary:Hello"}},
+        {"fragments with a ping between and an empty last one",
+         concat({buildFrame({Opcode::Text, false, euro.substr(0, 5), true, kRsv1}),
+                 buildFrame({Opcode::Ping, true, "p", true}),
+                 buildFrame({Opcode::Continuation, false, euro.substr(5), true}),
+                 buildFrame({Opcode::Continuation, true, "", true})}),
+         true, 0, {"ping:p", "text:pr\xc3\xa9" "cis \xe2\x82\xac " + std::string(3000, 'x')}},
+        {"an empty message, then a plain one",
+         concat({buildFrame({Opcode::Text, true, std::string(1, '\0'), true, kRsv1}),
+                 buildFrame({Opcode::Text, true, "plain", true})}),
+         true, 0, {"text:", "text:plain"}},
+        {"a bomb stops at the limit", buildFrame({Opcode::Binary, true, bomb, true, kRsv1}), true, 1000,
+         {"error:1009"}},
+        {"exactly the limit", buildFrame({Opcode::Binary, true, bomb, true, kRsv1}), true, 100000,
+         {"binary:" + std::string(100000, 'a')}},
+        {"RSV1 without agreement", buildFrame({Opcode::Text, true, hello, true, kRsv1}), false, 0, {"error:1002"}},
+        {"a compressed ping", buildFrame({Opcode::Ping, true, "", true, kRsv1}), true, 0, {"error:1002"}},
+        {"RSV1 on a continuation",
+         concat({buildFrame({Opcode::Text, false, hello, true, kRsv1}),
+                 buildFrame({Opcode::Continuation, true, "", true, kRsv1})}),
+         true, 0, {"error:1002"}},
+        {"RSV2", buildFrame({Opcode::Text, true, hello, true, 0x20}), true, 0, {"error:1002"}},
+        {"no deflate data", buildFrame({Opcode::Binary, true, "\xff\xff\xff", true, kRsv1}), true, 0,
+         {"error:1002"}},
+        {"text that inflates to bad UTF-8", buildFrame({Opcode::Text, true, deflated("ok \xc3\x28"), true, kRsv1}),
+         true, 0, {"error:1007"}},
+        {"text that ends inside a character", buildFrame({Opcode::Text, true, deflated("ok \xe2\x82"), true, kRsv1}),
+         true, 0, {"error:1007"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (bool whole : {false, true}) {
+            DecoderOptions options;
+            options.expectMasked = true;
+            options.compressed = c.compressed;
+            options.maxMessageSize = c.limit;
+            options.wholeCharacters = whole;
+            options.maxChunk = whole ? 4 : 1000;
+            // Where inflating fails depends on how much input came at once,
+            // so only the events are compared across cuts.
+            for (bool inPlace : {false, true}) {
+                for (size_t cut = 0; cut <= c.input.size(); ++cut)
+                    EXPECT_EQ(decodeInPieces(c.input, options, {cut}, inPlace).events, c.events) << "cut at " << cut;
+                EXPECT_EQ(decodeInPieces(c.input, options, std::vector<size_t>(c.input.size(), 1), inPlace).events,
+                          c.events) << "byte by byte";
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace corvane::protocol::test
