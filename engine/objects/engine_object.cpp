@@ -434,6 +434,16 @@ QString EngineObject::configText(const char* name) const
     return {};
 }
 
+protocol::DeflateSettings EngineObject::deflateSettings() const
+{
+    protocol::DeflateSettings d;
+    d.enabled = configInt("PerMessageDeflate") != 0;
+    d.maxWindowBits = int(configInt("PerMessageDeflateWindowBits"));
+    d.memLevel = int(configInt("PerMessageDeflateMemLevel"));
+    d.noContextTakeover = configInt("PerMessageDeflateNoContextTakeover") != 0;
+    return d;
+}
+
 // "Name=Value" sets, "Name" asks; several settings may be given one per line.
 // The answer is the value of the last setting named.
 int EngineObject::configure(const QString& settings, QString& answer)

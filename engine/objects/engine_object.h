@@ -3,6 +3,8 @@
 // the Config table walk and the event sink call with write-back.
 #pragma once
 
+#include "engine/protocol/permessage_deflate.h"
+
 #include "engine/include/corvanews20.h"
 #include "engine/include/corvanews20_tables.h"
 #include "engine/protocol/errors.h"
@@ -165,6 +167,8 @@ protected:
     int configure(const QString& setting, QString& answer);
     int64_t configInt(const char* name) const;
     QString configText(const char* name) const;
+    // The CORVANE_DEFLATE_CONFIG settings.
+    protocol::DeflateSettings deflateSettings() const;
     virtual void onConfigChanged(const ConfigDef&) {}
 
     // Text of the configured code page.
@@ -206,5 +210,13 @@ private:
 #define CORVANE_COMMON_CONFIG \
     {"CodePage", ConfigType::Int, 0, 65001, 65001, ""}, \
     {"LogLevel", ConfigType::Int, 0, 3, 1, ""}
+
+// Compressed messages, for every object that speaks WebSocket; read with
+// EngineObject::deflateSettings().
+#define CORVANE_DEFLATE_CONFIG \
+    {"PerMessageDeflate", ConfigType::Bool, 0, 1, 0, ""}, \
+    {"PerMessageDeflateWindowBits", ConfigType::Int, 8, 15, 15, ""}, \
+    {"PerMessageDeflateMemLevel", ConfigType::Int, 1, 9, 8, ""}, \
+    {"PerMessageDeflateNoContextTakeover", ConfigType::Bool, 0, 1, 0, ""}
 
 } // namespace corvane::engine

@@ -45,6 +45,7 @@ const PropertyLimits kLimits[] = {
 // Config settings of the client (engine/README.md documents each).
 const ConfigDef kConfig[] = {
     CORVANE_COMMON_CONFIG,
+    CORVANE_DEFLATE_CONFIG,
     {"MaxMessageSize", ConfigType::Int, 0, std::numeric_limits<int64_t>::max(), 0, ""},
     {"ChunkSize", ConfigType::Int, 1, 16 << 20, 256 << 10, ""},
     {"ReadBufferSize", ConfigType::Int, 4096, 16 << 20, 64 << 10, ""},
@@ -427,6 +428,8 @@ void WebSocketClient::onTransportReady(uint64_t gen)
     request.subProtocols = textProp(P::SubProtocols).toStdString();
     request.otherHeaders = textProp(P::OtherHeaders).toStdString();
     request.authorization = authorization_;
+    if (const protocol::DeflateSettings deflate = deflateSettings(); deflate.enabled)
+        request.extensions = protocol::deflateClientOffer(deflate);
     QStringList cookieParts;
     for (const CookieEntry& c : cookies_)
         if (!c.name.isEmpty())
@@ -510,7 +513,8 @@ void WebSocketClient::handleHead()
     }
 
     if (head.status == 101) {
-        const std::string why = protocol::checkUpgradeResponse(head, key_, textProp(P::SubProtocols).toStdString());
+        const std::string why = protocol::checkUpgradeResponse(head, key_, textProp(P::SubProtocols).toStdString(),
+                                                               deflateSettings(), deflateAgreed_);
         if (!why.empty()) {
             dropConnection();
             finishConnect(kHandshakeFailed, QString::fromStdString(why));
@@ -644,7 +648,7 @@ void WebSocketClient::open()
     state_ = State::Open;
     // OnConnected comes first, then OnReadyToSend, then the first data.
     opening_ = true;
-    conn_->startOpen();
+    conn_->startOpen(deflateAgreed_);
     opening_ = false;
     if (gen != connGen_ || destroyed())
         return;
@@ -668,6 +672,7 @@ ConnectionLimits WebSocketClient::connectionLimits() const
     l.fileFragmentSize = 0;   // without FragmentSize a file is one frame, as any message
     l.idleTimeoutMs = toMs(configInt("IdleTimeout"));
     l.keepAliveMs = toMs(configInt("KeepAliveInterval"));
+    l.deflate = deflateSettings();
     return l;
 }
 

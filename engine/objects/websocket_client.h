@@ -114,6 +114,7 @@ private:
     QString urlText_;
     protocol::WsUrl url_;
     std::string key_;
+    std::optional<protocol::DeflateAgreement> deflateAgreed_;   // what the server's answer settled
     std::string authorization_;
     int redirects_ = 0;
     int authAttempts_ = 0;

@@ -47,6 +47,7 @@ const PropertyLimits kLimits[] = {
 // Config settings of the server (engine/README.md documents each).
 const ConfigDef kConfig[] = {
     CORVANE_COMMON_CONFIG,
+    CORVANE_DEFLATE_CONFIG,
     {"MaxMessageSize", ConfigType::Int, 0, std::numeric_limits<int64_t>::max(), 0, ""},
     {"ChunkSize", ConfigType::Int, 1, 16 << 20, 256 << 10, ""},
     {"ReadBufferSize", ConfigType::Int, 4096, 16 << 20, 256 << 10, ""},
@@ -304,6 +305,7 @@ ConnectionLimits WebSocketServer::limitsFor(int timeoutSeconds) const
     l.keepAliveMs = int(configInt("KeepAliveInterval") * 1000);
     l.closeTimeoutMs = int(configInt("CloseTimeout") * 1000);
     l.fragmentSize = size_t(configInt("FragmentSize"));
+    l.deflate = deflateSettings();
     return l;
 }
 

@@ -329,6 +329,8 @@ std::string buildClientRequest(const ClientRequest& request)
         line("Origin", request.origin);
     if (!request.subProtocols.empty())
         line("Sec-WebSocket-Protocol", request.subProtocols);
+    if (!request.extensions.empty())
+        line("Sec-WebSocket-Extensions", request.extensions);
     if (!request.cookie.empty())
         line("Cookie", request.cookie);
     if (!request.authorization.empty())
@@ -353,7 +355,50 @@ std::string buildClientRequest(const ClientRequest& request)
     return out;
 }
 
+namespace {
+
+std::string checkUpgradeHead(const HttpHead& response, std::string_view key, bool extensionsOffered);
+
+std::string checkSubProtocol(const HttpHead& response, std::string_view requestedProtocols)
+{
+    const auto chosen = response.find("Sec-WebSocket-Protocol");
+    if (chosen && !chosen->empty() && !listHasToken(requestedProtocols, *chosen))
+        return "server chose a sub-protocol that was not requested";
+    return {};
+}
+
+} // namespace
+
 std::string checkUpgradeResponse(const HttpHead& response, std::string_view key)
+{
+    return checkUpgradeHead(response, key, false);
+}
+
+std::string checkUpgradeResponse(const HttpHead& response, std::string_view key, std::string_view requestedProtocols,
+                                 const DeflateSettings& offered, std::optional<DeflateAgreement>& agreed)
+{
+    agreed.reset();
+    std::string why = checkUpgradeHead(response, key, offered.enabled);
+    if (why.empty())
+        why = checkSubProtocol(response, requestedProtocols);
+    if (!why.empty() || !offered.enabled)
+        return why;
+    std::string joined;
+    for (std::string_view value : response.findAll("Sec-WebSocket-Extensions")) {
+        value = trimOws(value);
+        if (value.empty())
+            continue;
+        if (!joined.empty())
+            joined += ", ";
+        joined += value;
+    }
+    agreed = deflateCheckAnswer(joined, offered, why);
+    return why;
+}
+
+namespace {
+
+std::string checkUpgradeHead(const HttpHead& response, std::string_view key, bool extensionsOffered)
 {
     if (response.status != 101)
         return "unexpected HTTP status " + std::to_string(response.status)
@@ -371,21 +416,19 @@ std::string checkUpgradeResponse(const HttpHead& response, std::string_view key)
         return "missing Sec-WebSocket-Accept";
     if (*accept != computeAccept(key))
         return "wrong Sec-WebSocket-Accept";
-    for (const std::string_view value : response.findAll("Sec-WebSocket-Extensions"))
-        if (!trimOws(value).empty())
-            return "server chose an extension that was not requested";
+    if (!extensionsOffered)
+        for (const std::string_view value : response.findAll("Sec-WebSocket-Extensions"))
+            if (!trimOws(value).empty())
+                return "server chose an extension that was not requested";
     return {};
 }
+
+} // namespace
 
 std::string checkUpgradeResponse(const HttpHead& response, std::string_view key, std::string_view requestedProtocols)
 {
     std::string why = checkUpgradeResponse(response, key);
-    if (!why.empty())
-        return why;
-    const auto chosen = response.find("Sec-WebSocket-Protocol");
-    if (chosen && !chosen->empty() && !listHasToken(requestedProtocols, *chosen))
-        return "server chose a sub-protocol that was not requested";
-    return {};
+    return why.empty() ? checkSubProtocol(response, requestedProtocols) : why;
 }
 
 bool isRedirectStatus(int status)

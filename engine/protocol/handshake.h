@@ -2,6 +2,8 @@
 // request, the check of the server's 101 answer, and redirects.
 #pragma once
 
+#include "engine/protocol/permessage_deflate.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +39,7 @@ struct ClientRequest {
     std::string cookie;                  // "a=b; c=d" or empty
     std::string authorization;           // full header value ("Basic ...", "Digest ...") or empty
     std::string proxyAuthorization;      // Proxy-Authorization value (plain HTTP proxies) or empty
+    std::string extensions;              // Sec-WebSocket-Extensions value or empty
 };
 
 // GET <resource> HTTP/1.1, Host (with port when not default), Upgrade,
@@ -52,6 +55,12 @@ std::string checkUpgradeResponse(const HttpHead& response, std::string_view key)
 // As above, and the server's Sec-WebSocket-Protocol, if any, must be one of
 // the comma-separated requested sub-protocols.
 std::string checkUpgradeResponse(const HttpHead& response, std::string_view key, std::string_view requestedProtocols);
+
+// As above, for a request that offered compressed messages: the server's
+// Sec-WebSocket-Extensions must be an answer to that offer; `agreed` is what
+// it settled (empty when the server took none).
+std::string checkUpgradeResponse(const HttpHead& response, std::string_view key, std::string_view requestedProtocols,
+                                 const DeflateSettings& offered, std::optional<DeflateAgreement>& agreed);
 
 // Whether a status code is a redirect the client may follow (301, 302, 303, 307, 308).
 bool isRedirectStatus(int status);

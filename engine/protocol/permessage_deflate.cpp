@@ -247,7 +247,9 @@ std::optional<DeflateAgreement> deflateAcceptOffer(std::string_view extensions, 
         const int ours = clampBits(settings.maxWindowBits);
         a.ownWindowBits = p.serverMaxWindow ? std::min(ours, p.serverMaxWindowBits) : ours;
         a.ownNoContextTakeover = p.serverNoContext || settings.noContextTakeover;
-        a.peerNoContextTakeover = p.clientNoContext || settings.noContextTakeover;
+        // Asking the client to drop its context is left to clients that offer
+        // it: some refuse an answer with parameters they did not name.
+        a.peerNoContextTakeover = p.clientNoContext;
         a.peerWindowBits = p.clientMaxWindow && p.clientMaxWindowBits > 0 ? p.clientMaxWindowBits : 15;
         answer = std::string(kName);
         if (a.ownNoContextTakeover)

@@ -19,7 +19,7 @@ struct DeflateSettings {
     bool enabled = false;
     int maxWindowBits = 15;           // 8..15: the largest LZ77 window this side compresses with
     int memLevel = 8;                 // 1..9: zlib's memory for compression state
-    bool noContextTakeover = false;   // ask that both sides start each message afresh
+    bool noContextTakeover = false;   // compress each message afresh; a client also asks it of the server
 };
 
 // What the handshake settled, seen from one side. "Own" is the side these

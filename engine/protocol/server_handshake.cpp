@@ -86,6 +86,14 @@ UpgradeCheck checkUpgradeRequest(const HttpHead& head)
             c.request.subProtocols.append(", ");
         c.request.subProtocols.append(v);
     }
+    for (std::string_view v : head.findAll("Sec-WebSocket-Extensions")) {
+        v = trimOws(v);
+        if (v.empty())
+            continue;
+        if (!c.request.extensions.empty())
+            c.request.extensions.append(", ");
+        c.request.extensions.append(v);
+    }
     return c;
 }
 

@@ -16,6 +16,7 @@ struct UpgradeRequest {
     std::string origin;          // empty when absent
     std::string key;             // Sec-WebSocket-Key, as sent
     std::string subProtocols;    // the Sec-WebSocket-Protocol values joined with ", "
+    std::string extensions;      // the Sec-WebSocket-Extensions values joined with ", "
 };
 
 struct UpgradeCheck {

@@ -178,8 +178,9 @@ void WsConnection::startServer(bool tls)
         QTimer::singleShot(0, &handshakeTimer_, [this] { Busy b(this); readLoop(); });
 }
 
-void WsConnection::startOpen()
+void WsConnection::startOpen(const std::optional<protocol::DeflateAgreement>& deflate)
 {
+    deflate_ = deflate;
     becomeOpen();
     if (stream_ && stream_->bytesBuffered() > 0)
         QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
@@ -193,6 +194,13 @@ void WsConnection::becomeOpen()
     options.maxChunk = limits_.chunkSize;
     options.expectMasked = role_ == Role::Server;
     options.wholeCharacters = true;
+    if (deflate_) {
+        options.compressed = true;
+        options.inflateWindowBits = deflate_->peerWindowBits;
+        options.inflateNoContextTakeover = deflate_->peerNoContextTakeover;
+        deflater_ = std::make_unique<protocol::MessageDeflater>(deflate_->ownWindowBits, limits_.deflate.memLevel,
+                                                                deflate_->ownNoContextTakeover);
+    }
     decoder_ = std::make_unique<protocol::FrameDecoder>(static_cast<protocol::FrameSink&>(*this), options);
     headParser_.reset();
     state_ = State::Open;
@@ -421,7 +429,15 @@ void WsConnection::answerRequest()
         open.subProtocol.clear();
     }
     subProtocol_ = open.subProtocol;
-    const std::string answer = protocol::buildUpgradeAnswer(request_.key, subProtocol_, open.responseHeaders);
+    std::string headers = open.responseHeaders;
+    std::string extension;
+    deflate_ = protocol::deflateAcceptOffer(request_.extensions, limits_.deflate, extension);
+    if (deflate_) {
+        if (!headers.empty() && headers.back() != '\n')
+            headers += "\r\n";
+        headers += "Sec-WebSocket-Extensions: " + extension + "\r\n";
+    }
+    const std::string answer = protocol::buildUpgradeAnswer(request_.key, subProtocol_, headers);
     if (!writeRaw(answer.data(), qint64(answer.size())))
         return;
     events_.connectionLog(*this, 2, QString::fromStdString(answer), QStringLiteral("Response"));
@@ -509,12 +525,12 @@ bool WsConnection::writeRaw(const char* data, qint64 n)
     return stream_->write(data, n);
 }
 
-bool WsConnection::writeFrame(Opcode op, bool fin, const uint8_t* data, size_t n)
+bool WsConnection::writeFrame(Opcode op, bool fin, const uint8_t* data, size_t n, bool rsv1)
 {
     uint8_t header[protocol::kMaxFrameHeader];
     if (role_ == Role::Server) {
         // Header and payload in one call: one system call, one TCP segment train.
-        const size_t h = protocol::encodeFrameHeader(header, op, fin, n, nullptr);
+        const size_t h = protocol::encodeFrameHeader(header, op, fin, n, nullptr, rsv1);
         if (!stream_)
             return false;
         ++writes_;
@@ -524,7 +540,7 @@ bool WsConnection::writeFrame(Opcode op, bool fin, const uint8_t* data, size_t n
     uint8_t mask[4];
     const quint32 m = rng_.generate();
     std::memcpy(mask, &m, 4);
-    const size_t h = protocol::encodeFrameHeader(header, op, fin, n, mask);
+    const size_t h = protocol::encodeFrameHeader(header, op, fin, n, mask, rsv1);
     if (!writeRaw(reinterpret_cast<const char*>(header), qint64(h)))
         return false;
     if (frameBuffer_.size() < kFilePiece)
@@ -553,15 +569,16 @@ int WsConnection::sendMessage(Opcode op, const uint8_t* data, size_t n)
         blocked_ = true;
         return kSendQueueFull;
     }
-    const size_t fragment = limits_.fragmentSize;
     bool ok = true;
-    if (fragment == 0 || n <= fragment) {
-        ok = writeFrame(op, true, data, n);
+    if (deflater_ && (op == Opcode::Text || op == Opcode::Binary)) {
+        compressed_.clear();
+        if (!deflater_->compress(data, n, true, compressed_))
+            return kSendFailed;
+        ok = writeMessage(op, reinterpret_cast<const uint8_t*>(compressed_.data()), compressed_.size(), true);
+        if (compressed_.capacity() > (1u << 20))
+            std::string().swap(compressed_);   // an idle connection keeps no large buffer
     } else {
-        for (size_t done = 0; ok && done < n; done += fragment) {
-            const size_t piece = std::min(fragment, n - done);
-            ok = writeFrame(done == 0 ? op : Opcode::Continuation, done + piece == n, data + done, piece);
-        }
+        ok = writeMessage(op, data, n, false);
     }
     if (!ok)
         return kSendFailed;
@@ -571,6 +588,22 @@ int WsConnection::sendMessage(Opcode op, const uint8_t* data, size_t n)
     if (queuedBytes() > 0)
         events_.connectionQueueChanged(*this);
     return 0;
+}
+
+// One message, in fragments of FragmentSize when set; RSV1 on the first
+// frame marks it compressed.
+bool WsConnection::writeMessage(Opcode op, const uint8_t* data, size_t n, bool compressed)
+{
+    const size_t fragment = limits_.fragmentSize;
+    if (fragment == 0 || n <= fragment)
+        return writeFrame(op, true, data, n, compressed);
+    bool ok = true;
+    for (size_t done = 0; ok && done < n; done += fragment) {
+        const size_t piece = std::min(fragment, n - done);
+        ok = writeFrame(done == 0 ? op : Opcode::Continuation, done + piece == n, data + done, piece,
+                        compressed && done == 0);
+    }
+    return ok;
 }
 
 int WsConnection::sendPing(const std::string& payload)

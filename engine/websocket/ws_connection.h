@@ -45,6 +45,7 @@ struct ConnectionLimits {
     int closeTimeoutMs = 5000;           // wait for the peer's close reply
     size_t fragmentSize = 0;             // 0: one frame per message
     uint64_t fileFragmentSize = 1 << 20; // a file's frames when fragmentSize is 0; 0: the file is one frame
+    protocol::DeflateSettings deflate;   // server role: compressed messages offered by a client are taken
 };
 
 // What the server role found in an opening request and what the owner answers.
@@ -101,8 +102,11 @@ public:
 
     // Server role: waits for the opening request (after TLS when started).
     void startServer(bool tls);
-    // Client role: the handshake is done; frames from now on.
-    void startOpen();
+    // Client role: the handshake is done; frames from now on, compressed
+    // as the server's answer agreed, if it did.
+    void startOpen(const std::optional<protocol::DeflateAgreement>& deflate = std::nullopt);
+    // Compressed messages were agreed.
+    bool compressing() const { return deflate_.has_value(); }
 
     State state() const { return state_; }
     bool isOpen() const { return state_ == State::Open; }
@@ -165,7 +169,8 @@ private:
     void answerRequest();
     void refuse(int status, const std::string& why, const std::string& extra = {});
     void becomeOpen();
-    bool writeFrame(protocol::Opcode op, bool fin, const uint8_t* data, size_t n);
+    bool writeFrame(protocol::Opcode op, bool fin, const uint8_t* data, size_t n, bool rsv1 = false);
+    bool writeMessage(protocol::Opcode op, const uint8_t* data, size_t n, bool compressed);
     bool writeRaw(const char* data, qint64 n);
     void pumpFile();
     void markClosed();
@@ -195,6 +200,9 @@ private:
     ConnectionEvents& events_;
     ConnectionLimits limits_;
     std::unique_ptr<protocol::FrameDecoder> decoder_;
+    std::optional<protocol::DeflateAgreement> deflate_;
+    std::unique_ptr<protocol::MessageDeflater> deflater_;
+    std::string compressed_;       // a message being sent, compressed
     std::unique_ptr<protocol::HttpHeadParser> headParser_;
     std::string headText_;
     protocol::UpgradeRequest request_;

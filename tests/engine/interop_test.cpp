@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -276,6 +275,71 @@ INSTANTIATE_TEST_SUITE_P(Peers, Interop, ::testing::Values("python", "node"),
                          [](const auto& info) { return std::string(info.param); });
 
 // ---- TLS ----
+
+// Compressed messages against python3-websockets' and node-ws' own
+// permessage-deflate: the answer the peer gave, 16 MiB of text and 10,000
+// small JSON messages echoed byte for byte, windows and context takeover
+// asked for from either side.
+TEST(ClientCompression, PeersEchoCompressedMessagesByteExact)
+{
+    struct Case {
+        const char* peer;
+        QStringList peerArgs;
+        QStringList config;
+        const char* inAnswer;
+    };
+    const Case cases[] = {
+        {"python", {}, {}, "permessage-deflate"},
+        {"python", {}, {"PerMessageDeflateWindowBits=9"}, "server_max_window_bits=9"},
+        {"python", {"--bits", "12", "--no-context"}, {}, "client_no_context_takeover"},
+        {"node", {}, {}, "permessage-deflate"},
+        {"node", {}, {"PerMessageDeflateNoContextTakeover=true"}, "server_no_context_takeover"},
+        {"node", {"--bits", "10"}, {}, "client_max_window_bits=10"},
+    };
+    QByteArray big;
+    for (int i = 0; big.size() < (16 << 20); ++i)
+        big += QStringLiteral("{\"id\":%1,\"name\":\"sensor-%2\",\"value\":%3}").arg(i).arg(i % 97).arg(i * 7 % 1000).toUtf8();
+    big.truncate(16 << 20);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.peer) + " " + c.peerArgs.join(' ').toStdString() + " "
+                     + c.config.join(' ').toStdString());
+        const bool python = std::string(c.peer) == "python";
+        const QStringList args = python ? QStringList{"-u", peersDir() + "/deflate_peer.py", "server"}
+                                        : QStringList{peersDir() + "/deflate_peer.js", "server"};
+        Peer peer(python ? "/usr/bin/python3" : "/usr/bin/node", args + c.peerArgs,
+                  python ? QStringList{} : QStringList{"NODE_PATH=/usr/share/nodejs"});
+        ASSERT_TRUE(peer.ok()) << peer.error().toStdString();
+        Host host;
+        host.setInt(kTimeout, 30);
+        host.recordChunks = false;
+        for (const QString& setting : QStringList{"PerMessageDeflate=true"} + c.config) {
+            host.config(setting);
+            ASSERT_EQ(host.lastRc, 0) << setting.toStdString();
+        }
+        ASSERT_EQ(host.call(kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(peer.port())}), 0)
+            << host.lastError().toStdString();
+        ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 1; }, 30000));
+        EXPECT_TRUE(host.messages[0].startsWith("ext:permessage-deflate")) << host.messages[0].toStdString();
+        EXPECT_TRUE(host.messages[0].contains(c.inAnswer)) << host.messages[0].toStdString();
+
+        ASSERT_EQ(host.call(kSendText, {QString::fromUtf8(big)}), 0);
+        ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 2; }, 120000));
+        EXPECT_TRUE(host.messages[1] == big) << "16 MiB of text came back as " << host.messages[1].size();
+        EXPECT_EQ(host.messageFormats[1], 1);
+
+        std::vector<QByteArray> small;
+        for (int k = 0; k < 10000; ++k) {
+            small.push_back(QStringLiteral("{\"seq\":%1,\"speed\":%2}").arg(k).arg(k % 130).toUtf8());
+            ASSERT_EQ(k % 2 ? host.call(kSendText, {QString::fromUtf8(small.back())}) : host.send(small.back()), 0);
+        }
+        ASSERT_TRUE(host.waitUntil([&] { return host.messages.size() == 10002; }, 120000));
+        for (int k = 0; k < 10000; ++k) {
+            ASSERT_TRUE(host.messages[size_t(k) + 2] == small[size_t(k)]) << "message " << k;
+            ASSERT_EQ(host.messageFormats[size_t(k) + 2], k % 2 ? 1 : 2) << "message " << k;
+        }
+        host.call(kDisconnect);
+    }
+}
 
 class Tls : public ::testing::Test {
 protected:

@@ -160,8 +160,7 @@ TEST(PerMessageDeflate, OfferAndAnswer)
         {"permessage-deflate; client_max_window_bits", small,
          "permessage-deflate; server_max_window_bits=10; client_max_window_bits=10", 10, 10, false, false},
         {"permessage-deflate", small, "permessage-deflate; server_max_window_bits=10", 10, 15, false, false},
-        {"permessage-deflate", fresh,
-         "permessage-deflate; server_no_context_takeover; client_no_context_takeover", 15, 15, true, true},
+        {"permessage-deflate", fresh, "permessage-deflate; server_no_context_takeover", 15, 15, true, false},
         // Declined offers: the next acceptable one is taken.
         {"permessage-deflate; server_max_window_bits=7, permessage-deflate", on, "permessage-deflate", 15, 15,
          false, false},
