@@ -2,6 +2,8 @@
 
 #include "toolkit/exceptions.h"
 
+#include <atomic>
+#include <bit>
 #include <cstring>
 
 namespace CorvaneWS {
@@ -10,6 +12,36 @@ namespace {
 const void* intValue(int value) { return reinterpret_cast<const void*>(std::intptr_t(value)); }
 const char16_t* utf16(const QString& s) { return reinterpret_cast<const char16_t*>(s.utf16()); }
 }  // namespace
+
+QByteArray EventBufferPool::copy(const char* data, qsizetype size)
+{
+    if (size < kSmallest) return QByteArray(data, size);
+    for (QByteArray& buffer : buffers_) {
+        // Held here alone: whoever had it let go, on whatever thread. The
+        // fence orders their last use of the bytes before the copy below.
+        if (!buffer.isDetached() || buffer.capacity() < size) continue;
+        std::atomic_thread_fence(std::memory_order_acquire);
+        buffer.resize(size);  // within its capacity and not shared: no new memory
+        std::memcpy(buffer.data(), data, std::size_t(size));
+        return buffer;
+    }
+    // Whole powers of two, so that the pieces of a stream (mostly the
+    // engine's read size, with shorter ones where frames end) fit each other's buffers.
+    QByteArray fresh;
+    fresh.reserve(std::bit_ceil(std::size_t(size)));
+    fresh.append(data, size);
+    const qsizetype capacity = fresh.capacity();
+    if (capacity > kLargest) return fresh;
+    // Full: the oldest buffer makes room. It is in use (a free one would
+    // have been taken), and lives on as long as its holders keep it.
+    while (!buffers_.empty() && (buffers_.size() >= kMaxBuffers || kept_ + capacity > kBudget)) {
+        kept_ -= buffers_.front().capacity();
+        buffers_.erase(buffers_.begin());
+    }
+    buffers_.push_back(fresh);
+    kept_ += capacity;
+    return fresh;
+}
 
 const PropertyInfo& EngineObject::property(int id) const
 {

@@ -30,6 +30,29 @@ using corvanews20::PropType;
 
 // ---- the engine object behind a component ------------------------------------
 
+// Buffers for the bytes of data events, used again once nobody holds them
+// any more. A large transfer arrives as thousands of events of the engine's
+// read size; a fresh buffer for each is faulted in page by page and soon
+// handed back to the system by the allocator, which costs more than copying
+// the bytes. Handlers see ordinary byte arrays: one that is kept (queued for
+// a file, say) is simply not used again until it is let go, and one that is
+// changed detaches as any shared byte array does. What is kept here is
+// bounded, so memory does not grow with the transfer. One thread only: the
+// thread that receives the component's events.
+class EventBufferPool {
+public:
+    QByteArray copy(const char* data, qsizetype size);
+
+    static constexpr qsizetype kSmallest = 4 << 10;  // smaller blocks are plain copies
+    static constexpr qsizetype kLargest = 2 << 20;   // larger ones are not kept
+    static constexpr qsizetype kBudget = 8 << 20;    // the most this pool keeps
+    static constexpr std::size_t kMaxBuffers = 128;
+
+private:
+    std::vector<QByteArray> buffers_;  // oldest first
+    qsizetype kept_ = 0;               // their capacities
+};
+
 // How texts made of bytes cross: the tool's client lets the engine convert
 // them (string forms under n + 20000, event texts through method 2003); the
 // package's components convert them themselves with the local code page.
@@ -67,6 +90,12 @@ public:
     // Decodes bytes that an event delivers as text: through the engine's
     // text decoding method (2003), or with the local code page.
     QString decodeText(const void* bytes, int length) const;
+
+    // The bytes of a data event, in a buffer of the component's pool.
+    QByteArray eventBytes(const void* data, int length) const
+    {
+        return data && length > 0 ? eventBuffers_.copy(static_cast<const char*>(data), length) : QByteArray();
+    }
 
     // Asks the engine to show its about box (method 255); nothing when there
     // is no engine object.
@@ -106,6 +135,7 @@ private:
     TextForm textForm_;
     const EngineTable* table_ = nullptr;
     void* handle_ = nullptr;
+    mutable EventBufferPool eventBuffers_;
 };
 
 // ---- events -----------------------------------------------------------------
@@ -150,6 +180,9 @@ public:
     bool boolean(int k) const { return at(k) != nullptr; }
     QString wide(int k) const;
     QByteArray bytes(int k) const;
+    // The same, in a buffer that the component uses again once it is let go
+    // (the data of data events, which come in large numbers).
+    QByteArray eventBytes(int k) const { return object_.eventBytes(at(k), length(k)); }
     QString text(int k) const { return object_.decodeText(at(k), length(k)); }
     // The text form of bytes already read from this event, decoded when first read.
     EventText lazyText(const QByteArray& bytes) const { return EventText(object_, bytes); }
@@ -227,7 +260,7 @@ void decodeField(P& params, const Field<P, T>& f, const EventArgs& args)
 template <class P>
 void decodeField(P& params, const TextField<P>& f, const EventArgs& args)
 {
-    params.*f.bytes = args.bytes(f.arg);
+    params.*f.bytes = args.eventBytes(f.arg);
     params.*f.text = args.lazyText(params.*f.bytes);
 }
 template <class P>

@@ -107,16 +107,24 @@ void DeviceLink::progressMaximum(std::uint32_t maximum)
 {
     progressMaximum_ = maximum;
     progressShown_ = 0;
+    progressClock_.invalidate();
     emit progressRange(qint64(maximum));
 }
 
-// The bar moves in steps of at least 1/512 of the message: each move repaints
-// it at once, and a large download comes in thousands of data events.
+// Each move of the bar repaints it at once, and a large download comes in
+// thousands of data events: the bar moves in steps of at least 1/512 of the
+// message, and at most about 25 times a second, which the eye follows
+// anyway. The end is always shown.
 void DeviceLink::progressPosition(std::uint32_t position)
 {
-    const std::uint32_t step = std::max<std::uint32_t>(progressMaximum_ / 512, 1);
-    if (position != progressMaximum_ && position >= progressShown_ && position - progressShown_ < step) return;
+    constexpr qint64 kProgressIntervalMs = 40;
+    if (position != progressMaximum_ && position >= progressShown_) {
+        const std::uint32_t step = std::max<std::uint32_t>(progressMaximum_ / 512, 1);
+        if (position - progressShown_ < step) return;
+        if (progressClock_.isValid() && !progressClock_.hasExpired(kProgressIntervalMs)) return;
+    }
     progressShown_ = position;
+    progressClock_.start();
     emit progressValue(qint64(position));
 }
 

@@ -11,6 +11,7 @@
 #include "device/upload_response.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -146,6 +147,7 @@ private:
     std::optional<Upload> upload_;
     quint64 uploads_ = 0;
     std::uint32_t progressMaximum_ = 0, progressShown_ = 0;
+    QElapsedTimer progressClock_;  // since the bar last moved
     int pendingSaves_ = 0;  // complete files not yet in place
     // The error box: its text while it waits for its turn, whether it is up,
     // and the failures since it was asked for.

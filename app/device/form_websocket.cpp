@@ -173,8 +173,9 @@ void TformWebsocket::attach(DeviceLink* link, SettingsFileActions* files, QWidge
     link_ = link;
     download_ = downloadDialog;
     connect(link, &DeviceLink::connectionChanged, this, &TformWebsocket::showConnection);
+    // Told on every data event: the label is looked up once, not among all the children each time.
     connect(link, &DeviceLink::receivedBytes, this,
-            [this](qint64 total) { control<QLabel>("lbGetDataLength")->setText(QString::number(total)); });
+            [received = control<QLabel>("lbGetDataLength")](qint64 total) { received->setText(QString::number(total)); });
     connect(link, &DeviceLink::memoLine, receivedLog_, &BoundedLog::append);
     connect(link, &DeviceLink::serverCertificateAccepted, this, &TformWebsocket::message);
     connect(link, &DeviceLink::sessionStored, this, &TformWebsocket::showSession);

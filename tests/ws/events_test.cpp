@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <stdexcept>
 
 using namespace CorvaneWS;
@@ -74,6 +75,64 @@ TEST_F(Events, DataInCopiesTheBytesAndDecodesTheTextOnlyWhenAHandlerReadsIt)
     raise(3, {iv(0), nullptr, iv(0)});
     EXPECT_TRUE(emptyText);
     EXPECT_TRUE(decodeCalls().isEmpty());
+}
+
+constexpr int kSize = 64 << 10;  // the engine's usual read
+
+// Large data events come in buffers that the component uses again: the bytes a
+// handler keeps (queued for a file, say) must never change under it, and only
+// buffers that everyone let go are used again.
+TEST_F(Events, DataInBuffersAreUsedAgainOnlyWhenNobodyHoldsThem)
+{
+    QList<QByteArray> kept;
+    bool keep = false;
+    const char* seen = nullptr;
+    client->OnDataIn = [&](QObject*, TwskWebSocketClientDataInEventParams& p) {
+        seen = p.TextB.constData();
+        if (keep) kept.append(p.TextB);
+    };
+    auto deliver = [&](char fill, int size = kSize) {
+        QByteArray data(size, fill);
+        raise(3, {iv(2), data.data(), iv(0)}, {0, size, 0});
+        return seen;
+    };
+
+    keep = true;
+    const char* first = deliver('a');
+    keep = false;
+    const char* second = deliver('b');
+    EXPECT_NE(second, first) << "a kept buffer is not used again";
+    EXPECT_EQ(deliver('c'), second) << "a let-go buffer is used again";
+    EXPECT_EQ(deliver('d', kSize / 2), second) << "and for shorter data";
+    EXPECT_EQ(kept.at(0), QByteArray(kSize, 'a'));
+
+    // A handler that changes its bytes gets its own copy; the next event is whole.
+    client->OnDataIn = [&](QObject*, TwskWebSocketClientDataInEventParams& p) {
+        p.TextB[0] = 'X';
+        kept.append(p.TextB);
+    };
+    deliver('e');
+    client->OnDataIn = [&](QObject*, TwskWebSocketClientDataInEventParams& p) { kept.append(p.TextB); };
+    deliver('f');
+    ASSERT_EQ(kept.size(), 3);
+    EXPECT_EQ(kept.at(0), QByteArray(kSize, 'a'));
+    EXPECT_EQ(kept.at(1), QByteArray(1, 'X') + QByteArray(kSize - 1, 'e'));
+    EXPECT_EQ(kept.at(2), QByteArray(kSize, 'f'));
+
+    // Many held at once, then all let go: none changed while held, and a
+    // stream whose bytes are let go at once runs in one buffer.
+    client->OnDataIn = [&](QObject*, TwskWebSocketClientDataInEventParams& p) {
+        seen = p.TextB.constData();
+        if (keep) kept.append(p.TextB);
+    };
+    keep = true;
+    for (int i = 0; i < 200; ++i) deliver(char('0' + i % 10));
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(kept.at(3 + i), QByteArray(kSize, char('0' + i % 10))) << i;
+    kept.clear();
+    keep = false;
+    std::set<const char*> used;
+    for (int i = 0; i < 200; ++i) used.insert(deliver('z'));
+    EXPECT_EQ(used.size(), 1u);
 }
 
 TEST_F(Events, EveryEventDecodesItsFieldsFromTheirSlots)
