@@ -45,6 +45,8 @@ struct ConnectionLimits {
     int closeTimeoutMs = 5000;           // wait for the peer's close reply
     size_t fragmentSize = 0;             // 0: one frame per message
     uint64_t fileFragmentSize = 1 << 20; // a file's frames when fragmentSize is 0; 0: the file is one frame
+
+    bool operator==(const ConnectionLimits&) const = default;
 };
 
 // What the server role found in an opening request and what the owner answers.
@@ -78,10 +80,6 @@ public:
     virtual void connectionTlsReady(WsConnection&) {}
     // The queued output may have changed size (a send, an answer, a drain).
     virtual void connectionQueueChanged(WsConnection&) {}
-    // Around every entry from the event loop (socket signals, timers), so the
-    // owner can defer its own destruction until the connection is off the stack.
-    virtual void connectionEnter() {}
-    virtual void connectionLeave() {}
 };
 
 class WsConnection final : private protocol::FrameSink, private ByteStream::Listener {
@@ -144,10 +142,9 @@ public:
     ByteStream* stream() const { return stream_.get(); }
 
     // Ends without any further callback and releases the socket (an owner
-    // going away). The object may then be deleted once inUse() is false.
+    // going away). Deleting it is left to deferDelete: its own handlers may
+    // be on the stack.
     void detach();
-    // True while one of the connection's own handlers is on the stack.
-    bool inUse() const { return depth_ > 0; }
 
     int id = 0;   // the owner's id
     void* userData = nullptr;
@@ -175,12 +172,6 @@ private:
     bool overQueueLimit() const;
     void checkDrained();
 
-    struct Busy {
-        explicit Busy(WsConnection* c) : c_(c) { ++c_->depth_; c_->events_.connectionEnter(); }
-        ~Busy() { --c_->depth_; c_->events_.connectionLeave(); }
-        WsConnection* c_;
-    };
-
     // FrameSink
     void onData(protocol::Opcode type, const uint8_t* data, size_t n, bool last) override;
     void onPing(const uint8_t* data, size_t n) override;
@@ -191,7 +182,6 @@ private:
     Role role_;
     State state_ = State::Handshake;
     std::unique_ptr<ByteStream> stream_;
-    int depth_ = 0;
     ConnectionEvents& events_;
     ConnectionLimits limits_;
     std::unique_ptr<protocol::FrameDecoder> decoder_;
