@@ -3,8 +3,8 @@
 // unmasked) or the client role (opened after a handshake done elsewhere; sends
 // masked frames). It owns the socket and holds everything per connection: the
 // decoder, the bounded send queue, the close handshake, the idle and keep-alive
-// timers. Owners (server, proxy) get the happenings through ConnectionEvents;
-// everything runs on the creating thread's event loop.
+// timers. Its owner (the server core, the client object) gets the happenings
+// through ConnectionEvents; everything runs on the creating thread's event loop.
 #pragma once
 
 #include "engine/protocol/frame_codec.h"
