@@ -4,18 +4,20 @@
 # transports, the WebSocket connection, and the engine objects with the C
 # interface.
 set(CORVANEWS20_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/transport/deferred_delete.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/firewall.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/peer_watch.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/qt_socket_stream.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/raw_socket_stream.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/socket_graveyard.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/transport.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/websocket/server_core.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/websocket/ws_connection.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/objects/cert_mgr.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/objects/c_api.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/objects/connection_reaper.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/objects/engine_object.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/objects/server_certificate.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/objects/server_object.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/objects/websocket_client.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/objects/websocket_proxy.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/objects/websocket_server.cpp)

@@ -2,7 +2,7 @@
 
 #include "engine/objects/event_args.h"
 
-#include "engine/transport/socket_graveyard.h"
+#include "engine/transport/deferred_delete.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -28,7 +28,8 @@ void releaseOwnApplication()
 {
     // Inside a socket signal the sockets still need the event dispatcher; the
     // application then stays until a later last object goes.
-    if (g_ownApplication == nullptr || QCoreApplication::instance() != g_ownApplication || inSocketSlot())
+    if (g_ownApplication == nullptr || QCoreApplication::instance() != g_ownApplication || g_liveObjects > 0
+        || insideEventLoopEntry())
         return;
     QCoreApplication* app = g_ownApplication;
     g_ownApplication = nullptr;
@@ -68,12 +69,6 @@ void EngineObject::ensureApplication()
         g_ownApplication = new QCoreApplication(g_argc, g_argv);
 }
 
-EngineObject::Entry::~Entry()
-{
-    if (--o_->depth_ == 0 && o_->zombie_)
-        delete o_;
-}
-
 EngineObject::EngineObject(CorvaneWS_EventSink sink, void* user, std::span<const PropertyDef> properties,
                            std::span<const ConfigDef> config)
     : sink_(sink), user_(user), properties_(properties), configDefs_(config)
@@ -90,18 +85,21 @@ EngineObject::EngineObject(CorvaneWS_EventSink sink, void* user, std::span<const
 
 EngineObject::~EngineObject()
 {
+    // After whatever this object's destructors retired, which may still
+    // need the event dispatcher when they go.
     if (--g_liveObjects == 0)
-        releaseOwnApplication();
+        deferDelete([] { releaseOwnApplication(); });
 }
 
 void EngineObject::destroy(EngineObject* object)
 {
     if (object == nullptr)
         return;
-    if (object->depth_ > 0) {
+    if (insideEngine()) {
         if (!object->zombie_) {
             object->zombie_ = true;
             object->onDestroyRequested();
+            deferDelete([object] { delete object; });
         }
         return;
     }
@@ -168,13 +166,13 @@ int EngineObject::raise(int event, int argc, void** argv, int* arglen)
 {
     if (!hasSink())
         return 0;
-    Entry entry(this);
+    EntryGuard guard(EntryFrom::Host);
     return sink_(user_, event, argc, argv, arglen);
 }
 
 int EngineObject::checkIndex(int id, int index)
 {
-    Entry entry(this);
+    EntryGuard guard(EntryFrom::Host);
     const int base = id >= kAltOffset ? id - kAltOffset : id >= kStrOffset ? id - kStrOffset : id;
     const PropertyDef* d = findProperty(base);
     if (d == nullptr)
@@ -188,7 +186,7 @@ int EngineObject::checkIndex(int id, int index)
 
 void* EngineObject::get(int id, int index, int* lengthOut, long long* value64Out)
 {
-    Entry entry(this);
+    EntryGuard guard(EntryFrom::Host);
     if (lengthOut)
         *lengthOut = 0;
     const int form = id >= kAltOffset ? 2 : id >= kStrOffset ? 1 : 0;
@@ -241,7 +239,7 @@ void* EngineObject::get(int id, int index, int* lengthOut, long long* value64Out
 
 int EngineObject::set(int id, int index, const void* value, int length)
 {
-    Entry entry(this);
+    EntryGuard guard(EntryFrom::Host);
     const int form = id >= kAltOffset ? 2 : id >= kStrOffset ? 1 : 0;
     const PropertyDef* d = findProperty(id - form * kStrOffset);
     if (d == nullptr || (form == 1 && d->type != PropType::String) || (form == 2 && d->type != PropType::Bytes))
@@ -283,7 +281,7 @@ int EngineObject::set(int id, int index, const void* value, int length)
 
 int EngineObject::doMethod(int method, int argc, void** argv, int* arglen)
 {
-    Entry entry(this);
+    EntryGuard guard(EntryFrom::Host);
     if (argc < 0 || (argc > 0 && argv == nullptr))
         return fail(kInvalidArgument, "argv");
     if (method == kDecodeTextMethod)

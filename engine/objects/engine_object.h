@@ -106,21 +106,9 @@ public:
     int eventErrorCode() const { return eventErrorCode_; }
     int setEventErrorAndCode(int code, const char* text);
 
-    // Destroy from the C interface: deferred while the object is on the stack
-    // (an event handler destroying its own object), immediate otherwise.
+    // Destroy from the C interface: deferred while engine code is on the
+    // stack (an event handler destroying its own object), immediate otherwise.
     static void destroy(EngineObject* object);
-
-    // Everything entering the object (C calls, socket signals) holds one; the
-    // outermost one deletes an object destroyed meanwhile.
-    class Entry {
-    public:
-        explicit Entry(EngineObject* o) : o_(o) { ++o_->depth_; }
-        ~Entry();
-        Entry(const Entry&) = delete;
-        Entry& operator=(const Entry&) = delete;
-    private:
-        EngineObject* o_;
-    };
 
     bool destroyed() const { return zombie_; }
 
@@ -181,8 +169,6 @@ protected:
     // Leaves a wide text result in argv slot k (valid until the next call).
     void setWideResult(void** argv, int* arglen, int k, const QString& text);
 
-    int depth() const { return depth_; }
-
 private:
     int decodeTextMethod(int argc, void** argv, int* arglen);
     static void showAboutBox();
@@ -202,7 +188,6 @@ private:
     QString decodeCache_;
     const void* decodeCacheKey_ = nullptr;
     qsizetype decodeCacheSize_ = -1;
-    int depth_ = 0;
     bool zombie_ = false;
 };
 

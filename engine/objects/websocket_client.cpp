@@ -1,7 +1,8 @@
 #include "engine/objects/websocket_client.h"
 
-#include "engine/protocol/cookies.h"
 #include "engine/objects/event_args.h"
+#include "engine/protocol/cookies.h"
+#include "engine/transport/deferred_delete.h"
 #include "engine/transport/firewall.h"
 
 #include <QCoreApplication>
@@ -85,7 +86,9 @@ WebSocketClient::~WebSocketClient()
 {
     ++connGen_;
     transport_.abort();
-    reaper_.retire(std::move(conn_));
+    if (conn_)
+        conn_->detach();
+    deferDelete(std::move(conn_));
     wake();
 }
 
@@ -265,8 +268,8 @@ int WebSocketClient::connectTo(const QString& url)
         const int64_t limit = configInt("ConnectTimeout");
         if (limit > 0) {
             const uint64_t serial = ++connectSerial_;
-            QTimer::singleShot(int(limit * 1000), reaper_.context(), [this, serial] {
-                Entry entry(this);
+            QTimer::singleShot(int(limit * 1000), &timerContext_, [this, serial] {
+                EntryGuard guard;
                 if (serial != connectSerial_ || !connectPending_ || destroyed())
                     return;
                 dropConnection();
@@ -357,7 +360,7 @@ int WebSocketClient::startAttempt()
     TransportConfig config;
     if (const int rc = buildTransportConfig(config); rc != 0)
         return rc;
-    reaper_.retire(std::move(conn_));
+    deferDelete(std::move(conn_));
     headParser_.reset();
     headRaw_.clear();
     parsedHeaders_.clear();
@@ -367,18 +370,18 @@ int WebSocketClient::startAttempt()
 
     TransportCallbacks cb;
     cb.stage = [this, gen](const QString& stage) {
-        Entry entry(this);
+        EntryGuard guard;
         if (gen == connGen_)
             raiseConnectionStatus(stage, 0, transport_.peerDescription());
     };
     cb.verify = [this, gen](const QList<QSslCertificate>& chain, bool verified, const QString& status) {
-        Entry entry(this);
+        EntryGuard guard;
         return gen == connGen_ && onVerify(chain, verified, status);
     };
-    cb.ready = [this, gen] { Entry entry(this); onTransportReady(gen); };
-    cb.readable = [this, gen] { Entry entry(this); onReadable(gen); };
-    cb.failed = [this, gen](int code, const QString& detail) { Entry entry(this); onTransportFailed(gen, code, detail); };
-    cb.closed = [this, gen] { Entry entry(this); onTransportClosed(gen); };
+    cb.ready = [this, gen] { EntryGuard guard; onTransportReady(gen); };
+    cb.readable = [this, gen] { EntryGuard guard; onReadable(gen); };
+    cb.failed = [this, gen](int code, const QString& detail) { EntryGuard guard; onTransportFailed(gen, code, detail); };
+    cb.closed = [this, gen] { EntryGuard guard; onTransportClosed(gen); };
     transport_.open(config, std::move(cb));
     return 0;
 }
@@ -701,7 +704,7 @@ void WebSocketClient::dropConnection()
     if (conn_) {
         bytesSent_ = conn_->bytesSent();
         conn_->detach();
-        reaper_.retire(std::move(conn_));
+        deferDelete(std::move(conn_));
     }
     state_ = State::Idle;
 }
@@ -738,7 +741,7 @@ void WebSocketClient::connectionClosed(WsConnection& ws, int statusCode, const Q
     bytesSent_ = ws.bytesSent();
     ++connGen_;
     state_ = State::Idle;
-    reaper_.retire(std::move(conn_));
+    deferDelete(std::move(conn_));
     wake();
     if (!hasSink())
         return;
@@ -752,18 +755,6 @@ void WebSocketClient::connectionLog(WsConnection& ws, int level, const QString& 
 {
     if (&ws == conn_.get())
         log(level, message, type);
-}
-
-void WebSocketClient::connectionEnter()
-{
-    entries_.push_back(std::make_unique<Entry>(this));
-}
-
-void WebSocketClient::connectionLeave()
-{
-    // May delete this object when it was destroyed meanwhile: nothing after.
-    std::unique_ptr<Entry> last = std::move(entries_.back());
-    entries_.pop_back();
 }
 
 // ---- sending ----

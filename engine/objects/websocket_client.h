@@ -6,7 +6,6 @@
 #include "engine/protocol/http_auth.h"
 #include "engine/protocol/http_head.h"
 #include "engine/include/corvanews20_client.h"
-#include "engine/objects/connection_reaper.h"
 #include "engine/objects/engine_object.h"
 #include "engine/transport/transport.h"
 #include "engine/websocket/ws_connection.h"
@@ -87,8 +86,6 @@ private:
     void connectionError(WsConnection&, int code, const QString& text) override;
     void connectionClosed(WsConnection&, int statusCode, const QString& reason) override;
     void connectionLog(WsConnection&, int level, const QString& message, const QString& type) override;
-    void connectionEnter() override;
-    void connectionLeave() override;
 
     // events
     void raiseConnectionStatus(const QString& what, int code, const QString& description);
@@ -104,7 +101,6 @@ private:
     State state_ = State::Idle;
     ClientTransport transport_;
     std::unique_ptr<WsConnection> conn_;
-    std::vector<std::unique_ptr<Entry>> entries_;           // one per connection handler on the stack
     protocol::HttpHeadParser headParser_;
     std::string headRaw_;
     QRandomGenerator rng_;
@@ -132,8 +128,7 @@ private:
     bool sendingFile_ = false;
     bool interrupted_ = false;
     std::vector<QEventLoop*> waitLoops_;
-    // Last, so it goes first: ended connections are detached before anything else goes.
-    ConnectionReaper reaper_{*this};
+    QObject timerContext_;   // the object's own timers go with it
 };
 
 } // namespace corvane::engine

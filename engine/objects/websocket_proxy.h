@@ -1,6 +1,6 @@
 // The WebSocket proxy object behind CorvaneWS_WebSocketProxy_*. It accepts
-// WebSocket connections through an inner WebSocket server object (the same
-// listener, TLS, handshake and connection core as the server's), and joins
+// WebSocket connections with the engine's server core (the same listener,
+// TLS, handshake and connection core as the server object's), and joins
 // each one to a TCP connection to its forward host: message payload goes to
 // the TCP side unchanged, TCP bytes come back as binary messages, and either
 // side ending ends the other. Each direction reads only while the other
@@ -10,7 +10,7 @@
 
 #include "engine/include/corvanews20_proxy.h"
 #include "engine/transport/byte_stream.h"
-#include "engine/objects/engine_object.h"
+#include "engine/objects/server_object.h"
 #include "engine/transport/transport.h"
 
 #include <QTimer>
@@ -26,17 +26,16 @@ namespace proxy_event = corvanews20::proxy::event;
 namespace proxy_method = corvanews20::proxy::method;
 
 std::span<const PropertyDef> proxyProperties();
+// The proxy's own Config settings; it takes the server's settings of serving as well.
 std::span<const ConfigDef> proxyConfig();
 
-class WebSocketProxy final : public EngineObject {
+class WebSocketProxy final : public ServerObject {
 public:
     WebSocketProxy(CorvaneWS_EventSink sink, void* user);
     ~WebSocketProxy() override;
 
 protected:
-    bool validIndex(const PropertyDef& def, int index) const override;
     bool readProperty(const PropertyDef& def, int index, Value& out) override;
-    int writeProperty(const PropertyDef& def, int index, Value& in) override;
     int invoke(int method, int argc, void** argv, int* arglen) override;
     void onDestroyRequested() override;
 
@@ -72,12 +71,13 @@ private:
         uint16_t port = 0;
     };
 
-    static int innerSink(void* user, int event, int argc, void** argv, int* arglen);
-    int onInnerEvent(int event, int argc, void** argv, int* arglen);
-    int onOpenRequest(void** argv, int* arglen);
-    void onOpened(int id);
+    // ServerEvents: the WebSocket side.
+    void serverOpenRequest(int id, OpenRequest& open) override;
+    void serverOpened(int id) override;
+    void serverData(int id, protocol::Opcode type, const uint8_t* data, size_t n, bool last) override;
+    void serverReadyToSend(int id) override;
+    void serverClosed(int id, int statusCode, const QString& reason) override;
     void onWebSocketData(int id, const uint8_t* data, int n);
-    void onWebSocketClosed(int id, void** argv, int* arglen);
 
     void onTcpReady(int id);
     void onTcpFailed(int id, int code, const QString& detail);
@@ -92,22 +92,15 @@ private:
 
     Forward* find(int id);
     const Forward* find(int id) const;
-    int innerSend(int id, const char* data, qsizetype n);
-    bool innerReady(int id);
+    int sendToClient(int id, const char* data, qsizetype n);
+    bool clientReady(int id) const;
     void closeWebSocket(int id, int code, const QString& reason);
-    QString innerConfig(const QString& setting, int* rc = nullptr);
-    int copyInnerError(int rc);
     void retire(int id, bool flush);
-    void raiseError(int id, int code, const QString& text);
-    void log(int id, int level, const QString& message, const QString& type);
     int64_t forwardQueueLimit() const;
     int lingerMs() const;
 
-    EngineObject* inner_ = nullptr;     // the WebSocket server that accepts for us
     std::map<int, std::unique_ptr<Forward>> forwards_;
     std::map<int, Target> targets_;     // chosen at the open request, used when the connection opens
-    std::vector<std::unique_ptr<Forward>> retired_;
-    QTimer reaper_;
     std::vector<char> scratch_;
     bool pumping_ = false;
 };

@@ -20,6 +20,8 @@ struct DeflateSettings {
     int maxWindowBits = 15;           // 8..15: the largest LZ77 window this side compresses with
     int memLevel = 8;                 // 1..9: zlib's memory for compression state
     bool noContextTakeover = false;   // compress each message afresh; a client also asks it of the server
+
+    bool operator==(const DeflateSettings&) const = default;
 };
 
 // What the handshake settled, seen from one side. "Own" is the side these

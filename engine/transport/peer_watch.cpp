@@ -71,7 +71,7 @@ void dispatch()
     Watch* w = t_watch;
     if (w == nullptr)
         return;
-    SlotScope scope;
+    EntryGuard guard;
     epoll_event events[64];
     const int n = ::epoll_wait(w->epoll, events, 64, 0);
     ++w->depth;

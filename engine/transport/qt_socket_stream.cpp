@@ -28,12 +28,12 @@ void QtSocketStream::listenerChanged()
     connected_ = true;
     // Readable covers the end too: the owner reads, and read says -1.
     auto readable = [this] {
-        SlotScope s;
+        EntryGuard guard;
         if (listener_ != nullptr)
             listener_->streamReadable();
     };
     auto written = [this] {
-        SlotScope s;
+        EntryGuard guard;
         if (listener_ != nullptr)
             listener_->streamWritten();
     };
@@ -43,7 +43,7 @@ void QtSocketStream::listenerChanged()
     if (auto* ssl = qobject_cast<QSslSocket*>(socket_))
         QObject::connect(ssl, &QSslSocket::encryptedBytesWritten, ssl, written);
     QObject::connect(socket_, &QAbstractSocket::errorOccurred, socket_, [this] {
-        SlotScope s;
+        EntryGuard guard;
         onError();
         if (listener_ != nullptr)
             listener_->streamReadable();
@@ -170,12 +170,12 @@ void QtSocketStream::closeAfterFlush(int timeoutMs)
             auto* deadline = new QTimer(s);
             deadline->setSingleShot(true);
             QObject::connect(s, &QAbstractSocket::disconnected, s, [s, deadline] {
-                SlotScope scope;
+                EntryGuard guard;
                 deadline->stop();
                 retireLingering(s);
             });
             QObject::connect(deadline, &QTimer::timeout, s, [s] {
-                SlotScope scope;
+                EntryGuard guard;
                 s->disconnect();
                 s->abort();
                 retireLingering(s);

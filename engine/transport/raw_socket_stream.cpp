@@ -67,12 +67,12 @@ public:
         : fd_(fd), chunks_(std::move(chunks)), offset_(headOffset), notifier_(fd, QSocketNotifier::Write, this)
     {
         QObject::connect(&notifier_, &QSocketNotifier::activated, this, [this] {
-            SlotScope scope;
+            EntryGuard guard;
             pump();
         });
         deadline_.setSingleShot(true);
         QObject::connect(&deadline_, &QTimer::timeout, this, [this] {
-            SlotScope scope;
+            EntryGuard guard;
             done();
         });
         deadline_.start(std::max(timeoutMs, 100));
@@ -182,7 +182,7 @@ void RawSocketStream::listenerChanged()
         auto* n = new OwnedNotifier(fd_, QSocketNotifier::Read, this);
         readNotifier_ = n;
         QObject::connect(n, &QSocketNotifier::activated, n, [n] {
-            SlotScope scope;
+            EntryGuard guard;
             if (n->owner != nullptr)
                 n->owner->onReadable();
         });
@@ -193,7 +193,7 @@ void RawSocketStream::listenerChanged()
     if (listener_ != nullptr && bytesBuffered() > 0 && readNotifier_ != nullptr) {
         OwnedNotifier* n = readNotifier_;
         QTimer::singleShot(0, n, [n] {
-            SlotScope scope;
+            EntryGuard guard;
             RawSocketStream* s = n->owner;
             if (s != nullptr && s->listener_ != nullptr && s->bytesBuffered() > 0)
                 s->listener_->streamReadable();
@@ -390,7 +390,7 @@ void RawSocketStream::armWriteNotifier()
         auto* n = new OwnedNotifier(fd_, QSocketNotifier::Write, this);
         writeNotifier_ = n;
         QObject::connect(n, &QSocketNotifier::activated, n, [n] {
-            SlotScope scope;
+            EntryGuard guard;
             if (n->owner != nullptr)
                 n->owner->onWritable();
         });
@@ -486,7 +486,7 @@ void RawSocketStream::brokenByWrite(int err)
     if (readNotifier_ != nullptr && listener_ != nullptr) {
         OwnedNotifier* n = readNotifier_;
         QTimer::singleShot(0, n, [n] {
-            SlotScope scope;
+            EntryGuard guard;
             if (n->owner != nullptr)
                 n->owner->onReadable();
         });

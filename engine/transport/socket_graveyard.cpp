@@ -1,5 +1,7 @@
 #include "engine/transport/socket_graveyard.h"
 
+#include "engine/transport/deferred_delete.h"
+
 #include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
@@ -11,7 +13,6 @@
 namespace corvane::engine {
 
 namespace {
-int g_slotDepth = 0;
 std::vector<QPointer<QObject>> g_graveyard;
 std::vector<QPointer<QObject>> g_lingering;
 // Our own timer rather than QTimer::singleShot: a single-shot functor would
@@ -29,7 +30,7 @@ void deleteAll(std::vector<QPointer<QObject>>& list)
 
 void purge()
 {
-    if (g_slotDepth > 0) {
+    if (insideEventLoopEntry()) {
         g_purgeTimer->start(5);
         return;
     }
@@ -105,10 +106,5 @@ void retireLingering(QObject* object)
                       g_lingering.end());
     retireObject(object);
 }
-
-bool inSocketSlot() { return g_slotDepth > 0; }
-
-SlotScope::SlotScope() { ++g_slotDepth; }
-SlotScope::~SlotScope() { --g_slotDepth; }
 
 } // namespace corvane::engine

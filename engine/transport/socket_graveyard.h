@@ -1,9 +1,12 @@
-// Sockets cannot be deleted while one of their own signals is on the stack.
-// Retired sockets wait here and are deleted from the event loop once no
-// socket signal handler of the engine is running. Whatever is still waiting
+// Sockets cannot be deleted while one of their own signals is on the stack,
+// not even after the engine's handler has left (Qt's code runs on). Retired
+// sockets wait here and are deleted from the event loop once no entry of the
+// engine from the event loop is on the stack (deferred_delete.h). Whatever is still waiting
 // when the application object goes away (or when the library is unloaded) is
 // deleted then, so no socket outlives the event loop that could free it.
 #pragma once
+
+#include "engine/transport/deferred_delete.h"
 
 class QObject;
 
@@ -18,16 +21,7 @@ void lingerObject(QObject* object);
 // The lingering socket finished: from now on it waits as a retired one.
 void retireLingering(QObject* object);
 
-// True while a socket signal handler of the engine is on the stack.
-bool inSocketSlot();
-
-// Marks a socket signal handler of the engine as running.
-class SlotScope {
-public:
-    SlotScope();
-    ~SlotScope();
-    SlotScope(const SlotScope&) = delete;
-    SlotScope& operator=(const SlotScope&) = delete;
-};
+// A socket signal handler of the engine is an entry from the event loop.
+using SlotScope = EntryGuard;
 
 } // namespace corvane::engine

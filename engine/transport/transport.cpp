@@ -60,16 +60,16 @@ void ClientTransport::open(const TransportConfig& config, TransportCallbacks cal
         }
         tls->setSslConfiguration(sslConfig);
         tls->setPeerVerifyName(config_.host);
-        QObject::connect(tls, &QSslSocket::encrypted, tls, [this] { SlotScope scope; onEncrypted(); });
+        QObject::connect(tls, &QSslSocket::encrypted, tls, [this] { EntryGuard guard; onEncrypted(); });
         QObject::connect(tls, &QSslSocket::sslErrors, tls,
-                         [this](const QList<QSslError>& e) { SlotScope scope; onSslErrors(e); });
+                         [this](const QList<QSslError>& e) { EntryGuard guard; onSslErrors(e); });
     }
 
-    QObject::connect(s, &QAbstractSocket::connected, s, [this] { SlotScope scope; onConnected(); });
-    QObject::connect(s, &QAbstractSocket::errorOccurred, s, [this] { SlotScope scope; onError(); });
-    QObject::connect(s, &QAbstractSocket::disconnected, s, [this] { SlotScope scope; onDisconnected(); });
+    QObject::connect(s, &QAbstractSocket::connected, s, [this] { EntryGuard guard; onConnected(); });
+    QObject::connect(s, &QAbstractSocket::errorOccurred, s, [this] { EntryGuard guard; onError(); });
+    QObject::connect(s, &QAbstractSocket::disconnected, s, [this] { EntryGuard guard; onDisconnected(); });
     QObject::connect(s, &QIODevice::readyRead, s, [this] {
-        SlotScope scope;
+        EntryGuard guard;
         if (tunnelPending_ == Tunnel::Socks4)
             onSocks4Reply();
         else if (tunnelPending_ == Tunnel::HttpConnect)
@@ -78,7 +78,7 @@ void ClientTransport::open(const TransportConfig& config, TransportCallbacks cal
             cb_.readable();
     });
     QObject::connect(s, &QIODevice::bytesWritten, s, [this] {
-        SlotScope scope;
+        EntryGuard guard;
         if (ready_ && cb_.written)
             cb_.written();
     });

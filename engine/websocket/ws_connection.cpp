@@ -83,7 +83,7 @@ void WsConnection::init()
     stream_->setListener(this);
     handshakeTimer_.setSingleShot(true);
     QObject::connect(&handshakeTimer_, &QTimer::timeout, [this] {
-        Busy b(this);
+        EntryGuard guard;
         if (state_ != State::Tls && state_ != State::Handshake)
             return;
         events_.connectionError(*this, kTimeout, QStringLiteral("the opening handshake did not complete in time"));
@@ -92,11 +92,11 @@ void WsConnection::init()
     });
     closeTimer_.setSingleShot(true);
     QObject::connect(&closeTimer_, &QTimer::timeout, [this] {
-        Busy b(this);
+        EntryGuard guard;
         if (state_ == State::Closing)
             finish(protocol::close_code::kAbnormal, QStringLiteral("The close handshake timed out"), false);
     });
-    QObject::connect(&idleTimer_, &QTimer::timeout, [this] { Busy b(this); onIdleTick(); });
+    QObject::connect(&idleTimer_, &QTimer::timeout, [this] { EntryGuard guard; onIdleTick(); });
     lastActivityMs_ = lastReceiveMs_ = nowMs();
     QHostAddress peer = stream_->peerAddress();
     QHostAddress local = stream_->localAddress();
@@ -154,15 +154,13 @@ void WsConnection::startServer(bool tls)
     if (tls && ssl != nullptr) {
         state_ = State::Tls;
         QObject::connect(ssl, &QSslSocket::sslErrors, ssl, [this, ssl](const QList<QSslError>& errors) {
-            SlotScope s;
-            Busy b(this);
+            EntryGuard guard;
             const QList<QSslCertificate> chain = ssl->peerCertificateChain();
             if (events_.connectionVerifyPeer(*this, chain, false, joinErrors(errors)))
                 ssl->ignoreSslErrors();
         });
         QObject::connect(ssl, &QSslSocket::encrypted, ssl, [this] {
-            SlotScope s;
-            Busy b(this);
+            EntryGuard guard;
             if (state_ != State::Tls)
                 return;
             state_ = State::Handshake;
@@ -175,7 +173,7 @@ void WsConnection::startServer(bool tls)
     }
     state_ = State::Handshake;
     if (stream_->bytesBuffered() > 0)
-        QTimer::singleShot(0, &handshakeTimer_, [this] { Busy b(this); readLoop(); });
+        QTimer::singleShot(0, &handshakeTimer_, [this] { EntryGuard guard; readLoop(); });
 }
 
 void WsConnection::startOpen(const std::optional<protocol::DeflateAgreement>& deflate)
@@ -183,7 +181,7 @@ void WsConnection::startOpen(const std::optional<protocol::DeflateAgreement>& de
     deflate_ = deflate;
     becomeOpen();
     if (stream_ && stream_->bytesBuffered() > 0)
-        QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
+        QTimer::singleShot(0, &closeTimer_, [this] { EntryGuard guard; readLoop(); });
 }
 
 void WsConnection::becomeOpen()
@@ -234,15 +232,13 @@ void WsConnection::setLimits(const ConnectionLimits& limits)
 
 void WsConnection::streamReadable()
 {
-    SlotScope s;
-    Busy b(this);
+    EntryGuard guard;
     readLoop();
 }
 
 void WsConnection::streamWritten()
 {
-    SlotScope s;
-    Busy b(this);
+    EntryGuard guard;
     onBytesWritten();
     if (!finished_)
         events_.connectionQueueChanged(*this);
@@ -254,7 +250,7 @@ void WsConnection::setReadPaused(PauseReason reason, bool paused)
     paused_ = paused ? (paused_ | reason) : (paused_ & ~unsigned(reason));
     updateStreamPause();
     if (before != 0 && paused_ == 0 && !pausedByQueue_)
-        QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });   // the host may be inside a call now
+        QTimer::singleShot(0, &closeTimer_, [this] { EntryGuard guard; readLoop(); });   // the host may be inside a call now
 }
 
 // Reading from the kernel stops while nothing may be read, so TCP pushes back
@@ -369,12 +365,12 @@ void WsConnection::readLoop()
     // already is read on from the event loop.
     if (!ended && !finished_ && stream_ && !nestedRead_ && stream_->qtSocket() != nullptr
         && stream_->bytesBuffered() > 0 && paused_ == 0 && !pausedByQueue_)
-        QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
+        QTimer::singleShot(0, &closeTimer_, [this] { EntryGuard guard; readLoop(); });
     if (nestedRead_) {
         nestedRead_ = false;
         updateStreamPause();
         if (!ended && !finished_)
-            QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
+            QTimer::singleShot(0, &closeTimer_, [this] { EntryGuard guard; readLoop(); });
     }
     if (ended && !finished_)
         onStreamEnded();
@@ -714,7 +710,7 @@ void WsConnection::pumpFile()
     // Nothing waits in the queue, so no written callback will come: go on
     // (or report the end, ReadyToSend) from the event loop.
     if (stream_ && queuedBytes() == 0 && (file_ || blocked_))
-        QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); onBytesWritten(); });
+        QTimer::singleShot(0, &closeTimer_, [this] { EntryGuard guard; onBytesWritten(); });
 }
 
 void WsConnection::onBytesWritten()
@@ -733,7 +729,7 @@ void WsConnection::checkDrained()
         pausedByQueue_ = false;
         updateStreamPause();
         if (paused_ == 0)
-            QTimer::singleShot(0, &closeTimer_, [this] { Busy b(this); readLoop(); });
+            QTimer::singleShot(0, &closeTimer_, [this] { EntryGuard guard; readLoop(); });
     }
     if (blocked_ && !file_ && queued <= limits_.sendQueueLimit / 2 && state_ == State::Open) {
         blocked_ = false;

@@ -3,8 +3,8 @@
 // unmasked) or the client role (opened after a handshake done elsewhere; sends
 // masked frames). It owns the socket and holds everything per connection: the
 // decoder, the bounded send queue, the close handshake, the idle and keep-alive
-// timers. Owners (server, proxy) get the happenings through ConnectionEvents;
-// everything runs on the creating thread's event loop.
+// timers. Its owner (the server core, the client object) gets the happenings
+// through ConnectionEvents; everything runs on the creating thread's event loop.
 #pragma once
 
 #include "engine/protocol/frame_codec.h"
@@ -46,6 +46,8 @@ struct ConnectionLimits {
     size_t fragmentSize = 0;             // 0: one frame per message
     uint64_t fileFragmentSize = 1 << 20; // a file's frames when fragmentSize is 0; 0: the file is one frame
     protocol::DeflateSettings deflate;   // server role: compressed messages offered by a client are taken
+
+    bool operator==(const ConnectionLimits&) const = default;
 };
 
 // What the server role found in an opening request and what the owner answers.
@@ -79,10 +81,6 @@ public:
     virtual void connectionTlsReady(WsConnection&) {}
     // The queued output may have changed size (a send, an answer, a drain).
     virtual void connectionQueueChanged(WsConnection&) {}
-    // Around every entry from the event loop (socket signals, timers), so the
-    // owner can defer its own destruction until the connection is off the stack.
-    virtual void connectionEnter() {}
-    virtual void connectionLeave() {}
 };
 
 class WsConnection final : private protocol::FrameSink, private ByteStream::Listener {
@@ -148,10 +146,9 @@ public:
     ByteStream* stream() const { return stream_.get(); }
 
     // Ends without any further callback and releases the socket (an owner
-    // going away). The object may then be deleted once inUse() is false.
+    // going away). Deleting it is left to deferDelete: its own handlers may
+    // be on the stack.
     void detach();
-    // True while one of the connection's own handlers is on the stack.
-    bool inUse() const { return depth_ > 0; }
 
     int id = 0;   // the owner's id
     void* userData = nullptr;
@@ -180,12 +177,6 @@ private:
     bool overQueueLimit() const;
     void checkDrained();
 
-    struct Busy {
-        explicit Busy(WsConnection* c) : c_(c) { ++c_->depth_; c_->events_.connectionEnter(); }
-        ~Busy() { --c_->depth_; c_->events_.connectionLeave(); }
-        WsConnection* c_;
-    };
-
     // FrameSink
     void onData(protocol::Opcode type, const uint8_t* data, size_t n, bool last) override;
     void onPing(const uint8_t* data, size_t n) override;
@@ -196,7 +187,6 @@ private:
     Role role_;
     State state_ = State::Handshake;
     std::unique_ptr<ByteStream> stream_;
-    int depth_ = 0;
     ConnectionEvents& events_;
     ConnectionLimits limits_;
     std::unique_ptr<protocol::FrameDecoder> decoder_;

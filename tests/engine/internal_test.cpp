@@ -4,6 +4,7 @@
 #include "engine/objects/cert_mgr.h"
 #include "engine/objects/engine_object.h"
 #include "engine/protocol/errors.h"
+#include "engine/transport/deferred_delete.h"
 #include "engine/transport/socket_graveyard.h"
 #include "engine/protocol/socks4.h"
 #include "engine/transport/stream.h"
@@ -240,4 +241,35 @@ TEST(EngineSocketGraveyard, RetiredObjectsGoOnALaterLoopTurnOutsideSocketHandler
     retireLingering(lingering);
     spin([&] { return lingering.isNull(); });
     EXPECT_TRUE(lingering.isNull());
+}
+
+// What is retired while engine code is on the stack goes when the outermost
+// entry leaves, in the order retired, with what is retired while it goes;
+// nothing waits for an event loop that a host may never turn again.
+TEST(EngineDeferredDelete, RetiredThingsGoWhenTheOutermostEntryLeaves)
+{
+    std::vector<std::string> freed;
+    std::function<void(std::string)> retire = [&](std::string name) {
+        deferDelete([&freed, name] { freed.push_back(name); });
+    };
+    retire("outside");
+    EXPECT_EQ(freed, std::vector<std::string>{"outside"}) << "nothing on the stack: freed at once";
+    freed.clear();
+    {
+        EntryGuard host(EntryFrom::Host);
+        EXPECT_FALSE(insideEventLoopEntry());
+        retire("a");
+        {
+            EntryGuard slot;
+            EXPECT_TRUE(insideEventLoopEntry());
+            retire("b");
+            deferDelete([&] {
+                freed.push_back("c");
+                retire("d");
+            });
+        }
+        EXPECT_TRUE(freed.empty()) << "freed under an outer entry";
+    }
+    EXPECT_EQ(freed, (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_FALSE(insideEngine());
 }
