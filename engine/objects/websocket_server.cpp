@@ -239,6 +239,17 @@ bool WebSocketServer::readProperty(const PropertyDef& def, int index, Value& out
     case P::LocalPort:
         out.i = listener_.isListening() ? listener_.serverPort() : intProp(P::LocalPort);
         return true;
+    case P::SSLCertEncoded: {
+        // The certificate in use; before listening, the one the settings choose.
+        ServerCertificate current;
+        std::string why;
+        if (listener_.isListening() && certificateLoaded_)
+            current = certificate_;
+        else if (boolProp(P::UseSSL) || !bytesProp(P::SSLCertEncoded).isEmpty())
+            loadServerCertificate(certificateSource(), current, why);
+        out.bytes = current.certificate.isNull() ? QByteArray() : current.certificate.toPem();
+        return true;
+    }
     default: return false;
     }
 }
@@ -309,12 +320,18 @@ ConnectionLimits WebSocketServer::limitsFor(int timeoutSeconds) const
 
 // ---- listening and accepting ----
 
+CertificateSource WebSocketServer::certificateSource() const
+{
+    return {int(intProp(P::SSLCertStoreType)), bytesProp(P::SSLCertStore), textProp(P::SSLCertStorePassword),
+            textProp(P::SSLCertSubject), configText("CertStoreRoot"), bytesProp(P::SSLCertEncoded)};
+}
+
 int WebSocketServer::startListening()
 {
+    certificate_ = ServerCertificate();
+    certificateLoaded_ = false;
     if (boolProp(P::UseSSL)) {
-        CertificateSource source{int(intProp(P::SSLCertStoreType)), bytesProp(P::SSLCertStore),
-                                 textProp(P::SSLCertStorePassword), textProp(P::SSLCertSubject),
-                                 configText("CertStoreRoot")};
+        const CertificateSource source = certificateSource();
         std::string why;
         if (const int rc = loadServerCertificate(source, certificate_, why); rc != 0)
             return fail(rc, why);
@@ -427,9 +444,7 @@ void WebSocketServer::onIncoming(qintptr fd)
 // this connection; the object's own one is used otherwise.
 int WebSocketServer::configureTls(QSslSocket& socket, int id)
 {
-    CertificateSource source{int(intProp(P::SSLCertStoreType)), bytesProp(P::SSLCertStore),
-                             textProp(P::SSLCertStorePassword), textProp(P::SSLCertSubject),
-                             configText("CertStoreRoot")};
+    CertificateSource source = certificateSource();
     ServerCertificate chosen = certificate_;
     bool reload = !certificateLoaded_;
     if (hasSink()) {
@@ -449,6 +464,7 @@ int WebSocketServer::configureTls(QSslSocket& socket, int id)
             source.store = store.text.toUtf8();
             source.password = password.text;
             source.subject = subject.text;
+            source.encoded.clear();   // the handler chose from the store
             reload = true;
         }
     }

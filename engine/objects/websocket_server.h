@@ -90,6 +90,7 @@ private:
     void shutdown();
     void onIncoming(qintptr descriptor);
     int configureTls(QSslSocket& socket, int id);
+    CertificateSource certificateSource() const;
     ConnectionLimits limitsFor(int timeoutSeconds) const;
     Conn* find(int id);
     const Conn* find(int id) const;

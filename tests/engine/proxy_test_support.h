@@ -65,6 +65,10 @@ public:
         return CorvaneWS_WebSocketProxy_Set(h_, id, index, reinterpret_cast<void*>(v), 0);
     }
     int setText(int id, const QString& t) { return CorvaneWS_WebSocketProxy_Set(h_, id + 10000, 0, t.utf16(), 0); }
+    int setBytes(int id, const QByteArray& b)
+    {
+        return CorvaneWS_WebSocketProxy_Set(h_, id, 0, b.isEmpty() ? nullptr : b.constData(), int(b.size()));
+    }
     intptr_t getInt(int id, int index = 0) { return num(CorvaneWS_WebSocketProxy_Get(h_, id, index, nullptr, nullptr)); }
     QString getText(int id, int index = 0)
     {
