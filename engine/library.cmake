@@ -6,6 +6,7 @@
 set(CORVANEWS20_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/deferred_delete.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/firewall.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/transport/output_queue.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/peer_watch.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/qt_socket_stream.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/raw_socket_stream.cpp

@@ -1,4 +1,5 @@
-// The server's certificate and key from the SSLCertStore* properties.
+// The server's certificate and key from SSLCertEncoded and the SSLCertStore*
+// properties.
 #pragma once
 
 #include <QByteArray>
@@ -24,14 +25,13 @@ struct CertificateSource {
     QByteArray store;
     QString password;
     QString subject;     // empty or "*": the first certificate with its key; else part of the subject
-    QString storeRoot;   // folder of the folder stores
+    QString storeRoot;   // folder of the folder stores; empty: the certificate manager's default
+    // When set, the certificate to serve: PEM with its key, PFX bytes, or a
+    // certificate alone whose key the store holds. The subject is not asked then.
+    QByteArray encoded;
 };
 
 // 0 and the certificate, or kCertificateStoreError with why in error.
 int loadServerCertificate(const CertificateSource& source, ServerCertificate& out, std::string& error);
-
-// The default folder of the folder stores (the certificate manager uses the same):
-// $CORVANE_CERTSTORE_ROOT, else <user data>/corvane/certstores.
-QString defaultStoreRoot();
 
 } // namespace corvane::engine

@@ -183,7 +183,8 @@ void ServerObject::applySettings()
 CertificateSource ServerObject::certificateSource() const
 {
     return {int(intProp(own(SP::SSLCertStoreType))), bytesProp(own(SP::SSLCertStore)),
-            textProp(own(SP::SSLCertStorePassword)), textProp(own(SP::SSLCertSubject)), configText("CertStoreRoot")};
+            textProp(own(SP::SSLCertStorePassword)), textProp(own(SP::SSLCertSubject)), configText("CertStoreRoot"),
+            bytesProp(own(SP::SSLCertEncoded))};
 }
 
 // ---- properties ----
@@ -224,6 +225,17 @@ bool ServerObject::readProperty(const PropertyDef& def, int index, Value& out)
     case SP::WebSocketConnectionCount: out.i = int64_t(core_.connectionCount()); return true;
     case SP::Listening: out.i = core_.isListening(); return true;
     case SP::LocalPort: out.i = core_.isListening() ? core_.port() : intProp(def.id); return true;
+    case SP::SSLCertEncoded: {
+        // The certificate in use; before listening, the one the settings choose.
+        ServerCertificate current;
+        std::string why;
+        if (core_.isListening() && certificateLoaded_)
+            current = certificate_;
+        else if (boolProp(own(SP::UseSSL)) || !bytesProp(own(SP::SSLCertEncoded)).isEmpty())
+            loadServerCertificate(certificateSource(), current, why);
+        out.bytes = current.certificate.isNull() ? QByteArray() : current.certificate.toPem();
+        return true;
+    }
     default: return false;
     }
 }
@@ -271,6 +283,8 @@ int ServerObject::writeProperty(const PropertyDef& def, int index, Value& in)
 
 int ServerObject::startListening()
 {
+    certificate_ = ServerCertificate();
+    certificateLoaded_ = false;
     if (boolProp(own(SP::UseSSL))) {
         std::string why;
         if (const int rc = loadServerCertificate(certificateSource(), certificate_, why); rc != 0)
@@ -331,6 +345,7 @@ int ServerObject::serverCertificate(int id, QSslConfiguration& ssl, std::string&
             source.store = store.text.toUtf8();
             source.password = password.text;
             source.subject = subject.text;
+            source.encoded.clear();   // the handler chose from the store
             reload = true;
         }
     }

@@ -24,10 +24,8 @@ namespace corvane::engine {
 
 namespace {
 
-// Small writes are appended to the last queued chunk up to this size, so a
-// burst of small messages to a slow peer does not become a chunk each.
-constexpr qsizetype kCoalesce = 64 * 1024;
-constexpr int kMaxIov = 16;
+// Pieces of one sendmsg: the queued chunks (a few MiB of blocks) and a write.
+constexpr int kMaxIov = 64;
 // What a corked stream holds back at most; more goes out at once.
 constexpr int64_t kCorkLimit = 64 * 1024;
 
@@ -63,8 +61,8 @@ QHostAddress addressOf(const sockaddr_storage& s, uint16_t* port)
 // by itself and closes the descriptor when done or when time runs out.
 class RawLinger final : public QObject {
 public:
-    RawLinger(int fd, std::vector<QByteArray> chunks, qsizetype headOffset, int timeoutMs)
-        : fd_(fd), chunks_(std::move(chunks)), offset_(headOffset), notifier_(fd, QSocketNotifier::Write, this)
+    RawLinger(int fd, OutputQueue unsent, int timeoutMs)
+        : fd_(fd), out_(std::move(unsent)), notifier_(fd, QSocketNotifier::Write, this)
     {
         QObject::connect(&notifier_, &QSocketNotifier::activated, this, [this] {
             EntryGuard guard;
@@ -82,32 +80,17 @@ public:
 private:
     void pump()
     {
-        while (head_ < chunks_.size()) {
+        while (!out_.empty()) {
             iovec iov[kMaxIov];
-            int count = 0;
-            for (size_t i = head_; i < chunks_.size() && count < kMaxIov; ++i, ++count) {
-                const qsizetype skip = i == head_ ? offset_ : 0;
-                iov[count].iov_base = const_cast<char*>(chunks_[i].constData() + skip);
-                iov[count].iov_len = size_t(chunks_[i].size() - skip);
-            }
-            ssize_t n = sendPieces(fd_, iov, count);
+            bool whole = false;
+            const int count = out_.pieces(iov, kMaxIov, whole);
+            const ssize_t n = sendPieces(fd_, iov, count);
             if (n < 0) {
                 if (fatalWriteError(errno))
                     done();
                 return;
             }
-            while (n > 0 && head_ < chunks_.size()) {
-                const qsizetype left = chunks_[head_].size() - offset_;
-                if (n >= left) {
-                    n -= left;
-                    chunks_[head_] = QByteArray();
-                    ++head_;
-                    offset_ = 0;
-                } else {
-                    offset_ += n;
-                    n = 0;
-                }
-            }
+            out_.consume(n);
         }
         done();
     }
@@ -116,6 +99,7 @@ private:
         deadline_.stop();
         notifier_.setEnabled(false);
         closeFd();
+        out_.clear();
         retireLingering(this);
     }
     void closeFd()
@@ -126,9 +110,7 @@ private:
     }
 
     int fd_;
-    std::vector<QByteArray> chunks_;
-    size_t head_ = 0;
-    qsizetype offset_;
+    OutputQueue out_;
     QSocketNotifier notifier_;
     QTimer deadline_;
 };
@@ -299,7 +281,7 @@ bool RawSocketStream::write(const char* a, int64_t an, const char* b, int64_t bn
     // The first write of a corked batch goes straight out (a lone answer
     // costs one call as uncorked); those after it are held and leave together.
     if (corked_ && !corkFirst_ && canSend()) {
-        if (queued_ + std::max<int64_t>(an, 0) + std::max<int64_t>(bn, 0) <= kCorkLimit) {
+        if (out_.size() + std::max<int64_t>(an, 0) + std::max<int64_t>(bn, 0) <= kCorkLimit) {
             // Armed all the same: a handler that runs an event loop of its
             // own before the stream is uncorked still gets its bytes out.
             queue(a, an);
@@ -307,28 +289,46 @@ bool RawSocketStream::write(const char* a, int64_t an, const char* b, int64_t bn
             return true;
         }
         // Too much to hold: what is held goes first, in order.
-        const int64_t before = queued_;
+        const int64_t before = out_.size();
         if (!flushQueue())
             return false;
         noteQuietProgress(before);
     }
     corkFirst_ = false;
     int64_t sent = 0;
-    if (queued_ == 0 && canSend()) {
-        iovec iov[2];
-        int count = 0;
-        if (an > 0)
-            iov[count++] = {const_cast<char*>(a), size_t(an)};
-        if (bn > 0)
-            iov[count++] = {const_cast<char*>(b), size_t(bn)};
-        const ssize_t n = sendPieces(fd_, iov, count);
+    if (canSend()) {
+        // Whatever is queued goes first, and the new bytes behind it in the
+        // same call: the kernel often has room again before the write
+        // notifier would say so (its reader drains it meanwhile), and every
+        // byte it takes now is one not copied into the queue.
+        iovec iov[kMaxIov];
+        bool whole = true;
+        int count = out_.pieces(iov, kMaxIov - 2, whole);
+        int64_t queuedIn = 0;
+        for (int k = 0; k < count; ++k)
+            queuedIn += int64_t(iov[k].iov_len);
+        if (whole) {
+            if (an > 0)
+                iov[count++] = {const_cast<char*>(a), size_t(an)};
+            if (bn > 0)
+                iov[count++] = {const_cast<char*>(b), size_t(bn)};
+        }
+        const ssize_t n = count > 0 ? sendPieces(fd_, iov, count) : 0;
         if (n < 0) {
             if (fatalWriteError(errno)) {
                 brokenByWrite(errno);
                 return false;
             }
         } else {
-            sent = n;
+            const int64_t ofQueue = std::min<int64_t>(n, queuedIn);
+            if (ofQueue > 0) {
+                out_.consume(ofQueue);
+                // Output from before went out outside the write notifier: the
+                // owner may be waiting for the queue to drain.
+                reportPending_ = true;
+                armWriteNotifier();
+            }
+            sent = n - ofQueue;
         }
     }
     if (sent < an)
@@ -346,16 +346,16 @@ void RawSocketStream::setCorked(bool corked)
     corked_ = corked;
     corkFirst_ = corked;
     if (corked_) {
-        corkBacklog_ = queued_;
+        corkBacklog_ = out_.size();
         return;
     }
-    if (queued_ == 0 || !canSend())
+    if (out_.empty() || !canSend())
         return;
-    const int64_t before = queued_;
+    const int64_t before = out_.size();
     if (!flushQueue())
         return;
     noteQuietProgress(before);
-    if (queued_ == 0 && !reportPending_ && writeNotifier_ != nullptr)
+    if (out_.empty() && !reportPending_ && writeNotifier_ != nullptr)
         writeNotifier_->setEnabled(false);
 }
 
@@ -364,8 +364,8 @@ void RawSocketStream::setCorked(bool corked)
 // notifier turn reports it.
 void RawSocketStream::noteQuietProgress(int64_t before)
 {
-    if (corkBacklog_ > 0 && queued_ < before) {
-        corkBacklog_ = queued_;
+    if (corkBacklog_ > 0 && out_.size() < before) {
+        corkBacklog_ = out_.size();
         reportPending_ = true;
         armWriteNotifier();
     }
@@ -375,11 +375,7 @@ void RawSocketStream::queue(const char* data, int64_t n, bool arm)
 {
     if (n <= 0)
         return;
-    if (queueHead_ < queue_.size() && queue_.back().size() + n <= kCoalesce)
-        queue_.back().append(data, qsizetype(n));
-    else
-        queue_.emplace_back(data, qsizetype(n));
-    queued_ += n;
+    out_.append(data, n);
     if (arm)
         armWriteNotifier();
 }
@@ -401,61 +397,37 @@ void RawSocketStream::armWriteNotifier()
 
 bool RawSocketStream::flushQueue()
 {
-    while (queued_ > 0) {
+    while (!out_.empty()) {
         iovec iov[kMaxIov];
-        int count = 0;
-        for (size_t i = queueHead_; i < queue_.size() && count < kMaxIov; ++i, ++count) {
-            const qsizetype skip = i == queueHead_ ? headOffset_ : 0;
-            iov[count].iov_base = const_cast<char*>(queue_[i].constData() + skip);
-            iov[count].iov_len = size_t(queue_[i].size() - skip);
-        }
-        ssize_t n = sendPieces(fd_, iov, count);
+        bool whole = false;
+        const int count = out_.pieces(iov, kMaxIov, whole);
+        int64_t offered = 0;
+        for (int k = 0; k < count; ++k)
+            offered += int64_t(iov[k].iov_len);
+        const ssize_t n = sendPieces(fd_, iov, count);
         if (n < 0) {
             if (fatalWriteError(errno)) {
                 brokenByWrite(errno);
                 return false;
             }
-            compactQueue();
             return true;
         }
-        queued_ -= n;
-        while (n > 0 && queueHead_ < queue_.size()) {
-            const qsizetype left = queue_[queueHead_].size() - headOffset_;
-            if (n >= left) {
-                n -= left;
-                queue_[queueHead_] = QByteArray();
-                ++queueHead_;
-                headOffset_ = 0;
-            } else {
-                headOffset_ += qsizetype(n);
-                n = 0;
-            }
-        }
+        out_.consume(n);
+        if (n < offered)
+            return true;   // the kernel is full: asking again now would only hear so
     }
-    queue_.clear();
-    queue_.shrink_to_fit();
-    queueHead_ = 0;
-    headOffset_ = 0;
     return true;
-}
-
-void RawSocketStream::compactQueue()
-{
-    if (queueHead_ > 32 && queueHead_ * 2 > queue_.size()) {
-        queue_.erase(queue_.begin(), queue_.begin() + std::ptrdiff_t(queueHead_));
-        queueHead_ = 0;
-    }
 }
 
 void RawSocketStream::onWritable()
 {
     if (fd_ < 0)
         return;
-    const int64_t before = queued_;
+    const int64_t before = out_.size();
     const bool ok = flushQueue();
-    const bool progress = queued_ < before || reportPending_;
+    const bool progress = out_.size() < before || reportPending_;
     reportPending_ = false;
-    if (queued_ == 0 && writeNotifier_ != nullptr)
+    if (out_.empty() && writeNotifier_ != nullptr)
         writeNotifier_->setEnabled(false);
     if (listener_ == nullptr)
         return;
@@ -522,18 +494,12 @@ void RawSocketStream::closeAfterFlush(int timeoutMs)
 {
     if (fd_ < 0)
         return;
-    if (queued_ > 0 && canSend() && flushQueue() && queued_ > 0) {
+    if (!out_.empty() && canSend() && flushQueue() && !out_.empty()) {
         releaseNotifiers();
-        // Only what is still unsent: the chunks before the head went out already.
-        std::vector<QByteArray> unsent(std::make_move_iterator(queue_.begin() + std::ptrdiff_t(queueHead_)),
-                                       std::make_move_iterator(queue_.end()));
-        auto* linger = new RawLinger(fd_, std::move(unsent), headOffset_, timeoutMs);
+        auto* linger = new RawLinger(fd_, std::move(out_), timeoutMs);
         lingerObject(linger);
         fd_ = -1;
-        queue_.clear();
-        queueHead_ = 0;
-        headOffset_ = 0;
-        queued_ = 0;
+        out_.clear();
         listener_ = nullptr;
         return;
     }
@@ -547,8 +513,7 @@ void RawSocketStream::abort()
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
-    queue_.clear();
-    queued_ = 0;
+    out_.clear();
     if (status_ == Status::Open)
         status_ = Status::Failed;
 }

@@ -1,15 +1,15 @@
 // A ByteStream over a plain nonblocking TCP descriptor. Reads go from the
 // kernel straight into the caller's buffer; writes go straight to the kernel
-// (header and payload in one call) and only what it does not take is copied
-// into a queue. An idle stream holds one socket notifier and no buffer.
+// (header and payload in one call, behind what is queued from before) and
+// only what it does not take is copied into a queue. An idle stream holds one
+// socket notifier and no buffer.
 #pragma once
 
 #include "engine/transport/byte_stream.h"
+#include "engine/transport/output_queue.h"
 #include "engine/transport/peer_watch.h"
 
 #include <QByteArray>
-
-#include <vector>
 
 #include <QSocketNotifier>
 
@@ -41,7 +41,7 @@ public:
 
     int64_t read(char* data, int64_t max) override;
     bool write(const char* a, int64_t an, const char* b = nullptr, int64_t bn = 0) override;
-    int64_t bytesToWrite() const override { return queued_; }
+    int64_t bytesToWrite() const override { return out_.size(); }
     int64_t bytesBuffered() const override { return preRead_.size() - preReadPos_; }
     void setReadPaused(bool paused) override;
     void setCorked(bool corked) override;
@@ -62,7 +62,6 @@ private:
     friend class OwnedNotifier;
     void onReadable();
     void onWritable();
-    void compactQueue();
     // Hands queued output to the kernel; false on a connection fault.
     bool flushQueue();
     void queue(const char* data, int64_t n, bool arm = true);
@@ -78,10 +77,7 @@ private:
     OwnedNotifier* writeNotifier_ = nullptr;   // made when output first waits
     QByteArray preRead_;
     qsizetype preReadPos_ = 0;
-    std::vector<QByteArray> queue_;              // unsent output, oldest first
-    size_t queueHead_ = 0;                       // chunks before this are sent
-    qsizetype headOffset_ = 0;                   // sent bytes of the head chunk
-    int64_t queued_ = 0;
+    OutputQueue out_;                            // unsent output
     Status status_ = Status::Open;
     int errno_ = 0;
     bool paused_ = false;

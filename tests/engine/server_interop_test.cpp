@@ -1,9 +1,11 @@
 // Independent clients from Debian (python3-websockets, node-ws) against our
 // server, over ws and wss: 16 MiB messages, fragments, pings, close codes,
 // sub-protocols and a refused upgrade.
+#include "proxy_test_support.h"
 #include "server_test_support.h"
 
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QTemporaryDir>
 
 #include <sys/socket.h>
@@ -235,6 +237,121 @@ TEST(ServerTls, PeerEndDuringTheTlsHandshakeIsSeenAtOnce)
     const int port = s.listen();
     ASSERT_GT(port, 0) << s.lastError().toStdString();
     expectPeerEndSeenAtOnce(s, port, QByteArray("\x16\x03\x01\x02\x00\x01", 6));   // the start of a ClientHello
+}
+
+// SSLCertEncoded names the certificate served: PEM with its (encrypted) key
+// and chain in any order, PFX bytes, or a certificate alone whose key is a
+// key pair of the folder store. Reading it gives the certificate in use, also
+// one chosen by store and subject. The proxy passes it to its listener; the
+// openssl program checks what it serves.
+TEST(ServerTls, EncodedCertificateIsServedAndReadBack)
+{
+    QTemporaryDir dir;
+    const auto openssl = [&](const QStringList& args) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start("openssl", args);
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    };
+    if (!QFile::exists("/usr/bin/openssl"))
+        GTEST_SKIP() << "the openssl program is missing";
+    QProcess make;
+    make.start("/bin/sh", {peersDir() + "/make_certs.sh", dir.path()});
+    ASSERT_TRUE(make.waitForFinished(60000));
+    ASSERT_TRUE(openssl({"pkcs12", "-export", "-in", "server.pem", "-inkey", "server.key", "-certfile", "ca.pem",
+                         "-passout", "pass:pfx-pw", "-out", "server.pfx"}));
+    ASSERT_TRUE(openssl({"pkey", "-in", "server.key", "-aes256", "-passout", "pass:key-pw", "-out", "server-enc.key"}));
+    QDir(dir.path()).mkpath("store/MY/keys");
+    ASSERT_TRUE(openssl({"pkey", "-in", "server.key", "-out", "store/MY/keys/server.key"}));
+    ASSERT_TRUE(openssl({"pkey", "-in", "server.key", "-pubout", "-out", "store/MY/keys/server.pub"}));
+    const auto read = [&](std::initializer_list<const char*> parts) {
+        QByteArray all;
+        for (const char* part : parts) {
+            QFile f(dir.filePath(part));
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << part;
+            all += f.readAll();
+        }
+        return all;
+    };
+    {
+        QFile self(dir.filePath("store/MY/self.pem"));
+        ASSERT_TRUE(self.open(QIODevice::WriteOnly));
+        self.write(read({"self.pem", "self.key"}));
+    }
+    const QByteArray serverPem = read({"server.pem"}), selfPem = read({"self.pem"});
+    const QString storeRoot = "CertStoreRoot=" + dir.filePath("store");
+
+    struct Case {
+        const char* name;
+        QByteArray encoded;
+        const char* password;
+        const char* subject;
+        bool proxy;             // through the proxy, checked by openssl s_client; else the server and our client
+        QByteArray served;      // empty: listening fails with 166
+        const char* why;
+    };
+    const Case cases[] = {
+        {"PEM with chain first and encrypted key", read({"ca.pem", "server.pem", "server-enc.key"}), "key-pw", "",
+         false, serverPem, ""},
+        {"PFX with its password", read({"server.pfx"}), "pfx-pw", "", false, serverPem, ""},
+        {"PFX with a wrong password", read({"server.pfx"}), "nope", "", false, {}, "password"},
+        {"certificate alone, key in the folder store", serverPem, "", "", false, serverPem, ""},
+        {"chosen by store and subject", {}, "", "Self Signed", false, selfPem, ""},
+        {"PEM with key through the proxy", read({"server.pem", "server.key"}), "", "", true, serverPem, ""},
+    };
+    const auto same = [](const QByteArray& a, const QByteArray& b) {
+        return QSslCertificate(a, QSsl::Pem) == QSslCertificate(b, QSsl::Pem);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.proxy) {
+            namespace px = proxy_test;
+            px::ProxyHost p;
+            p.config(storeRoot);
+            p.setInt(px::kUseSSL, 1);
+            p.setBytes(px::kSSLCertEncoded, c.encoded);
+            p.setText(px::kSSLCertStorePassword, c.password);
+            EXPECT_TRUE(same(p.getBytes(px::kSSLCertEncoded), c.served));
+            const int port = p.listen();
+            ASSERT_GT(port, 0) << p.lastError().toStdString();
+            EXPECT_TRUE(same(p.getBytes(px::kSSLCertEncoded), c.served));
+            QProcess client;
+            client.setWorkingDirectory(dir.path());
+            client.start("openssl", {"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(port), "-CAfile",
+                                     "ca.pem", "-verify_return_error", "-brief"});
+            client.closeWriteChannel();
+            EXPECT_TRUE(p.waitUntil([&] { return client.state() == QProcess::NotRunning; }));
+            const QString out = QString::fromUtf8(client.readAllStandardOutput() + client.readAllStandardError());
+            EXPECT_EQ(client.exitCode(), 0) << out.toStdString();
+            EXPECT_TRUE(out.contains("Peer certificate: CN = localhost, O = Brindle")) << out.toStdString();
+            EXPECT_TRUE(out.contains("Verification: OK")) << out.toStdString();
+            continue;
+        }
+        ServerHost s;
+        s.config(storeRoot);
+        s.setInt(sUseSSL, 1);
+        s.setBytes(sSSLCertEncoded, c.encoded);
+        s.setText(sSSLCertStorePassword, c.password);
+        s.setText(sSSLCertSubject, c.subject);
+        EXPECT_TRUE(c.served.isEmpty() ? s.getBytes(sSSLCertEncoded).isEmpty()
+                                       : same(s.getBytes(sSSLCertEncoded), c.served));
+        const int port = s.listen();
+        if (c.served.isEmpty()) {
+            EXPECT_EQ(port, 0);
+            EXPECT_EQ(CorvaneWS_WebSocketServer_GetLastErrorCode(s.handle()), 166);
+            EXPECT_TRUE(s.lastError().contains(c.why)) << s.lastError().toStdString();
+            continue;
+        }
+        ASSERT_GT(port, 0) << s.lastError().toStdString();
+        EXPECT_TRUE(same(s.getBytes(sSSLCertEncoded), c.served));
+        Host client;
+        client.setInt(kTimeout, 10);
+        client.setBytes(kSSLAcceptServerCertEncoded, read({"ca.pem", "self.pem"}));
+        ASSERT_EQ(client.call(kConnect, {QStringLiteral("wss://localhost:%1/").arg(port)}), 0)
+            << client.lastError().toStdString();
+        EXPECT_TRUE(same(client.getBytes(kSSLServerCertEncoded), c.served));
+        client.call(kDisconnect);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, ServerInterop,
