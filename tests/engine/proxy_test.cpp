@@ -725,4 +725,43 @@ TEST(ProxyFlowControl, HeldClientThatResetsIsReleasedWithItsTcpSide)
     EXPECT_TRUE(host.waitUntil([&] { return reader.disconnected == 1; }));
 }
 
+// Compressed messages on the proxy's WebSocket side, as our own client asks
+// for them; the TCP side carries the bytes as they are.
+TEST(ProxyCompression, CompressedOnTheWebSocketSideAndPlainOnTheTcpSide)
+{
+    TcpPeer tcp;
+    ProxyHost proxy;
+    proxy.config("PerMessageDeflate=true");
+    ASSERT_EQ(proxy.lastRc, 0);
+    proxy.setText(kDefaultForwardHost, QStringLiteral("127.0.0.1"));
+    proxy.setInt(kDefaultForwardPort, tcp.port());
+    const int port = proxy.listen();
+    ASSERT_GT(port, 0) << proxy.lastError().toStdString();
+
+    engine_test::Host client;
+    client.config("PerMessageDeflate=true");
+    client.setInt(engine_test::kTimeout, 0);
+    ASSERT_EQ(client.call(engine_test::kConnect, {QStringLiteral("ws://127.0.0.1:%1/").arg(port)}), 0);
+    ASSERT_TRUE(client.waitUntil([&] { return client.count(engine_test::evConnected) == 1; }));
+    bool agreed = false;
+    for (const Recorded& e : client.events)
+        agreed = agreed || (e.event == engine_test::evHeader && e.texts.value(0) == "Sec-WebSocket-Extensions"
+                            && e.texts.value(1).startsWith("permessage-deflate"));
+    EXPECT_TRUE(agreed) << "the proxy took the offer";
+
+    QByteArray data;
+    for (int i = 0; data.size() < (1 << 20); ++i)
+        data += QStringLiteral("{\"seq\":%1,\"value\":%2},").arg(i).arg(i % 977).toUtf8();
+    ASSERT_EQ(client.send(data), 0);
+    QByteArray back;
+    ASSERT_TRUE(client.waitUntil([&] {
+        back.clear();
+        for (const QByteArray& m : client.messages)
+            back += m;
+        return back.size() >= data.size();
+    }, 60000));
+    EXPECT_TRUE(tcp.received == data) << "the TCP side got " << tcp.received.size() << " bytes";
+    EXPECT_TRUE(back == data) << "came back as " << back.size() << " bytes";
+}
+
 } // namespace
