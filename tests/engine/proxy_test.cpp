@@ -725,8 +725,8 @@ TEST(ProxyFlowControl, HeldClientThatResetsIsReleasedWithItsTcpSide)
     EXPECT_TRUE(host.waitUntil([&] { return reader.disconnected == 1; }));
 }
 
-// Compressed messages on the proxy's WebSocket side, as our own client asks
-// for them; the TCP side carries the bytes as they are.
+// Compressed messages on the proxy's WebSocket side, as our own client and
+// two independent ones ask for them; the TCP side carries the bytes as they are.
 TEST(ProxyCompression, CompressedOnTheWebSocketSideAndPlainOnTheTcpSide)
 {
     TcpPeer tcp;
@@ -762,6 +762,23 @@ TEST(ProxyCompression, CompressedOnTheWebSocketSideAndPlainOnTheTcpSide)
     }, 60000));
     EXPECT_TRUE(tcp.received == data) << "the TCP side got " << tcp.received.size() << " bytes";
     EXPECT_TRUE(back == data) << "came back as " << back.size() << " bytes";
+
+    // python3-websockets and node-ws with their own compression: 16 MiB of
+    // text and 10,000 small JSON messages through the proxy and back.
+    for (const bool python : {true, false}) {
+        SCOPED_TRACE(python ? "python3-websockets" : "node-ws");
+        const QString url = QStringLiteral("ws://127.0.0.1:%1/").arg(port);
+        ClientProcess peer(python ? "/usr/bin/python3" : "/usr/bin/node",
+                           python ? QStringList{"-u", peersDir() + "/deflate_peer.py", "client", url, "--stream"}
+                                  : QStringList{peersDir() + "/deflate_peer.js", "client", url, "--stream"},
+                           python ? QStringList{} : nodeEnv());
+        ASSERT_TRUE(peer.started);
+        ASSERT_TRUE(proxy.waitUntil([&] { return peer.finished(); }, 180000));
+        const QStringList lines = peer.lines();
+        ASSERT_EQ(lines.size(), 2) << lines.join(" | ").toStdString();
+        EXPECT_TRUE(lines[0].startsWith("ext permessage-deflate")) << lines[0].toStdString();
+        EXPECT_EQ(lines[1], "ok");
+    }
 }
 
 } // namespace

@@ -46,6 +46,28 @@ if (role === 'server') {
 } else {
   const ws = new WebSocket(args[1], { maxPayload: 0, perMessageDeflate: deflate });
   const { big, small } = payloads();
+  if (args.includes('--stream')) {
+    // All that comes back as one byte stream (a proxy to a TCP echo).
+    const sent = Buffer.concat([Buffer.from(big)].concat(small.map((m) => Buffer.from(m))));
+    const back = [];
+    let got = 0;
+    ws.on('upgrade', (res) => console.log('ext ' + (res.headers['sec-websocket-extensions'] || '-')));
+    ws.on('open', () => {
+      ws.send(big);
+      small.forEach((m, k) => ws.send(k % 2 ? m : Buffer.from(m)));
+    });
+    ws.on('message', (data) => {
+      back.push(Buffer.from(data));
+      got += data.length;
+      if (got >= sent.length) {
+        console.log(Buffer.concat(back).equals(sent) ? 'ok' : 'mismatch stream');
+        ws.close(1000);
+      }
+    });
+    ws.on('close', () => process.exit(0));
+    ws.on('error', (e) => { console.log('error ' + e.message); process.exit(1); });
+    return;
+  }
   const expected = [big].concat(small.map((m, k) => (k % 2 ? m : Buffer.from(m))));
   let next = 0;
   ws.on('upgrade', (res) => console.log('ext ' + (res.headers['sec-websocket-extensions'] || '-')));

@@ -9,7 +9,9 @@
       of JSON-like text and 10,000 small JSON messages (binary and text), checks
       each echo byte for byte, and prints "ok" (or "mismatch <what>").
 --bits limits the window of both sides; --no-context asks both sides to
-compress each message afresh.
+compress each message afresh; --stream (client) compares all that comes back
+as one byte stream, for a peer that does not keep message boundaries (a proxy
+to a TCP echo).
 """
 import argparse
 import asyncio
@@ -50,6 +52,17 @@ async def client(args):
                                   compression=None) as ws:
         print("ext", ws.response_headers.get("Sec-WebSocket-Extensions") or "-", flush=True)
         big, small = payloads()
+        if args.stream:
+            sent = big.encode() + b"".join(m.encode() for m in small)
+            await ws.send(big)
+            for k, m in enumerate(small):
+                await ws.send(m if k % 2 else m.encode())
+            back = bytearray()
+            while len(back) < len(sent):
+                got = await ws.recv()
+                back += got.encode() if isinstance(got, str) else got
+            print("ok" if bytes(back) == sent else "mismatch stream", flush=True)
+            return
         await ws.send(big)
         if await ws.recv() != big:
             print("mismatch big", flush=True)
@@ -73,6 +86,7 @@ def main():
     parser.add_argument("url", nargs="?")
     parser.add_argument("--bits", type=int)
     parser.add_argument("--no-context", action="store_true")
+    parser.add_argument("--stream", action="store_true")
     args = parser.parse_args()
     asyncio.run(serve(args) if args.role == "server" else client(args))
 
