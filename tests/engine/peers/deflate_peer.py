@@ -11,7 +11,7 @@
 --bits limits the window of both sides; --no-context asks both sides to
 compress each message afresh; --stream (client) compares all that comes back
 as one byte stream, for a peer that does not keep message boundaries (a proxy
-to a TCP echo).
+to a TCP echo); --small (client) sends the small messages only.
 """
 import argparse
 import asyncio
@@ -63,10 +63,11 @@ async def client(args):
                 back += got.encode() if isinstance(got, str) else got
             print("ok" if bytes(back) == sent else "mismatch stream", flush=True)
             return
-        await ws.send(big)
-        if await ws.recv() != big:
-            print("mismatch big", flush=True)
-            return
+        if not args.small:
+            await ws.send(big)
+            if await ws.recv() != big:
+                print("mismatch big", flush=True)
+                return
         async def sender():
             for k, m in enumerate(small):
                 await ws.send(m if k % 2 else m.encode())
@@ -87,6 +88,7 @@ def main():
     parser.add_argument("--bits", type=int)
     parser.add_argument("--no-context", action="store_true")
     parser.add_argument("--stream", action="store_true")
+    parser.add_argument("--small", action="store_true")
     args = parser.parse_args()
     asyncio.run(serve(args) if args.role == "server" else client(args))
 
