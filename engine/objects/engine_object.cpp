@@ -5,7 +5,9 @@
 #include "engine/transport/deferred_delete.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <dlfcn.h>
 
@@ -486,7 +488,20 @@ int EngineObject::configure(const QString& settings, QString& answer)
     return 0;
 }
 
-void EngineObject::raiseConnectionError(int event, int id, int code, const QString& text)
+void EngineObject::doEvents()
+{
+    // Wakes after what is pending or after a short wait, so a host can poll.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (destroyed())
+        return;
+    // The wake-up is armed only now: armed before processEvents, it could fire
+    // inside it on a slow machine and leave exec() below without any wake-up.
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void EngineObject::raiseConnectionStatus(int event, int id, int code, const QString& text)
 {
     if (!hasSink())
         return;
@@ -504,6 +519,15 @@ void EngineObject::raiseConnectionLog(int event, int id, int level, const QStrin
     void* argv[5] = {iv(id), iv(level), m.ptr(), t.ptr(), nullptr};
     int arglen[5] = {};
     raise(event, 4, argv, arglen);
+}
+
+void EngineObject::raiseConnectionOpened(int event, int id)
+{
+    if (!hasSink())
+        return;
+    void* argv[2] = {iv(id), nullptr};
+    int arglen[2] = {};
+    raise(event, 1, argv, arglen);
 }
 
 } // namespace corvane::engine

@@ -136,11 +136,15 @@ protected:
     // Calls the sink; argv/arglen have argc + 1 slots. Returns the sink's result.
     int raise(int event, int argc, void** argv, int* arglen);
     bool hasSink() const { return sink_ != nullptr && !zombie_; }
-    // The Error (ConnectionId, ErrorCode, Description) and Log (ConnectionId,
-    // LogLevel, Message, LogType) events of the objects that serve connections
-    // share their shape; each object passes its own event number.
-    void raiseConnectionError(int event, int id, int code, const QString& text);
+    // The Error (ConnectionId, ErrorCode, Description), Disconnected
+    // (ConnectionId, StatusCode, Description), Log (ConnectionId, LogLevel,
+    // Message, LogType) and Connected (ConnectionId) events of the objects that
+    // serve connections share their shapes; each object passes its own number.
+    void raiseConnectionStatus(int event, int id, int code, const QString& text);
     void raiseConnectionLog(int event, int id, int level, const QString& message, const QString& type);
+    void raiseConnectionOpened(int event, int id);
+    // DoEvents: what is pending, then a short wait, so a host can poll.
+    void doEvents();
 
     const PropertyDef* findProperty(int id) const;
     Value& stored(int id);

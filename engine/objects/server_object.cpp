@@ -399,7 +399,7 @@ void ServerObject::serverLog(int id, int level, const QString& message, const QS
 
 void ServerObject::raiseError(int id, int code, const QString& text)
 {
-    raiseConnectionError(events_.error, id, code, text);
+    raiseConnectionStatus(events_.error, id, code, text);
 }
 
 void ServerObject::log(int id, int level, const QString& message, const QString& type)
@@ -445,19 +445,6 @@ int ServerObject::disconnect(int argc, void** argv)
         return fail(kInvalidIndex, corvanews20::server::kIndexName);
     ws->close(uint16_t(configInt("CloseStatusCode")), configText("CloseDescription").toStdString());
     return 0;
-}
-
-void ServerObject::doEvents()
-{
-    // Wakes after what is pending or after a short wait, so a host can poll.
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (destroyed())
-        return;
-    // The wake-up is armed only now: armed before processEvents, it could fire
-    // inside it on a slow machine and leave exec() below without any wake-up.
-    QEventLoop loop;
-    QTimer::singleShot(10, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 } // namespace corvane::engine

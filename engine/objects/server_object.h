@@ -46,7 +46,6 @@ protected:
     // Methods every server object has.
     int configMethod(int argc, void** argv, int* arglen);
     int disconnect(int argc, void** argv);
-    void doEvents();
 
     void raiseError(int id, int code, const QString& text);
     void log(int id, int level, const QString& message, const QString& type);

@@ -858,19 +858,6 @@ void WebSocketClient::reset()
     bytesSent_ = 0;
 }
 
-void WebSocketClient::doEvents()
-{
-    // Wakes after what is pending or after a short wait, so a host can poll.
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (destroyed())
-        return;
-    // The wake-up is armed only now: armed before processEvents, it could fire
-    // inside it on a slow machine and leave exec() below without any wake-up.
-    QEventLoop loop;
-    QTimer::singleShot(10, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // ---- events ----
 
 void WebSocketClient::raiseConnectionStatus(const QString& what, int code, const QString& description)

@@ -59,7 +59,6 @@ private:
     int sendPing();
     void interrupt();
     void reset();
-    void doEvents();
     void addCookie(const QString& name, const QString& value);
 
     // opening handshake

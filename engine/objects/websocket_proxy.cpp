@@ -252,12 +252,7 @@ void WebSocketProxy::serverClosed(int id, int statusCode, const QString& reason)
     } else {
         retire(id, true);
     }
-    if (!hasSink())
-        return;
-    Wide d(reason);
-    void* argv[4] = {iv(id), iv(statusCode), d.ptr(), nullptr};
-    int arglen[4] = {};
-    raise(E::Disconnected, 3, argv, arglen);
+    raiseConnectionStatus(E::Disconnected, id, statusCode, reason);
 }
 
 // ---- the TCP side ----
@@ -293,11 +288,7 @@ void WebSocketProxy::onTcpReady(int id)
     }
     if (tcpQueued(*f) <= forwardQueueLimit())
         pauseWebSocket(*f, false);
-    if (hasSink()) {
-        void* argv[2] = {iv(id), nullptr};
-        int arglen[2] = {};
-        raise(E::Connected, 1, argv, arglen);
-    }
+    raiseConnectionOpened(E::Connected, id);
     // What the forward host sent with the connection's first packets.
     if (Forward* again = find(id); again != nullptr && again->stream && again->stream->bytesBuffered() > 0)
         pumpToWebSocket(id);

@@ -88,11 +88,7 @@ void WebSocketServer::serverOpenRequest(int id, OpenRequest& open)
 
 void WebSocketServer::serverOpened(int id)
 {
-    if (!hasSink())
-        return;
-    void* argv[2] = {iv(id), nullptr};
-    int arglen[2] = {};
-    raise(E::Connected, 1, argv, arglen);
+    raiseConnectionOpened(E::Connected, id);
 }
 
 void WebSocketServer::serverData(int id, Opcode type, const uint8_t* data, size_t n, bool last)
@@ -116,12 +112,7 @@ void WebSocketServer::serverReadyToSend(int id)
 void WebSocketServer::serverClosed(int id, int statusCode, const QString& reason)
 {
     dataFormats_.erase(id);
-    if (!hasSink())
-        return;
-    Wide d(reason);
-    void* argv[4] = {iv(id), iv(statusCode), d.ptr(), nullptr};
-    int arglen[4] = {};
-    raise(E::Disconnected, 3, argv, arglen);
+    raiseConnectionStatus(E::Disconnected, id, statusCode, reason);
 }
 
 // ---- methods ----
