@@ -115,15 +115,17 @@ struct StreamedFile::Shared : std::enable_shared_from_this<Shared> {
     QString path;
     QObject* context = nullptr;
     std::function<void(const QString&)> finished;
+    std::function<void()> roomAgain;
     std::unique_ptr<QSaveFile> file;  // the writer's alone once it runs
 
     std::mutex mutex;
     std::condition_variable wake;   // the writer waits for bytes
-    std::condition_variable space;  // append() waits for room
+    std::condition_variable space;  // append() waits for room (at the hard limit only)
     std::deque<Slice> queue;
     qint64 queued = 0;              // in the queue and in the batch being written
     bool writerWaiting = false;
     bool appenderWaiting = false;
+    bool full = false;              // an append() found kQueueLimit queued: roomAgain is owed
     bool committing = false;
     bool ended = false;             // the writer is done: later bytes go nowhere
     std::atomic<bool> cancelled = false;
@@ -163,6 +165,15 @@ bool StreamedFile::Shared::writeBatch(const std::deque<Slice>& batch)
     std::lock_guard lock(mutex);
     queued -= size;
     if (appenderWaiting) space.notify_all();
+    if (full && queued <= kQueueLimit / 2) {
+        full = false;
+        QMetaObject::invokeMethod(
+            context,
+            [self = shared_from_this()] {
+                if (!self->cancelled && self->roomAgain) self->roomAgain();
+            },
+            Qt::QueuedConnection);
+    }
     return ok;
 }
 
@@ -221,12 +232,13 @@ void StreamedFile::Shared::end(const QString& error)
 }
 
 StreamedFile::StreamedFile(const QString& path, QThreadPool& pool, QObject* context,
-                           std::function<void(const QString& error)> finished)
+                           std::function<void(const QString& error)> finished, std::function<void()> roomAgain)
     : shared_(std::make_shared<Shared>())
 {
     shared_->path = path;
     shared_->context = context;
     shared_->finished = std::move(finished);
+    shared_->roomAgain = std::move(roomAgain);
     shared_->file = std::make_unique<QSaveFile>(path);
     if (!shared_->file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) fail(cannotCreate(path, *shared_->file));
     // Written, committed and deleted by the writer's thread; it takes no events.
@@ -236,18 +248,21 @@ StreamedFile::StreamedFile(const QString& path, QThreadPool& pool, QObject* cont
 
 StreamedFile::~StreamedFile() { cancel(); }
 
-void StreamedFile::append(const QByteArray& source, qint64 offset, qint64 size)
+bool StreamedFile::append(const QByteArray& source, qint64 offset, qint64 size)
 {
-    if (size <= 0) return;
+    if (size <= 0) return true;
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
     s.appenderWaiting = true;
-    s.space.wait(lock, [&] { return s.ended || s.stopping() || s.queued < kQueueLimit; });
+    s.space.wait(lock, [&] { return s.ended || s.stopping() || s.queued < kHardLimit; });
     s.appenderWaiting = false;
-    if (s.ended || s.stopping()) return;
+    if (s.ended || s.stopping()) return true;
     s.queue.push_back({source, offset, size});
     s.queued += size;
     if (s.writerWaiting && (s.queue.size() == 1 || s.queued >= Shared::kBatchBytes)) s.wake.notify_one();
+    if (s.queued < kQueueLimit) return true;
+    s.full = true;
+    return false;
 }
 
 void StreamedFile::commit()

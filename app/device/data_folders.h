@@ -40,25 +40,31 @@ void writeFileAtomically(const QString& path, const QByteArray& source, qint64 o
 // A file written while its bytes arrive, on a thread of `pool`, under a
 // temporary name in its destination folder: commit() puts it in place whole
 // (as writeFileAtomically does); cancel(), a failure or destruction before
-// commit() removes it. Bytes wait for the disk in a queue that never holds
-// more than kQueueLimit of them: append() waits while it is full, so memory
-// stays bounded when the disk is slower than the link.
+// commit() removes it. Bytes wait for the disk in a queue; append() says when
+// it holds kQueueLimit or more, and `roomAgain` is called once it is down to
+// half, so the caller can stop taking bytes off the link meanwhile instead of
+// waiting (the window would freeze while the disk is slow). Only a caller
+// that goes on regardless is made to wait, at kHardLimit, so memory stays bounded.
 class StreamedFile {
 public:
     static constexpr qint64 kQueueLimit = 16 << 20;
+    static constexpr qint64 kHardLimit = 4 * kQueueLimit;
 
     // Creates the temporary file, raising std::runtime_error with the
     // system's text when it cannot. `finished` is called once, on `context`'s
     // thread: with an empty text when the file is in place after commit(), or
     // with the failure (a write or the rename) as soon as there is one; never
-    // after cancel().
-    StreamedFile(const QString& path, QThreadPool& pool, QObject* context, std::function<void(const QString& error)> finished);
+    // after cancel(). `roomAgain`, also on `context`'s thread, follows an
+    // append() that found the queue full.
+    StreamedFile(const QString& path, QThreadPool& pool, QObject* context, std::function<void(const QString& error)> finished,
+                 std::function<void()> roomAgain = {});
     ~StreamedFile();
     StreamedFile(const StreamedFile&) = delete;
     StreamedFile& operator=(const StreamedFile&) = delete;
 
     // Bytes [offset, offset + size) of `source`, which is shared, not copied.
-    void append(const QByteArray& source, qint64 offset, qint64 size);
+    // False: the queue is full, hold further bytes back until `roomAgain`.
+    bool append(const QByteArray& source, qint64 offset, qint64 size);
     void commit();
     void cancel();
     // Bytes appended and not yet written.

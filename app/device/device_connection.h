@@ -59,6 +59,9 @@ public:
     virtual void connectTo(const QString& url) = 0;
     // Closes an open connection, or abandons one being opened.
     virtual void disconnectFromRecorder() = 0;
+    // While paused nothing more is taken off the connection: the recorder is
+    // held back by TCP until reading resumes. Kept across connections.
+    virtual void setReceivePaused(bool paused) = 0;
 };
 
 // `WebSocketClient1` over the protocol engine, or null when this build has no engine.

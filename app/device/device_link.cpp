@@ -67,6 +67,7 @@ void DeviceLink::connectTo(const QString& url)
     reassembly_.reset();
     bytesReceived_ = 0;
     emit receivedBytes(0);
+    holdReceiving(false);
     try {
         connection_->connectTo(url);
     } catch (const std::exception& e) {
@@ -220,6 +221,7 @@ void DeviceLink::disconnected(int statusCode, const QString& description)
     // A message cut off by the close would otherwise swallow the next
     // connection's first message.
     reassembly_.reset();
+    endUpload();
     session_ = {};  // what the recorder said of itself belongs to that connection
     QString text = QStringLiteral("Not Connected");
     if (statusCode != 1000 || !description.isEmpty())
@@ -272,7 +274,7 @@ void DeviceLink::fileMessage(const QByteArray& message)
 // place once the whole message is in; the message is never held whole.
 void DeviceLink::uploadResponseHead(const QByteArray& head)
 {
-    upload_.reset();
+    endUpload();
     const device::UploadResponseRecord r = device::readUploadResponseHead(head);
     emit uploadResponseRead(r);
     Upload upload{r, nullptr, ++uploads_, 0};
@@ -288,7 +290,10 @@ void DeviceLink::uploadResponseHead(const QByteArray& head)
         const QString path = QDir(folderFor(r.folderName())).filePath(device::savedFileName(r.dataType, *name, clock_()));
         emit uploadMemoLine(QDir::toNativeSeparators(path));
         upload.file = std::make_unique<device::StreamedFile>(
-            path, writer_, this, [this, r, id = upload.id](const QString& error) { uploadFileFinished(r, id, error); });
+            path, writer_, this, [this, r, id = upload.id](const QString& error) { uploadFileFinished(r, id, error); },
+            [this, id = upload.id] {
+                if (upload_ && upload_->id == id) holdReceiving(false);
+            });
     }
     upload_ = std::move(upload);
     uploadResponseData(head, 0, head.size());
@@ -302,14 +307,14 @@ void DeviceLink::uploadResponseData(const QByteArray& bytes, qsizetype offset, q
     u.received += size;
     if (!u.file) return;
     const auto [start, length] = u.record.filePart(from, size);
-    if (length > 0) u.file->append(bytes, offset + start, length);
+    if (length > 0 && !u.file->append(bytes, offset + start, length)) holdReceiving(true);
 }
 
 void DeviceLink::uploadResponseComplete()
 {
     if (!upload_) return;  // refused at its head: a name that cannot be used, or a failure shown then
     Upload u = std::move(*upload_);
-    upload_.reset();
+    endUpload();
     if (!u.record.carriesFile()) return finishUpload(u.record, QString());
     if (!u.file) return;  // writing it failed, already shown
     ++pendingSaves_;
@@ -317,7 +322,24 @@ void DeviceLink::uploadResponseComplete()
 }
 
 // A cut link (or an overrun): the temporary file goes, nothing is acknowledged.
-void DeviceLink::uploadResponseLost() { upload_.reset(); }
+void DeviceLink::uploadResponseLost() { endUpload(); }
+
+// Whatever is left of the upload goes (a file still being written is
+// removed), and bytes flow again for the messages that follow.
+void DeviceLink::endUpload()
+{
+    upload_.reset();
+    holdReceiving(false);
+}
+
+// The disk is slower than the link: the link waits for it rather than the
+// window (the writer's queue is bounded) or memory.
+void DeviceLink::holdReceiving(bool hold)
+{
+    if (hold == receiveHeld_ || !connection_) return;
+    receiveHeld_ = hold;
+    connection_->setReceivePaused(hold);
+}
 
 void DeviceLink::uploadFileFinished(const device::UploadResponseRecord& r, quint64 id, const QString& error)
 {
@@ -325,6 +347,7 @@ void DeviceLink::uploadFileFinished(const device::UploadResponseRecord& r, quint
         // Writing failed while the message was still arriving: the file is
         // gone and the rest of the message goes nowhere.
         upload_->file.reset();
+        holdReceiving(false);
         failUpload(error);
         return;
     }

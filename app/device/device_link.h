@@ -116,6 +116,8 @@ private:
     void uploadResponseData(const QByteArray& bytes, qsizetype offset, qsizetype size) override;
     void uploadResponseComplete() override;
     void uploadResponseLost() override;
+    void endUpload();
+    void holdReceiving(bool hold);
 
     void disconnected(int statusCode, const QString& description);
     void reportError(const QString& text);
@@ -149,6 +151,7 @@ private:
     std::uint32_t progressMaximum_ = 0, progressShown_ = 0;
     QElapsedTimer progressClock_;  // since the bar last moved
     int pendingSaves_ = 0;  // complete files not yet in place
+    bool receiveHeld_ = false;  // the connection's reading is paused for the file writer
     // The error box: its text while it waits for its turn, whether it is up,
     // and the failures since it was asked for.
     QString errorBoxText_;

@@ -65,6 +65,8 @@ public:
             WebSocketClient1->FSetConnected(false);
     }
 
+    void setReceivePaused(bool paused) override { WebSocketClient1->FSetAcceptData(!paused); }
+
 private:
     void WebSocketClient1Connected(QObject*, TwskWebSocketClientConnectedEventParams&) {}
 

@@ -41,6 +41,7 @@ public:
         std::vector<QByteArray> sent;
         Handlers handlers;
         QString refuse;  // a connect fails with this text when set
+        bool receivePaused = false;
     };
     explicit FakeConnection(State& state) : s(state) {}
     void setHandlers(Handlers handlers) override { s.handlers = std::move(handlers); }
@@ -56,6 +57,7 @@ public:
         s.connected = false;
         if (s.handlers.disconnected) s.handlers.disconnected(1000, QString());
     }
+    void setReceivePaused(bool paused) override { s.receivePaused = paused; }
     State& s;
 };
 
@@ -518,6 +520,32 @@ TEST_F(DeviceLinkTest, RecordedDataGoesToDiskAsItArrives)
             EXPECT_TRUE(dialogs.errors().last().contains(QStringLiteral("Cannot write file")));
         }
         EXPECT_EQ(link().reassembly().gReceiveState(), device::ReceiveState::Idle);
+    }
+
+    // More than the writer's queue holds in one piece: the link stops taking
+    // bytes until the writer has room, instead of waiting for the disk; it
+    // lets go again on its own, and when the upload ends early.
+    const QByteArray big(int(device::StreamedFile::kQueueLimit) + (1 << 20), 'b');
+    const QByteArray bm = device::uploadResponse(device::kDataMmv, device::recordedFileHeader(QStringLiteral("A"), 0, 1), big);
+    for (const bool cut : {false, true}) {
+        SCOPED_TRACE(cut);
+        QFile::remove(file);
+        fake.sent.clear();
+        const qsizetype first = bm.size() - 100;
+        fake.handlers.dataIn(device::DataEvent(bm.left(first), false, device::kBinaryFormat));
+        EXPECT_TRUE(fake.receivePaused);
+        if (cut) {
+            fake.handlers.disconnected(1006, QStringLiteral("connection dropped"));
+            EXPECT_FALSE(fake.receivePaused);
+            QTRY_VERIFY_WITH_TIMEOUT(!link().savesPending(), 60000);
+            EXPECT_TRUE(filesLeft().isEmpty());
+            continue;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!fake.receivePaused, 60000);
+        fake.handlers.dataIn(device::DataEvent(bm.mid(first), true, device::kBinaryFormat));
+        QTRY_VERIFY_WITH_TIMEOUT(!link().savesPending(), 60000);
+        EXPECT_EQ(QFileInfo(file).size(), big.size());
+        EXPECT_EQ(fake.sent, std::vector<QByteArray>{device::acknowledgement()});
     }
 }
 
