@@ -158,6 +158,17 @@ bool CertMgr::readProperty(const PropertyDef& def, int index, Value& out)
     }
 }
 
+// The first certificate read, the rest as its chain, and the key read with them.
+CertMgr::Loaded CertMgr::loadedFrom(certs::Material&& m)
+{
+    Loaded l;
+    l.cert = std::move(m.certs.front());
+    for (size_t k = 1; k < m.certs.size(); ++k)
+        l.chain.push_back(std::move(m.certs[k]));
+    l.keyPem = std::move(m.keyPem);
+    return l;
+}
+
 int CertMgr::writeProperty(const PropertyDef& def, int /*index*/, Value& in)
 {
     clearError();
@@ -170,12 +181,7 @@ int CertMgr::writeProperty(const PropertyDef& def, int /*index*/, Value& in)
         certs::Material m;
         if (Error e = certs::readCertificateData(in.bytes.toStdString(), "CertEncoded", m))
             return failWith(e);
-        Loaded l;
-        l.cert = std::move(m.certs.front());
-        for (size_t k = 1; k < m.certs.size(); ++k)
-            l.chain.push_back(std::move(m.certs[k]));
-        l.keyPem = m.keyPem;
-        load(std::move(l));
+        load(loadedFrom(std::move(m)));
         return 0;
     }
     case P::CertSubject:
@@ -758,10 +764,7 @@ int CertMgr::importSignedCsr(const QByteArray& data, const QString& keyName)
     std::string pem;
     if (Error e = folder.keyPem(store, utf8(keyName), pem))
         return failWith(e);
-    Loaded l;
-    l.cert = std::move(m.certs.front());
-    for (size_t k = 1; k < m.certs.size(); ++k)
-        l.chain.push_back(std::move(m.certs[k]));
+    Loaded l = loadedFrom(std::move(m));
     l.keyPem = pem;
     l.container = utf8(keyName);
     if (Error e = folder.addCertificate(store, l.cert.get(), l.keyPem))
@@ -842,12 +845,7 @@ int CertMgr::readCertificate(const QString& file)
             return fail(kNotACertificate, utf8(file) + " is a PFX file; use ImportCertificate or CertStoreType 2");
         return failWith(e);
     }
-    Loaded l;
-    l.cert = std::move(m.certs.front());
-    for (size_t k = 1; k < m.certs.size(); ++k)
-        l.chain.push_back(std::move(m.certs[k]));
-    l.keyPem = m.keyPem;
-    load(std::move(l));
+    load(loadedFrom(std::move(m)));
     return 0;
 }
 

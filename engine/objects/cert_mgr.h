@@ -55,6 +55,7 @@ private:
     };
 
     int failWith(const certs::Error& e) { return fail(e.code, e.detail); }
+    static Loaded loadedFrom(certs::Material&& m);
     void load(Loaded&& loaded);
     void clearCurrent();
     int needCertificate();

@@ -158,6 +158,28 @@ inline QString peersDir()
     return qEnvironmentVariable("BRINDLE_SOURCE_DIR", BRINDLE_TEST_SOURCE_DIR) + "/tests/engine/peers";
 }
 
+// The test certificates of make_certs.sh (a CA, a server certificate it
+// issued, a self-signed one, with their keys) in dir; false when openssl failed.
+inline bool makeTestCertificates(const QString& dir)
+{
+    QProcess p;
+    p.start("/bin/sh", {peersDir() + "/make_certs.sh", dir});
+    return p.waitForFinished(60000) && p.exitCode() == 0 && QFile::exists(dir + "/server.pem");
+}
+
+// The files of dir one after the other (a PEM bundle); empty if one is missing.
+inline QByteArray filesJoined(const QString& dir, std::initializer_list<const char*> names)
+{
+    QByteArray all;
+    for (const char* name : names) {
+        QFile f(dir + '/' + name);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        all += f.readAll();
+    }
+    return all;
+}
+
 inline std::unique_ptr<Peer> pythonServer(const QStringList& extra = {})
 {
     return std::make_unique<Peer>("/usr/bin/python3", QStringList{"-u", peersDir() + "/ws_server.py"} + extra);

@@ -551,12 +551,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ProxyFirewall,
 TEST(ProxyTls, WssClientsAreForwardedAndTheTlsEventsComeUnderTheProxysNumbers)
 {
     QTemporaryDir dir;
-    QProcess make;
-    make.start("/bin/sh", {peersDir() + "/make_certs.sh", dir.path()});
-    ASSERT_TRUE(make.waitForFinished(60000) && make.exitCode() == 0) << "openssl could not make the certificates";
-    QFile cert(dir.path() + "/server.pem"), key(dir.path() + "/server.key");
-    ASSERT_TRUE(cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly));
-    const QByteArray pem = cert.readAll() + key.readAll();
+    ASSERT_TRUE(engine_test::makeTestCertificates(dir.path())) << "openssl could not make the certificates";
+    const QByteArray pem = engine_test::filesJoined(dir.path(), {"server.pem", "server.key"});
 
     auto echo = tcpEcho();
     ASSERT_PEER(echo);

@@ -63,16 +63,10 @@ protected:
     void SetUp() override
     {
         if (std::get<1>(GetParam())) {
-            QProcess p;
-            p.start("/bin/sh", {peersDir() + "/make_certs.sh", dir_.path()});
-            ASSERT_TRUE(p.waitForFinished(60000));
+            ASSERT_TRUE(makeTestCertificates(dir_.path()));
             QFile pem(dir_.filePath("server-with-key.pem"));
             ASSERT_TRUE(pem.open(QIODevice::WriteOnly));
-            for (const char* part : {"server.pem", "ca.pem", "server.key"}) {
-                QFile f(dir_.filePath(part));
-                ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << part;
-                pem.write(f.readAll());
-            }
+            pem.write(filesJoined(dir_.path(), {"server.pem", "ca.pem", "server.key"}));
             pem.close();
             s_.setInt(sUseSSL, 1);
             s_.setInt(sSSLCertStoreType, 6);
@@ -193,18 +187,8 @@ TEST(ServerCompression, PeersSendAndReceiveCompressedMessagesByteExact)
 TEST(ServerTls, ClientCertificatesGoThroughTheHandler)
 {
     QTemporaryDir dir;
-    QProcess p;
-    p.start("/bin/sh", {peersDir() + "/make_certs.sh", dir.path()});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    const auto joined = [&](std::initializer_list<const char*> parts) {
-        QByteArray all;
-        for (const char* part : parts) {
-            QFile f(dir.filePath(part));
-            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << part;
-            all += f.readAll();
-        }
-        return all;
-    };
+    ASSERT_TRUE(makeTestCertificates(dir.path()));
+    const auto joined = [&](std::initializer_list<const char*> parts) { return filesJoined(dir.path(), parts); };
     ServerHost s;
     s.setInt(sUseSSL, 1);
     s.setInt(sSSLCertStoreType, 7);
@@ -244,15 +228,8 @@ TEST(ServerTls, ClientCertificatesGoThroughTheHandler)
 TEST(ServerTls, PeerEndDuringTheTlsHandshakeIsSeenAtOnce)
 {
     QTemporaryDir dir;
-    QProcess p;
-    p.start("/bin/sh", {peersDir() + "/make_certs.sh", dir.path()});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    QByteArray pem;
-    for (const char* part : {"server.pem", "server.key"}) {
-        QFile f(dir.filePath(part));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << part;
-        pem += f.readAll();
-    }
+    ASSERT_TRUE(makeTestCertificates(dir.path()));
+    const QByteArray pem = filesJoined(dir.path(), {"server.pem", "server.key"});
     ServerHost s;
     s.setInt(sUseSSL, 1);
     s.setInt(sSSLCertStoreType, 7);
@@ -279,24 +256,14 @@ TEST(ServerTls, EncodedCertificateIsServedAndReadBack)
     };
     if (!QFile::exists("/usr/bin/openssl"))
         GTEST_SKIP() << "the openssl program is missing";
-    QProcess make;
-    make.start("/bin/sh", {peersDir() + "/make_certs.sh", dir.path()});
-    ASSERT_TRUE(make.waitForFinished(60000));
+    ASSERT_TRUE(makeTestCertificates(dir.path()));
     ASSERT_TRUE(openssl({"pkcs12", "-export", "-in", "server.pem", "-inkey", "server.key", "-certfile", "ca.pem",
                          "-passout", "pass:pfx-pw", "-out", "server.pfx"}));
     ASSERT_TRUE(openssl({"pkey", "-in", "server.key", "-aes256", "-passout", "pass:key-pw", "-out", "server-enc.key"}));
     QDir(dir.path()).mkpath("store/MY/keys");
     ASSERT_TRUE(openssl({"pkey", "-in", "server.key", "-out", "store/MY/keys/server.key"}));
     ASSERT_TRUE(openssl({"pkey", "-in", "server.key", "-pubout", "-out", "store/MY/keys/server.pub"}));
-    const auto read = [&](std::initializer_list<const char*> parts) {
-        QByteArray all;
-        for (const char* part : parts) {
-            QFile f(dir.filePath(part));
-            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << part;
-            all += f.readAll();
-        }
-        return all;
-    };
+    const auto read = [&](std::initializer_list<const char*> parts) { return filesJoined(dir.path(), parts); };
     {
         QFile self(dir.filePath("store/MY/self.pem"));
         ASSERT_TRUE(self.open(QIODevice::WriteOnly));
