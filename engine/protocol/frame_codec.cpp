@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace corvane::protocol {
 namespace {
 
@@ -53,8 +57,22 @@ void applyMask(uint8_t* data, size_t n, const uint8_t mask4[4], uint64_t offset)
     std::memcpy(&m, rotated, 8);
 
     size_t i = 0;
-    // Four words per round keep the loads and stores in flight; a whole 8-byte
-    // step is a multiple of the mask period, so the rotated mask stays valid.
+    // Every step below is a multiple of the mask period, so the rotated mask
+    // stays valid. The proxy unmasks everything it forwards: wide steps count.
+#if defined(__SSE2__)
+    const __m128i wide = _mm_set1_epi64x(static_cast<long long>(m));
+    for (; i + 64 <= n; i += 64) {
+        auto* p = reinterpret_cast<__m128i*>(data + i);
+        const __m128i a = _mm_xor_si128(_mm_loadu_si128(p), wide);
+        const __m128i b = _mm_xor_si128(_mm_loadu_si128(p + 1), wide);
+        const __m128i c = _mm_xor_si128(_mm_loadu_si128(p + 2), wide);
+        const __m128i d = _mm_xor_si128(_mm_loadu_si128(p + 3), wide);
+        _mm_storeu_si128(p, a);
+        _mm_storeu_si128(p + 1, b);
+        _mm_storeu_si128(p + 2, c);
+        _mm_storeu_si128(p + 3, d);
+    }
+#endif
     for (; i + 32 <= n; i += 32) {
         uint64_t w[4];
         std::memcpy(w, data + i, 32);
