@@ -85,7 +85,10 @@ TformDownload::TformDownload(QWidget* parent) : QDialog(parent)
         ++row;
     }
     layout->addLayout(sizes);
-    layout->addWidget(namedLabel("lbUploadStatus", QStringLiteral("Waiting Upload Response.."), "color: blue; font-weight: bold;"));
+    QLabel* status = namedLabel("lbUploadStatus", QStringLiteral("Waiting Upload Response.."), "color: blue; font-weight: bold;");
+    // A long reason (a lost link, a size mismatch) wraps instead of widening the dialog.
+    status->setWordWrap(true);
+    layout->addWidget(status);
 
     progressBarDownload = new QProgressBar;
     progressBarDownload->setObjectName(QStringLiteral("progressBarDownload"));
@@ -272,9 +275,12 @@ void TformDownload::btnUploadRequestClick()
     const std::uint32_t type = rbUploadDrv->isChecked() ? device::kDataDrv
                                : rbUploadMMV->isChecked() ? device::kDataMmv
                                                           : device::kDataSystemLog;
-    // What the status said of an earlier request is no longer the news.
+    // What the status and the sizes said of an earlier request is no longer the news.
     resetProgress();
     current_.reset();
+    for (const char* name : {"lbUploadtSize", "lbUploadFileSize", "lbUploadFrameCount", "lbCompareUploadSize",
+                             "lbCompareUploadFileSize"})
+        control<QLabel>(name)->setText(QStringLiteral("0"));
     if (link_ && link_->sendIfConnected(device::uploadRequest(type, from, to))) {
         ++outstanding_;
         setStatus(QStringLiteral("Waiting Upload Response.."));

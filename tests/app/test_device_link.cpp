@@ -647,6 +647,8 @@ TEST_F(DeviceLinkTest, TheDownloadDialogSaysWhatBecameOfTheLastRequest)
         dialogs.clear();
 
         click(download(), "btnUploadRequest");
+        for (const char* size : {"lbUploadtSize", "lbCompareUploadSize", "lbCompareUploadFileSize"})
+            EXPECT_EQ(label(download(), size), QStringLiteral("0")) << c.what << ": " << size << " of the file before";
         c.after();
         EXPECT_TRUE(status().startsWith(c.status)) << c.what << ": " << status().toStdString();
         if (c.barAtZero) {
