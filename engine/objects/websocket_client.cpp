@@ -644,14 +644,19 @@ void WebSocketClient::open()
         finishConnect(kConnectionLost, QStringLiteral("the connection is gone"));
         return;
     }
-    conn_ = std::make_unique<WsConnection>(WsConnection::Role::Client, socket,
-                                          static_cast<ConnectionEvents&>(*this), connectionLimits());
+    const ConnectionLimits limits = connectionLimits();
+    Handover handover;
+    handover.stream = ByteStream::fromSocket(socket, int64_t(std::max<size_t>(limits.readBufferSize, 64 * 1024)));
+    handover.peer = PeerFacts::of(*handover.stream);
+    handover.deflate = deflateAgreed_;
+    conn_ = std::make_unique<WsConnection>(WsConnection::Role::Client, std::move(handover),
+                                          static_cast<ConnectionEvents&>(*this), limits);
     if (!boolProp(P::AcceptData))
         conn_->setReadPaused(WsConnection::kPausedByHost, true);
     state_ = State::Open;
     // OnConnected comes first, then OnReadyToSend, then the first data.
     opening_ = true;
-    conn_->startOpen(deflateAgreed_);
+    conn_->start();
     opening_ = false;
     if (gen != connGen_ || destroyed())
         return;
