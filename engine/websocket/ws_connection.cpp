@@ -119,7 +119,9 @@ void WsConnection::start()
     if (finished_)
         return;
     updateStreamPause();
-    if (readAhead_.size() > readAheadUsed_)
+    // The opening stopped reading while its owner decided; an end that came
+    // meanwhile may have been announced to it already.
+    if (readAhead_.size() > readAheadUsed_ || (stream_ && stream_->status() != ByteStream::Status::Open))
         readLoop();
     else if (stream_ && stream_->bytesBuffered() > 0)
         QTimer::singleShot(0, &closeTimer_, [this] { EntryGuard guard; readLoop(); });

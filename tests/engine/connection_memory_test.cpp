@@ -1,7 +1,9 @@
-// The server's opening stage and the WebSocket connection it becomes, over
-// an in-memory stream pair: no sockets and no timing, so the opening request
-// and the frames can be cut at every byte, and the stream can fail at every
-// step, deterministically.
+// The opening stages and the WebSocket connection they become, over an
+// in-memory stream pair: no sockets and no timing, so the opening heads and
+// the frames behind them can be cut at every byte, and the stream can fail
+// at every step, deterministically.
+#include "engine/protocol/errors.h"
+#include "engine/websocket/client_opening.h"
 #include "engine/websocket/server_opening.h"
 #include "engine/websocket/ws_connection.h"
 #include "memory_stream.h"
@@ -11,6 +13,9 @@
 #include <string>
 #include <vector>
 
+using corvane::engine::ClientOffer;
+using corvane::engine::ClientOpening;
+using corvane::engine::ClientOpeningEvents;
 using corvane::engine::ConnectionEvents;
 using corvane::engine::ConnectionLimits;
 using corvane::engine::Handover;
@@ -282,6 +287,107 @@ TEST(ConnectionInMemory, ClientAndServerExchangeEveryLengthClass)
     ASSERT_TRUE(settle(server.link));
     EXPECT_EQ(clientEvents.log.back(), "closed 1000");
     EXPECT_EQ(server.events.log.back(), "closed 1000");
+}
+
+// A client opening on one end of a pair; the test answers on the other.
+struct ClientSide : ClientOpeningEvents {
+    Recorder events;
+    std::unique_ptr<ClientOpening> opening;
+    std::unique_ptr<MemoryStream> server;
+    std::shared_ptr<MemoryStream::Link> link;
+    std::string outcome;
+    std::string mismatch;
+
+    ClientSide()
+    {
+        auto [a, b] = MemoryStream::pair();
+        link = a->link();
+        server = std::move(b);
+        opening = std::make_unique<ClientOpening>(std::move(a), *this);
+        ClientOffer offer;
+        offer.request = kRequest;
+        offer.key = "dGhlIHNhbXBsZSBub25jZQ==";
+        opening->start(offer);
+    }
+    void openingAnswered(ClientOpening& o) override
+    {
+        outcome = "answered " + std::to_string(o.answer().head.status);
+        mismatch = o.answer().mismatch;
+        if (o.answer().accepted()) {
+            events.connection = o.open(events, ConnectionLimits{});
+            events.connection->start();
+        }
+    }
+    void openingFailed(ClientOpening&, int code, const QString&) override { outcome = "failed " + std::to_string(code); }
+    void deliver(const std::string& bytes)
+    {
+        server->write(bytes.data(), int64_t(bytes.size()));
+        EXPECT_TRUE(settle(link)) << "notifications never settle";
+    }
+};
+
+std::string serverFrame(Opcode op, const std::string& payload)
+{
+    uint8_t head[14];
+    const size_t h = corvane::protocol::encodeFrameHeader(head, op, true, payload.size(), nullptr);
+    return std::string(reinterpret_cast<const char*>(head), h) + payload;
+}
+
+// The server's answer with frames right behind it, cut at every byte, opens
+// the same connection with the same messages; answers that do not accept
+// the request, and heads that never become whole, are reported as such and
+// open nothing.
+TEST(ConnectionInMemory, ClientOpeningAnswersAtEverySplit)
+{
+    const std::string accept = corvane::protocol::buildUpgradeAnswer("dGhlIHNhbXBsZSBub25jZQ==", "", "");
+    const std::string text = "h\xc3\xa9llo", big(70000, 'z');
+    const std::string frames = serverFrame(Opcode::Text, text) + serverFrame(Opcode::Binary, big)
+                             + serverFrame(Opcode::Close, corvane::protocol::encodeClosePayload(1000, ""));
+    const std::string all = accept + frames;
+    for (size_t cut = 0; cut <= all.size(); cut += cut < accept.size() + 200 ? 1 : 4999) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        ClientSide c;
+        EXPECT_EQ(c.server->pending(), kRequest);
+        c.deliver(all.substr(0, cut));
+        c.deliver(all.substr(cut));
+        EXPECT_EQ(c.outcome, "answered 101");
+        EXPECT_EQ(c.events.log, (std::vector<std::string>{"opened", "closed 1000"}));
+        EXPECT_EQ(c.events.messages, (std::vector<std::string>{text, big}));
+    }
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool endInput;
+        std::string outcome;
+        bool mismatch;
+    };
+    const std::string wrongKey = corvane::protocol::buildUpgradeAnswer("AQIDBAUGBwgJCgsMDQ4PEA==", "", "");
+    const Case cases[] = {
+        {"wrong accept key", wrongKey + frames, false, "answered 101", true},
+        {"extension not offered",
+         corvane::protocol::buildUpgradeAnswer("dGhlIHNhbXBsZSBub25jZQ==", "", "Sec-WebSocket-Extensions: permessage-deflate\r\n"),
+         false, "answered 101", true},
+        {"authentication asked",
+         "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\nContent-Length: 0\r\n\r\n",
+         false, "answered 401", false},
+        {"malformed head", "HTTP/1.1 abc\r\n\r\n", false, "failed " + std::to_string(corvane::engine::kHandshakeFailed),
+         false},
+        {"ends inside the head", accept.substr(0, 20), true,
+         "failed " + std::to_string(corvane::engine::kHandshakeFailed), false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        ClientSide c;
+        c.deliver(k.bytes);
+        if (k.endInput && c.link->end[0])
+            c.link->end[0]->endInput();
+        ASSERT_TRUE(settle(c.link));
+        EXPECT_EQ(c.outcome, k.outcome);
+        EXPECT_EQ(!c.mismatch.empty(), k.mismatch) << c.mismatch;
+        EXPECT_EQ(c.events.connection, nullptr);
+        EXPECT_TRUE(c.events.messages.empty());
+    }
 }
 
 } // namespace
