@@ -200,7 +200,7 @@ void WsConnection::updateStreamPause()
 {
     if (!stream_ || finished_)
         return;
-    const bool hold = nestedRead_
+    const bool hold = nestedRead_ || state_ == State::New
                    || ((state_ == State::Open || state_ == State::Closing) && (paused_ != 0 || pausedByQueue_));
     stream_->setReadPaused(hold);
 }
