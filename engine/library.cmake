@@ -12,7 +12,9 @@ set(CORVANEWS20_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/raw_socket_stream.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/socket_graveyard.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/transport.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/websocket/client_opening.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/websocket/server_core.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/websocket/server_opening.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/websocket/ws_connection.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/objects/cert_mgr.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/objects/c_api.cpp

@@ -165,13 +165,13 @@ void ServerObject::applySettings()
     s.authenticateClients = boolProp(own(SP::SSLAuthenticateClients));
     s.trustedCAFile = configText("SSLTrustedCAFile");
     s.defaultTimeout = int(intProp(own(SP::DefaultTimeout)));
+    s.maxHeadSize = size_t(configInt("MaxHeadSize"));
+    s.handshakeTimeoutMs = int(configInt("HandshakeTimeout") * 1000);
     ConnectionLimits& l = s.limits;
     l.sendQueueLimit = configInt("SendQueueLimit");
     l.maxMessageSize = uint64_t(configInt("MaxMessageSize"));
     l.chunkSize = size_t(configInt("ChunkSize"));
     l.readBufferSize = size_t(configInt("ReadBufferSize"));
-    l.maxHeadSize = size_t(configInt("MaxHeadSize"));
-    l.handshakeTimeoutMs = int(configInt("HandshakeTimeout") * 1000);
     l.keepAliveMs = int(configInt("KeepAliveInterval") * 1000);
     l.closeTimeoutMs = int(configInt("CloseTimeout") * 1000);
     l.fragmentSize = size_t(configInt("FragmentSize"));
@@ -191,31 +191,33 @@ CertificateSource ServerObject::certificateSource() const
 
 bool ServerObject::validIndex(const PropertyDef&, int index) const
 {
-    return core_.connection(index) != nullptr;
+    return core_.peer(index) != nullptr;
 }
 
 bool ServerObject::readProperty(const PropertyDef& def, int index, Value& out)
 {
     const int row = serverRow(def);
     if (def.indexName != nullptr) {
-        const WsConnection* ws = core_.connection(index);
-        if (ws == nullptr)
+        // Facts are there from accept on; sending only once open.
+        const PeerFacts* peer = core_.peer(index);
+        if (peer == nullptr)
             return false;
+        const WsConnection* ws = core_.connection(index);
         switch (row) {
         case SP::WebSocketConnectionAcceptData: out.i = core_.acceptsData(index); return true;
-        case SP::WebSocketConnectionBytesSent: out.i = ws->bytesSent(); return true;
-        case SP::WebSocketConnectionConnected: out.i = ws->isOpen(); return true;
+        case SP::WebSocketConnectionBytesSent: out.i = ws ? ws->bytesSent() : 0; return true;
+        case SP::WebSocketConnectionConnected: out.i = ws && ws->isOpen(); return true;
         case SP::WebSocketConnectionConnectionId: out.text = QString::number(index); return true;
-        case SP::WebSocketConnectionHost: out.text = QString::fromStdString(ws->request().host); return true;
-        case SP::WebSocketConnectionLocalAddress: out.text = ws->localAddress(); return true;
-        case SP::WebSocketConnectionOrigin: out.text = QString::fromStdString(ws->request().origin); return true;
-        case SP::WebSocketConnectionReadyToSend: out.i = ws->readyToSend(); return true;
-        case SP::WebSocketConnectionRemoteHost: out.text = ws->remoteAddress(); return true;
-        case SP::WebSocketConnectionRemotePort: out.i = ws->remotePort(); return true;
-        case SP::WebSocketConnectionRequestHeaders: out.text = QString::fromStdString(ws->requestHead()); return true;
-        case SP::WebSocketConnectionRequestURI: out.text = QString::fromStdString(ws->request().resource); return true;
+        case SP::WebSocketConnectionHost: out.text = QString::fromStdString(peer->request.host); return true;
+        case SP::WebSocketConnectionLocalAddress: out.text = peer->localAddress; return true;
+        case SP::WebSocketConnectionOrigin: out.text = QString::fromStdString(peer->request.origin); return true;
+        case SP::WebSocketConnectionReadyToSend: out.i = ws && ws->readyToSend(); return true;
+        case SP::WebSocketConnectionRemoteHost: out.text = peer->remoteAddress; return true;
+        case SP::WebSocketConnectionRemotePort: out.i = peer->remotePort; return true;
+        case SP::WebSocketConnectionRequestHeaders: out.text = QString::fromStdString(peer->requestHead); return true;
+        case SP::WebSocketConnectionRequestURI: out.text = QString::fromStdString(peer->request.resource); return true;
         case SP::WebSocketConnectionSubProtocols:
-            out.text = QString::fromStdString(core_.opened(index) ? ws->subProtocol() : ws->request().subProtocols);
+            out.text = QString::fromStdString(core_.opened(index) ? peer->subProtocol : peer->request.subProtocols);
             return true;
         case SP::WebSocketConnectionTimeout: out.i = core_.idleTimeout(index); return true;
         default: return false;
@@ -242,15 +244,15 @@ bool ServerObject::readProperty(const PropertyDef& def, int index, Value& out)
 
 int ServerObject::writeProperty(const PropertyDef& def, int index, Value& in)
 {
-    WsConnection* ws = def.indexName != nullptr ? core_.connection(index) : nullptr;
+    const WsConnection* ws = def.indexName != nullptr ? core_.connection(index) : nullptr;
     switch (serverRow(def)) {
     case SP::WebSocketConnectionAcceptData:
         core_.setAcceptData(index, in.i != 0);
         return 0;
     case SP::WebSocketConnectionConnected:
         if (in.i != 0)
-            return ws->isOpen() ? 0 : fail(kNotConnected);
-        ws->close(uint16_t(configInt("CloseStatusCode")), configText("CloseDescription").toStdString());
+            return ws && ws->isOpen() ? 0 : fail(kNotConnected);
+        core_.close(index, uint16_t(configInt("CloseStatusCode")), configText("CloseDescription").toStdString());
         return 0;
     case SP::WebSocketConnectionTimeout:
         core_.setIdleTimeout(index, int(in.i));
@@ -336,7 +338,7 @@ int ServerObject::serverCertificate(int id, QSslConfiguration& ssl, std::string&
                          nullptr};
         int arglen[8] = {};
         raise(events_.sslConnectionRequest, 7, argv, arglen);
-        if (destroyed() || core_.connection(id) == nullptr)
+        if (destroyed() || core_.peer(id) == nullptr)
             return 0;
         const int newType = int(reinterpret_cast<intptr_t>(argv[3]));
         if (newType != source.storeType || store.text.toUtf8() != source.store || password.text != source.password
@@ -440,10 +442,10 @@ int ServerObject::configMethod(int argc, void** argv, int* arglen)
 
 int ServerObject::disconnect(int argc, void** argv)
 {
-    WsConnection* ws = core_.connection(argc > 0 ? int(reinterpret_cast<intptr_t>(argv[0])) : -1);
-    if (ws == nullptr)
+    const int id = argc > 0 ? int(reinterpret_cast<intptr_t>(argv[0])) : -1;
+    if (core_.peer(id) == nullptr)
         return fail(kInvalidIndex, corvanews20::server::kIndexName);
-    ws->close(uint16_t(configInt("CloseStatusCode")), configText("CloseDescription").toStdString());
+    core_.close(id, uint16_t(configInt("CloseStatusCode")), configText("CloseDescription").toStdString());
     return 0;
 }
 

@@ -86,6 +86,9 @@ WebSocketClient::~WebSocketClient()
 {
     ++connGen_;
     transport_.abort();
+    if (opening_)
+        opening_->detach();
+    deferDelete(std::move(opening_));
     if (conn_)
         conn_->detach();
     deferDelete(std::move(conn_));
@@ -127,7 +130,11 @@ bool WebSocketClient::readProperty(const PropertyDef& def, int index, Value& out
     case P::ParsedHeaderValue: out.text = parsedHeaders_[size_t(index)].second; return true;
     case P::ReadyToSend: out.i = readyToSend(); return true;
     case P::SSLServerCertEncoded: out.bytes = serverCert_; return true;
-    case P::TransferredHeaders: out.text = QString::fromUtf8(headRaw_.data(), qsizetype(headRaw_.size())); return true;
+    case P::TransferredHeaders: {
+        const std::string& head = opening_ ? opening_->headText() : headRaw_;
+        out.text = QString::fromUtf8(head.data(), qsizetype(head.size()));
+        return true;
+    }
     default: return false;
     }
 }
@@ -361,7 +368,6 @@ int WebSocketClient::startAttempt()
     if (const int rc = buildTransportConfig(config); rc != 0)
         return rc;
     deferDelete(std::move(conn_));
-    headParser_.reset();
     headRaw_.clear();
     parsedHeaders_.clear();
     serverCert_.clear();
@@ -379,7 +385,6 @@ int WebSocketClient::startAttempt()
         return gen == connGen_ && onVerify(chain, verified, status);
     };
     cb.ready = [this, gen] { EntryGuard guard; onTransportReady(gen); };
-    cb.readable = [this, gen] { EntryGuard guard; onReadable(gen); };
     cb.failed = [this, gen](int code, const QString& detail) { EntryGuard guard; onTransportFailed(gen, code, detail); };
     cb.closed = [this, gen] { EntryGuard guard; onTransportClosed(gen); };
     transport_.open(config, std::move(cb));
@@ -443,43 +448,35 @@ void WebSocketClient::onTransportReady(uint64_t gen)
     log(2, QString::fromStdString(text), QStringLiteral("Request"));
     if (gen != connGen_ || destroyed())
         return;
-    transport_.write(text.data(), qint64(text.size()));
-}
-
-// The response head is taken in small pieces and only what the parser used
-// is removed from the socket: frames the server sent right behind its 101
-// stay there for the connection that reads from that socket next.
-void WebSocketClient::onReadable(uint64_t gen)
-{
-    using St = protocol::HttpHeadParser::State;
-    char piece[4096];
-    while (gen == connGen_ && !destroyed() && state_ == State::Handshake) {
-        const qint64 n = transport_.peek(piece, sizeof piece);
-        if (n <= 0)
-            return;
-        size_t consumed = 0;
-        const St st = headParser_.feed(reinterpret_cast<const uint8_t*>(piece), size_t(n), consumed);
-        headRaw_.append(piece, consumed);
-        transport_.skip(qint64(consumed));
-        if (st == St::NeedMore) {
-            if (consumed == 0)
-                return;
-            continue;
-        }
-        if (st == St::Error) {
-            dropConnection();
-            finishConnect(kHandshakeFailed, QString::fromStdString(headParser_.error()));
-            return;
-        }
-        handleHead();
+    // The stream leaves the transport here: the opening stage and then the
+    // connection read it, so frames right behind the answer are not lost.
+    QTcpSocket* socket = transport_.release();
+    if (socket == nullptr) {
+        dropConnection();
+        finishConnect(kConnectionLost, QStringLiteral("the connection is gone"));
         return;
     }
+    const int64_t bufferSize = int64_t(std::max<int64_t>(configInt("ReadBufferSize"), 64 * 1024));
+    opening_ = std::make_unique<ClientOpening>(ByteStream::fromSocket(socket, bufferSize),
+                                               static_cast<ClientOpeningEvents&>(*this));
+    ClientOffer offer;
+    offer.request = text;
+    offer.key = key_;
+    offer.subProtocols = request.subProtocols;
+    offer.deflate = deflateSettings();
+    opening_->start(std::move(offer));
 }
 
-void WebSocketClient::handleHead()
+// The answer is in; what it means (redirect, authentication, failure, the
+// connection) is decided here.
+void WebSocketClient::openingAnswered(ClientOpening& opening)
 {
+    if (&opening != opening_.get())
+        return;
     const uint64_t gen = connGen_;
-    const protocol::HttpHead head = headParser_.head();
+    const ClientAnswer answer = opening.answer();
+    const protocol::HttpHead& head = answer.head;
+    headRaw_ = opening.headText();
     for (const protocol::HttpHeader& h : head.headers)
         parsedHeaders_.emplace_back(QString::fromStdString(h.field), QString::fromStdString(h.value));
     log(2, QString::fromStdString(headRaw_), QStringLiteral("Response"));
@@ -516,11 +513,9 @@ void WebSocketClient::handleHead()
     }
 
     if (head.status == 101) {
-        const std::string why = protocol::checkUpgradeResponse(head, key_, textProp(P::SubProtocols).toStdString(),
-                                                               deflateSettings(), deflateAgreed_);
-        if (!why.empty()) {
+        if (!answer.accepted()) {
             dropConnection();
-            finishConnect(kHandshakeFailed, QString::fromStdString(why));
+            finishConnect(kHandshakeFailed, QString::fromStdString(answer.mismatch));
             return;
         }
         open();
@@ -621,12 +616,18 @@ void WebSocketClient::onTransportFailed(uint64_t gen, int code, const QString& d
     }
 }
 
+void WebSocketClient::openingFailed(ClientOpening& opening, int code, const QString& detail)
+{
+    if (&opening != opening_.get())
+        return;
+    headRaw_ = opening.headText();
+    dropConnection();
+    finishConnect(code, detail);
+}
+
 void WebSocketClient::onTransportClosed(uint64_t gen)
 {
     if (gen != connGen_)
-        return;
-    onReadable(gen);   // what arrived before the FIN
-    if (gen != connGen_ || destroyed())
         return;
     if (state_ == State::Handshake || state_ == State::Connecting) {
         dropConnection();
@@ -634,27 +635,31 @@ void WebSocketClient::onTransportClosed(uint64_t gen)
     }
 }
 
-// The server accepted: the socket becomes a connection in the client role.
+// The server accepted: the stream becomes a connection in the client role,
+// which raises OnConnected and OnReadyToSend as it opens, before any data.
 void WebSocketClient::open()
 {
-    const uint64_t gen = connGen_;
-    QTcpSocket* socket = transport_.release();
-    if (socket == nullptr) {
+    std::unique_ptr<ClientOpening> opening = std::move(opening_);
+    conn_ = opening ? opening->open(static_cast<ConnectionEvents&>(*this), connectionLimits()) : nullptr;
+    deferDelete(std::move(opening));
+    if (!conn_) {
         dropConnection();
         finishConnect(kConnectionLost, QStringLiteral("the connection is gone"));
         return;
     }
-    conn_ = std::make_unique<WsConnection>(WsConnection::Role::Client, socket,
-                                          static_cast<ConnectionEvents&>(*this), connectionLimits());
     if (!boolProp(P::AcceptData))
         conn_->setReadPaused(WsConnection::kPausedByHost, true);
     state_ = State::Open;
-    // OnConnected comes first, then OnReadyToSend, then the first data.
-    opening_ = true;
-    conn_->startOpen(deflateAgreed_);
-    opening_ = false;
-    if (gen != connGen_ || destroyed())
+    announcing_ = true;
+    conn_->start();
+    announcing_ = false;
+}
+
+void WebSocketClient::connectionOpened(WsConnection& ws)
+{
+    if (&ws != conn_.get())
         return;
+    const uint64_t gen = connGen_;
     finishConnect(0, QStringLiteral("OK"));
     if (gen == connGen_ && !destroyed() && state_ == State::Open)
         raiseReadyToSend();
@@ -701,6 +706,10 @@ void WebSocketClient::dropConnection()
 {
     ++connGen_;
     transport_.abort();
+    if (opening_) {
+        opening_->detach();
+        deferDelete(std::move(opening_));
+    }
     if (conn_) {
         bytesSent_ = conn_->bytesSent();
         conn_->detach();
@@ -723,8 +732,13 @@ void WebSocketClient::connectionData(WsConnection& ws, Opcode type, const uint8_
 void WebSocketClient::connectionReadyToSend(WsConnection& ws)
 {
     wake();
-    // While opening, OnConnected goes first; SendFile's own wait reports nothing.
-    if (&ws == conn_.get() && !opening_ && !sendingFile_ && state_ == State::Open)
+    // The connection's first one, as it opens, was raised after OnConnected
+    // already; SendFile's own wait reports nothing.
+    if (announcing_) {
+        announcing_ = false;
+        return;
+    }
+    if (&ws == conn_.get() && !sendingFile_ && state_ == State::Open)
         raiseReadyToSend();
 }
 

@@ -4,10 +4,10 @@
 #include "engine/protocol/frame_codec.h"
 #include "engine/protocol/handshake.h"
 #include "engine/protocol/http_auth.h"
-#include "engine/protocol/http_head.h"
 #include "engine/include/corvanews20_client.h"
 #include "engine/objects/engine_object.h"
 #include "engine/transport/transport.h"
+#include "engine/websocket/client_opening.h"
 #include "engine/websocket/ws_connection.h"
 
 #include <QRandomGenerator>
@@ -28,11 +28,12 @@ namespace client_method = corvanews20::client::method;
 std::span<const PropertyDef> clientProperties();
 std::span<const ConfigDef> clientConfig();
 
-// The client owns the opening handshake (HTTP head, redirects, authentication,
-// cookies); once the server has answered 101 the socket goes to a WsConnection
-// in the client role, which carries frames, the send queue, pings, the close
-// handshake and the idle and keep-alive timers.
-class WebSocketClient final : public EngineObject, private ConnectionEvents {
+// The client decides the opening handshake (the request, redirects,
+// authentication, cookies); a ClientOpening does its byte work over the
+// transport's stream. Once the server has answered 101 the stream goes to a
+// WsConnection in the client role, which carries frames, the send queue,
+// pings, the close handshake and the idle and keep-alive timers.
+class WebSocketClient final : public EngineObject, private ConnectionEvents, private ClientOpeningEvents {
 public:
     WebSocketClient(CorvaneWS_EventSink sink, void* user);
     ~WebSocketClient() override;
@@ -65,8 +66,6 @@ private:
     int startAttempt();
     int buildTransportConfig(TransportConfig& config);
     void onTransportReady(uint64_t gen);
-    void onReadable(uint64_t gen);
-    void handleHead();
     bool handleRedirect(const protocol::HttpHead& head);
     bool handleUnauthorized(const protocol::HttpHead& head);
     bool onVerify(const QList<QSslCertificate>& chain, bool verified, const QString& status);
@@ -78,8 +77,12 @@ private:
     void dropConnection();
     ConnectionLimits connectionLimits() const;
 
+    // ClientOpeningEvents
+    void openingAnswered(ClientOpening&) override;
+    void openingFailed(ClientOpening&, int code, const QString& detail) override;
+
     // ConnectionEvents
-    void connectionOpened(WsConnection&) override {}
+    void connectionOpened(WsConnection&) override;
     void connectionData(WsConnection&, protocol::Opcode type, const uint8_t* data, size_t n, bool last) override;
     void connectionReadyToSend(WsConnection&) override;
     void connectionError(WsConnection&, int code, const QString& text) override;
@@ -99,8 +102,8 @@ private:
 
     State state_ = State::Idle;
     ClientTransport transport_;
+    std::unique_ptr<ClientOpening> opening_;
     std::unique_ptr<WsConnection> conn_;
-    protocol::HttpHeadParser headParser_;
     std::string headRaw_;
     QRandomGenerator rng_;
 
@@ -109,7 +112,6 @@ private:
     QString urlText_;
     protocol::WsUrl url_;
     std::string key_;
-    std::optional<protocol::DeflateAgreement> deflateAgreed_;   // what the server's answer settled
     std::string authorization_;
     int redirects_ = 0;
     int authAttempts_ = 0;
@@ -117,7 +119,7 @@ private:
     bool connectPending_ = false;
     uint64_t connectSerial_ = 0;   // which asynchronous Connect a ConnectTimeout belongs to
     std::string connectErrorText_;
-    bool opening_ = false;         // OnConnected not yet raised: ReadyToSend follows it
+    bool announcing_ = false;      // the connection is opening: its first ReadyToSend was raised after OnConnected
 
     std::vector<CookieEntry> cookies_;
     std::vector<std::pair<QString, QString>> parsedHeaders_;

@@ -492,8 +492,7 @@ bool WebSocketProxy::clientReady(int id) const
 // The proxy chooses the close code of the ends it causes.
 void WebSocketProxy::closeWebSocket(int id, int code, const QString& reason)
 {
-    if (WsConnection* ws = core().connection(id))
-        ws->close(uint16_t(code), reason.toStdString());
+    core().close(id, uint16_t(code), reason.toStdString());
 }
 
 void WebSocketProxy::retire(int id, bool flush)

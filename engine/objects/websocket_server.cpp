@@ -121,7 +121,7 @@ int WebSocketServer::sendTo(int id, Opcode op, const uint8_t* data, size_t n)
 {
     WsConnection* ws = core().connection(id);
     if (ws == nullptr)
-        return fail(kInvalidIndex, corvanews20::server::kIndexName);
+        return core().peer(id) ? fail(kNotConnected) : fail(kInvalidIndex, corvanews20::server::kIndexName);
     const int rc = ws->sendMessage(op, data, n);
     if (rc == kSendQueueFull)
         return fail(rc, std::to_string(ws->queuedBytes()) + " bytes queued");
@@ -139,9 +139,10 @@ int WebSocketServer::invoke(int method, int argc, void** argv, int* arglen)
     case M::Disconnect: return disconnect(argc, argv);
     case M::DoEvents: doEvents(); return 0;
     case M::Interrupt:
-        if (ws == nullptr)
+        if (ws != nullptr)
+            ws->cancelFile();
+        else if (core().peer(id) == nullptr)
             return fail(kInvalidIndex, corvanews20::server::kIndexName);
-        ws->cancelFile();
         return 0;
     case M::Send:
         if (argc < 2)
@@ -149,9 +150,10 @@ int WebSocketServer::invoke(int method, int argc, void** argv, int* arglen)
         return sendTo(id, dataFormat(id) == 1 ? Opcode::Text : Opcode::Binary, static_cast<const uint8_t*>(argv[1]),
                       argv[1] && arglen ? size_t(std::max(arglen[1], 0)) : 0);
     case M::SendFile: {
-        if (ws == nullptr)
-            return fail(kInvalidIndex, corvanews20::server::kIndexName);
         const QString name = wide(1);
+        if (ws == nullptr)
+            return core().peer(id) ? fail(kNotConnected, name.toStdString())
+                                   : fail(kInvalidIndex, corvanews20::server::kIndexName);
         const int rc = ws->sendFile(name, dataFormat(id) == 1 ? Opcode::Text : Opcode::Binary);
         return rc == 0 ? 0 : fail(rc, name.toStdString());
     }

@@ -97,7 +97,11 @@ void ServerCore::detachAll()
     listener_->onIncoming = nullptr;
     stopListening();
     for (auto& [id, c] : conns_) {
-        c.ws->detach();
+        if (c.opening)
+            c.opening->detach();
+        if (c.ws)
+            c.ws->detach();
+        deferDelete(std::move(c.opening));
         deferDelete(std::move(c.ws));
     }
     conns_.clear();
@@ -111,13 +115,24 @@ void ServerCore::setSettings(const ServerSettings& settings)
     settings_ = settings;
     if (limitsChanged)
         for (auto& [id, c] : conns_)
-            c.ws->setLimits(limitsFor(c.timeout));
+            if (c.ws)
+                c.ws->setLimits(limitsFor(c.timeout));
 }
 
 ConnectionLimits ServerCore::limitsFor(int timeoutSeconds) const
 {
     ConnectionLimits l = settings_.limits;
     l.idleTimeoutMs = int(std::min<int64_t>(int64_t(timeoutSeconds) * 1000, kMaxInt));
+    return l;
+}
+
+OpeningLimits ServerCore::openingLimits() const
+{
+    OpeningLimits l;
+    l.maxHeadSize = settings_.maxHeadSize;
+    l.handshakeTimeoutMs = settings_.handshakeTimeoutMs;
+    l.closeTimeoutMs = settings_.limits.closeTimeoutMs;
+    l.deflate = settings_.limits.deflate;
     return l;
 }
 
@@ -223,12 +238,12 @@ void ServerCore::onIncoming(qintptr fd)
     const int id = nextId_++;
     Conn& c = conns_[id];
     c.timeout = settings_.defaultTimeout;
-    c.ws = std::make_unique<WsConnection>(WsConnection::Role::Server, std::move(stream),
-                                         static_cast<ConnectionEvents&>(*this), limits);
-    c.ws->id = id;
+    c.opening = std::make_unique<ServerOpening>(std::move(stream), static_cast<OpeningEvents&>(*this), openingLimits());
+    c.opening->id = id;
     if (tls && (configureTls(*socket, id) != 0 || detached_ || find(id) == nullptr))
         return;
-    c.ws->startServer(tls);
+    if (Conn* still = find(id); still != nullptr && still->opening)
+        still->opening->start(tls);
 }
 
 // The owner chooses the certificate (and may pick another one for this
@@ -242,8 +257,8 @@ int ServerCore::configureTls(QSslSocket& socket, int id)
         return rc;
     if (rc != 0) {
         events_.serverError(id, rc, QString::fromStdString(why));
-        if (Conn* still = find(id))
-            still->ws->abort(QStringLiteral("no server certificate"));
+        if (Conn* still = find(id); still != nullptr && still->opening)
+            still->opening->abort(QStringLiteral("no server certificate"));
         return rc;
     }
     if (settings_.authenticateClients) {
@@ -271,6 +286,14 @@ const ServerCore::Conn* ServerCore::find(int id) const
     return it == conns_.end() ? nullptr : &it->second;
 }
 
+const PeerFacts* ServerCore::peer(int id) const
+{
+    const Conn* c = find(id);
+    if (c == nullptr)
+        return nullptr;
+    return c->ws ? &c->ws->peer() : c->opening ? &c->opening->peer() : nullptr;
+}
+
 WsConnection* ServerCore::connection(int id) const
 {
     const Conn* c = find(id);
@@ -293,7 +316,8 @@ void ServerCore::setIdleTimeout(int id, int seconds)
 {
     if (Conn* c = find(id)) {
         c->timeout = seconds;
-        c->ws->setLimits(limitsFor(seconds));
+        if (c->ws)
+            c->ws->setLimits(limitsFor(seconds));
     }
 }
 
@@ -307,8 +331,20 @@ void ServerCore::setAcceptData(int id, bool accept)
 {
     if (Conn* c = find(id)) {
         c->acceptData = accept;
-        c->ws->setReadPaused(WsConnection::kPausedByHost, !accept);
+        if (c->ws)
+            c->ws->setReadPaused(WsConnection::kPausedByHost, !accept);
     }
+}
+
+void ServerCore::close(int id, uint16_t code, const std::string& reason)
+{
+    Conn* c = find(id);
+    if (c == nullptr)
+        return;
+    if (c->ws)
+        c->ws->close(code, reason);
+    else if (c->opening)
+        c->opening->close(code, QString::fromStdString(reason));
 }
 
 void ServerCore::shutdown()
@@ -318,51 +354,83 @@ void ServerCore::shutdown()
     for (const auto& [id, c] : conns_)
         ids.push_back(id);
     for (int id : ids) {
-        if (Conn* c = find(id))
-            c->ws->close(protocol::close_code::kGoingAway, "server shutting down");
+        close(id, protocol::close_code::kGoingAway, "server shutting down");
         if (detached_)
             return;
     }
 }
 
-// ---- connection events ----
+// ---- opening events ----
 
-bool ServerCore::connectionVerifyPeer(WsConnection& ws, const QList<QSslCertificate>& chain, bool accept,
-                                      const QString& status)
+bool ServerCore::openingVerifyPeer(ServerOpening& opening, const QList<QSslCertificate>& chain, bool accept,
+                                   const QString& status)
 {
-    Conn* c = find(ws.id);
+    Conn* c = find(opening.id);
     if (c == nullptr)
         return false;
     if (!settings_.authenticateClients)
         return true;
     c->clientAuthAsked = true;
-    return events_.serverVerifyClient(ws.id, chain, accept, status) && !detached_;
+    return events_.serverVerifyClient(opening.id, chain, accept, status) && !detached_;
 }
 
-void ServerCore::connectionTlsReady(WsConnection& ws)
+void ServerCore::openingTlsReady(ServerOpening& opening)
 {
-    Conn* c = find(ws.id);
+    const int id = opening.id;
+    Conn* c = find(id);
     if (c == nullptr)
         return;
     if (settings_.authenticateClients && !c->clientAuthAsked) {
         // The chain verified without complaint: ask with Accept preset true.
-        const QSslSocket* ssl = ws.sslSocket();
+        const QSslSocket* ssl = opening.sslSocket();
         const QList<QSslCertificate> chain = ssl ? ssl->peerCertificateChain() : QList<QSslCertificate>();
-        if (!connectionVerifyPeer(ws, chain, !chain.isEmpty(), chain.isEmpty() ? "No certificate" : "OK")) {
-            if (!detached_ && find(ws.id) != nullptr)
-                ws.abort(QStringLiteral("client certificate refused"));
+        if (!openingVerifyPeer(opening, chain, !chain.isEmpty(), chain.isEmpty() ? "No certificate" : "OK")) {
+            if (!detached_ && find(id) != nullptr)
+                opening.abort(QStringLiteral("client certificate refused"));
             return;
         }
-        if (detached_ || find(ws.id) == nullptr)
+        if (detached_ || find(id) == nullptr)
             return;
     }
-    events_.serverTlsReady(ws.id);
+    events_.serverTlsReady(id);
 }
 
-void ServerCore::connectionOpenRequest(WsConnection& ws, OpenRequest& open)
+void ServerCore::openingRequest(ServerOpening& opening, OpenRequest& open)
 {
-    events_.serverOpenRequest(ws.id, open);
+    events_.serverOpenRequest(opening.id, open);
 }
+
+// The table entry becomes a connection, which opens at once; the stage is
+// retired (its code is still on the stack).
+void ServerCore::openingAccepted(ServerOpening& opening, Handover&& handover)
+{
+    const int id = opening.id;
+    Conn* c = find(id);
+    if (c == nullptr || c->opening.get() != &opening)
+        return;
+    deferDelete(std::move(c->opening));
+    c->ws = std::make_unique<WsConnection>(WsConnection::Role::Server, std::move(handover),
+                                           static_cast<ConnectionEvents&>(*this), limitsFor(c->timeout));
+    c->ws->id = id;
+    c->ws->start();
+}
+
+void ServerCore::openingError(ServerOpening& opening, int code, const QString& text)
+{
+    events_.serverError(opening.id, code, text);
+}
+
+void ServerCore::openingLog(ServerOpening& opening, int level, const QString& message, const QString& type)
+{
+    events_.serverLog(opening.id, level, message, type);
+}
+
+void ServerCore::openingEnded(ServerOpening& opening, int statusCode, const QString& reason)
+{
+    ended(opening.id, statusCode, reason);
+}
+
+// ---- connection events ----
 
 void ServerCore::connectionOpened(WsConnection& ws)
 {
@@ -443,7 +511,11 @@ void ServerCore::holdByBound(Conn& c, bool held)
 
 void ServerCore::connectionClosed(WsConnection& ws, int statusCode, const QString& reason)
 {
-    const int id = ws.id;
+    ended(ws.id, statusCode, reason);
+}
+
+void ServerCore::ended(int id, int statusCode, const QString& reason)
+{
     const auto it = conns_.find(id);
     if (it == conns_.end())
         return;
@@ -452,9 +524,9 @@ void ServerCore::connectionClosed(WsConnection& ws, int statusCode, const QStrin
         held_.erase(std::remove(held_.begin(), held_.end(), id), held_.end());
     // Gone from the table before the owner hears of it; its own code is
     // still on the stack.
-    std::unique_ptr<WsConnection> owned = std::move(it->second.ws);
+    deferDelete(std::move(it->second.opening));
+    deferDelete(std::move(it->second.ws));
     conns_.erase(it);
-    deferDelete(std::move(owned));
     events_.serverClosed(id, statusCode, reason);
 }
 

@@ -1,11 +1,13 @@
 // The serving side of WebSocket, without any engine object: a listener, the
 // accept path (with a descriptor held in reserve for when the process runs
-// out of them), TLS accept, the table of connections by id (ids are never
-// reused while the core lives) and the bound on output queued over all
+// out of them), the table by id of openings (TLS and the opening request,
+// server_opening.h) and the connections they become (ids are never reused
+// while the core lives) and the bound on output queued over all
 // connections. Its owner decides and hears through ServerEvents; the server
 // object and the proxy are such owners.
 #pragma once
 
+#include "engine/websocket/server_opening.h"
 #include "engine/websocket/ws_connection.h"
 
 #include <QHostAddress>
@@ -30,6 +32,8 @@ struct ServerSettings {
     bool authenticateClients = false;  // TLS: the client must present a certificate
     QString trustedCAFile;             // PEM file of further CAs trusted for client certificates
     int defaultTimeout = 0;            // seconds without a whole frame; each connection starts with it
+    size_t maxHeadSize = 16 << 10;     // the opening request's head
+    int handshakeTimeoutMs = 20000;    // TLS and the opening request; 0 none
     ConnectionLimits limits;           // of every connection (its idle timeout aside)
     int64_t maxQueuedBytes = 64 << 20; // output queued over all connections; 0 no bound
 };
@@ -56,14 +60,15 @@ public:
     virtual void serverOpened(int id) = 0;
     virtual void serverData(int id, protocol::Opcode type, const uint8_t* data, size_t n, bool last) = 0;
     virtual void serverReadyToSend(int id) = 0;
-    // Once per id, after which the id is gone.
+    // Once per id, after which the id is gone; also for an opening that
+    // never became a connection (refused, timed out, failed).
     virtual void serverClosed(int id, int statusCode, const QString& reason) = 0;
     // id 0: the listener.
     virtual void serverError(int id, int code, const QString& text) = 0;
     virtual void serverLog(int id, int level, const QString& message, const QString& type) = 0;
 };
 
-class ServerCore final : private ConnectionEvents {
+class ServerCore final : private ConnectionEvents, private OpeningEvents {
 public:
     explicit ServerCore(ServerEvents& events);
     ~ServerCore() override;
@@ -80,7 +85,11 @@ public:
     bool isListening() const;
     uint16_t port() const;
 
+    // The facts of an opening or a connection; null for an unknown id.
+    const PeerFacts* peer(int id) const;
+    // Null while the id is still opening.
     WsConnection* connection(int id) const;
+    // Openings and connections.
     size_t connectionCount() const { return conns_.size(); }
     // OnConnected-like: the owner has heard serverOpened for it.
     bool opened(int id) const;
@@ -89,6 +98,8 @@ public:
     // The owner's own hold on reading (kept across the opening).
     bool acceptsData(int id) const;
     void setAcceptData(int id, bool accept);
+    // Starts the close handshake of a connection; ends an opening at once.
+    void close(int id, uint16_t code, const std::string& reason);
 
     // Stops listening and closes every connection with 1001.
     void shutdown();
@@ -97,7 +108,9 @@ public:
     void detachAll();
 
 private:
+    // An opening until it is accepted, then a connection.
     struct Conn {
+        std::unique_ptr<ServerOpening> opening;
         std::unique_ptr<WsConnection> ws;
         int timeout = 0;              // seconds, idle
         bool opened = false;
@@ -112,21 +125,30 @@ private:
     void resumeAcceptingSoon(int ms);
     int configureTls(QSslSocket& socket, int id);
     ConnectionLimits limitsFor(int timeoutSeconds) const;
+    OpeningLimits openingLimits() const;
     Conn* find(int id);
     const Conn* find(int id) const;
     void holdByBound(Conn& c, bool held);
     void releaseAllHeld();
 
+    // OpeningEvents
+    bool openingVerifyPeer(ServerOpening&, const QList<QSslCertificate>&, bool accept, const QString&) override;
+    void openingTlsReady(ServerOpening&) override;
+    void openingRequest(ServerOpening&, OpenRequest&) override;
+    void openingAccepted(ServerOpening&, Handover&& handover) override;
+    void openingError(ServerOpening&, int code, const QString& text) override;
+    void openingLog(ServerOpening&, int level, const QString& message, const QString& type) override;
+    void openingEnded(ServerOpening&, int statusCode, const QString& reason) override;
+    // Gone from the table before the owner hears of it.
+    void ended(int id, int statusCode, const QString& reason);
+
     // ConnectionEvents
-    void connectionOpenRequest(WsConnection&, OpenRequest&) override;
     void connectionOpened(WsConnection&) override;
     void connectionData(WsConnection&, protocol::Opcode, const uint8_t*, size_t, bool) override;
     void connectionReadyToSend(WsConnection&) override;
     void connectionError(WsConnection&, int code, const QString& text) override;
     void connectionClosed(WsConnection&, int statusCode, const QString& reason) override;
     void connectionLog(WsConnection&, int level, const QString& message, const QString& type) override;
-    bool connectionVerifyPeer(WsConnection&, const QList<QSslCertificate>&, bool accept, const QString&) override;
-    void connectionTlsReady(WsConnection&) override;
     void connectionQueueChanged(WsConnection&) override;
 
     ServerEvents& events_;

@@ -6,8 +6,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
-#include <QSslSocket>
-#include <QTcpSocket>
 
 #include <algorithm>
 #include <cstring>
@@ -28,14 +26,6 @@ int64_t nowMs()
         return t;
     }();
     return clock.elapsed();
-}
-
-QString joinErrors(const QList<QSslError>& errors)
-{
-    QStringList parts;
-    for (const QSslError& e : errors)
-        parts << e.errorString();
-    return parts.join(QStringLiteral("; "));
 }
 
 // One read buffer per nesting depth, shared by every connection: reading is
@@ -62,34 +52,28 @@ struct SharedReadBuffer {
 
 } // namespace
 
-WsConnection::WsConnection(Role role, QTcpSocket* socket, ConnectionEvents& events, const ConnectionLimits& limits)
-    // Qt stops reading from the kernel once this much waits unread (a wrapped
-    // socket), so a peer that sends faster than the host consumes is held back by TCP.
-    : WsConnection(role, ByteStream::fromSocket(socket, int64_t(std::max<size_t>(limits.readBufferSize, 64 * 1024))),
-                   events, limits)
+PeerFacts PeerFacts::of(const ByteStream& stream)
 {
+    QHostAddress peer = stream.peerAddress();
+    QHostAddress local = stream.localAddress();
+    bool v4 = false;
+    if (const quint32 a = peer.toIPv4Address(&v4); v4)
+        peer = QHostAddress(a);
+    if (const quint32 a = local.toIPv4Address(&v4); v4)
+        local = QHostAddress(a);
+    PeerFacts facts;
+    facts.remoteAddress = peer.toString();
+    facts.localAddress = local.toString();
+    facts.remotePort = stream.peerPort();
+    return facts;
 }
 
-WsConnection::WsConnection(Role role, std::unique_ptr<ByteStream> stream, ConnectionEvents& events,
-                           const ConnectionLimits& limits)
-    : role_(role), stream_(std::move(stream)), events_(events), limits_(limits),
+WsConnection::WsConnection(Role role, Handover handover, ConnectionEvents& events, const ConnectionLimits& limits)
+    : role_(role), stream_(std::move(handover.stream)), events_(events), limits_(limits),
+      deflate_(handover.deflate), readAhead_(std::move(handover.readAhead)), peer_(std::move(handover.peer)),
       rng_(QRandomGenerator::system()->generate())
 {
-    init();
-}
-
-void WsConnection::init()
-{
     stream_->setListener(this);
-    handshakeTimer_.setSingleShot(true);
-    QObject::connect(&handshakeTimer_, &QTimer::timeout, [this] {
-        EntryGuard guard;
-        if (state_ != State::Tls && state_ != State::Handshake)
-            return;
-        events_.connectionError(*this, kTimeout, QStringLiteral("the opening handshake did not complete in time"));
-        if (!finished_)
-            finish(protocol::close_code::kAbnormal, QStringLiteral("opening handshake timed out"), false);
-    });
     closeTimer_.setSingleShot(true);
     QObject::connect(&closeTimer_, &QTimer::timeout, [this] {
         EntryGuard guard;
@@ -98,17 +82,6 @@ void WsConnection::init()
     });
     QObject::connect(&idleTimer_, &QTimer::timeout, [this] { EntryGuard guard; onIdleTick(); });
     lastActivityMs_ = lastReceiveMs_ = nowMs();
-    QHostAddress peer = stream_->peerAddress();
-    QHostAddress local = stream_->localAddress();
-    // IPv4 peers of a dual-stack listener show as themselves, not as ::ffff:a.b.c.d.
-    bool v4 = false;
-    if (const quint32 a = peer.toIPv4Address(&v4); v4)
-        peer = QHostAddress(a);
-    if (const quint32 a = local.toIPv4Address(&v4); v4)
-        local = QHostAddress(a);
-    remoteAddress_ = peer.toString();
-    localAddress_ = local.toString();
-    remotePort_ = stream_->peerPort();
 }
 
 WsConnection::~WsConnection()
@@ -117,17 +90,11 @@ WsConnection::~WsConnection()
         stream_->abort();
 }
 
-QSslSocket* WsConnection::sslSocket() const
-{
-    return qobject_cast<QSslSocket*>(socket());
-}
-
 // Closed for good: no timer fires and no file is read any more.
 void WsConnection::markClosed()
 {
     finished_ = true;
     state_ = State::Closed;
-    handshakeTimer_.stop();
     closeTimer_.stop();
     idleTimer_.stop();
     file_.reset();
@@ -144,49 +111,24 @@ void WsConnection::detach()
 
 // ---- starting ----
 
-void WsConnection::startServer(bool tls)
+void WsConnection::start()
 {
-    headParser_ = std::make_unique<protocol::HttpHeadParser>(protocol::HttpHeadParser::Kind::Request,
-                                                             limits_.maxHeadSize);
-    if (limits_.handshakeTimeoutMs > 0)
-        handshakeTimer_.start(limits_.handshakeTimeoutMs);
-    QSslSocket* ssl = sslSocket();
-    if (tls && ssl != nullptr) {
-        state_ = State::Tls;
-        QObject::connect(ssl, &QSslSocket::sslErrors, ssl, [this, ssl](const QList<QSslError>& errors) {
-            EntryGuard guard;
-            const QList<QSslCertificate> chain = ssl->peerCertificateChain();
-            if (events_.connectionVerifyPeer(*this, chain, false, joinErrors(errors)))
-                ssl->ignoreSslErrors();
-        });
-        QObject::connect(ssl, &QSslSocket::encrypted, ssl, [this] {
-            EntryGuard guard;
-            if (state_ != State::Tls)
-                return;
-            state_ = State::Handshake;
-            events_.connectionTlsReady(*this);
-            if (!finished_)
-                readLoop();
-        });
-        ssl->startServerEncryption();
+    if (state_ != State::New)
         return;
-    }
-    state_ = State::Handshake;
-    if (stream_->bytesBuffered() > 0)
-        QTimer::singleShot(0, &handshakeTimer_, [this] { EntryGuard guard; readLoop(); });
-}
-
-void WsConnection::startOpen(const std::optional<protocol::DeflateAgreement>& deflate)
-{
-    deflate_ = deflate;
     becomeOpen();
-    if (stream_ && stream_->bytesBuffered() > 0)
+    if (finished_)
+        return;
+    updateStreamPause();
+    // The opening stopped reading while its owner decided; an end that came
+    // meanwhile may have been announced to it already.
+    if (readAhead_.size() > readAheadUsed_ || (stream_ && stream_->status() != ByteStream::Status::Open))
+        readLoop();
+    else if (stream_ && stream_->bytesBuffered() > 0)
         QTimer::singleShot(0, &closeTimer_, [this] { EntryGuard guard; readLoop(); });
 }
 
 void WsConnection::becomeOpen()
 {
-    handshakeTimer_.stop();
     protocol::DecoderOptions options;
     options.maxMessageSize = limits_.maxMessageSize;
     options.maxChunk = limits_.chunkSize;
@@ -200,7 +142,6 @@ void WsConnection::becomeOpen()
                                                                 deflate_->ownNoContextTakeover);
     }
     decoder_ = std::make_unique<protocol::FrameDecoder>(static_cast<protocol::FrameSink&>(*this), options);
-    headParser_.reset();
     state_ = State::Open;
     lastActivityMs_ = lastReceiveMs_ = nowMs();
     setLimits(limits_);
@@ -259,25 +200,20 @@ void WsConnection::updateStreamPause()
 {
     if (!stream_ || finished_)
         return;
-    const bool hold = nestedRead_
+    const bool hold = nestedRead_ || state_ == State::New
                    || ((state_ == State::Open || state_ == State::Closing) && (paused_ != 0 || pausedByQueue_));
     stream_->setReadPaused(hold);
 }
 
 void WsConnection::readLoop()
 {
-    if (finished_ || !stream_)
+    if (finished_ || !stream_ || state_ == State::New)
         return;
     // A handler running an event loop must not feed the decoder busy below it;
     // the outer loop reads on when the handler returns.
     if (feeding_) {
         nestedRead_ = true;
         updateStreamPause();
-        return;
-    }
-    if (state_ == State::Tls) {
-        if (stream_->status() != ByteStream::Status::Open)
-            onStreamEnded();
         return;
     }
     const size_t capacity = std::max<size_t>(limits_.readBufferSize, 4096);
@@ -292,30 +228,37 @@ void WsConnection::readLoop()
     for (int rounds = 0; rounds < 16 && more && !finished_ && stream_; ++rounds) {
         if ((state_ == State::Open || state_ == State::Closing) && (paused_ != 0 || pausedByQueue_)) {
             // A peer that reset the connection meanwhile is gone now, paused or not.
-            ended = stream_->status() != ByteStream::Status::Open && stream_->bytesBuffered() == 0;
+            ended = stream_->status() != ByteStream::Status::Open && stream_->bytesBuffered() == 0
+                 && readAhead_.size() == readAheadUsed_;
             break;
         }
         uint8_t* buffer = shared.data;
         const size_t held = heldLength_;
         std::memcpy(buffer, held_, held);
-        const int64_t n = stream_->read(reinterpret_cast<char*>(buffer + held), int64_t(capacity - held));
-        if (n < 0)
-            ended = true;
-        if (n <= 0)
-            break;
-        more = size_t(n) == capacity - held;
-        heldLength_ = 0;
-        size_t total = held + size_t(n);
-        size_t pos = 0;
-        if (state_ == State::Handshake) {
-            processHandshake(buffer, total, pos);
-            if (state_ != State::Open)
-                continue;
+        int64_t n = 0;
+        if (readAheadUsed_ < readAhead_.size()) {
+            // What came with the opening head goes first, as if read now.
+            n = int64_t(std::min(readAhead_.size() - readAheadUsed_, capacity - held));
+            std::memcpy(buffer + held, readAhead_.data() + readAheadUsed_, size_t(n));
+            readAheadUsed_ += size_t(n);
+            if (readAheadUsed_ == readAhead_.size()) {
+                std::string().swap(readAhead_);
+                readAheadUsed_ = 0;
+            }
+        } else {
+            n = stream_->read(reinterpret_cast<char*>(buffer + held), int64_t(capacity - held));
+            if (n < 0)
+                ended = true;
+            if (n <= 0)
+                break;
+            more = size_t(n) == capacity - held;
         }
-        if ((state_ == State::Open || state_ == State::Closing) && decoder_ && pos < total) {
+        heldLength_ = 0;
+        const size_t total = held + size_t(n);
+        if ((state_ == State::Open || state_ == State::Closing) && decoder_) {
             protocol::FrameDecoder* decoder = decoder_.get();
-            const size_t used = role_ == Role::Server ? decoder->feedInPlace(buffer + pos, total - pos)
-                                                      : decoder->feed(buffer + pos, total - pos);
+            const size_t used = role_ == Role::Server ? decoder->feedInPlace(buffer, total)
+                                                      : decoder->feed(buffer, total);
             if (peerClose_) {
                 const auto [code, reason] = *peerClose_;
                 const bool error = peerCloseIsError_;
@@ -352,7 +295,7 @@ void WsConnection::readLoop()
                 break;
             }
             if (!finished_ && decoder_.get() == decoder && !decoder->stopped()) {
-                const size_t kept = total - pos - used;   // the start of a character cut by the read
+                const size_t kept = total - used;   // the start of a character cut by the read
                 std::memcpy(held_, buffer + total - kept, kept);
                 heldLength_ = kept;
             }
@@ -374,80 +317,6 @@ void WsConnection::readLoop()
     }
     if (ended && !finished_)
         onStreamEnded();
-}
-
-void WsConnection::processHandshake(uint8_t* data, size_t n, size_t& consumed)
-{
-    using St = protocol::HttpHeadParser::State;
-    const St st = headParser_->feed(data, n, consumed);
-    headText_.append(reinterpret_cast<const char*>(data), consumed);
-    if (st == St::NeedMore)
-        return;
-    if (st == St::Error) {
-        events_.connectionError(*this, kHandshakeFailed,
-                                QString::fromStdString(errorText(kHandshakeFailed, headParser_->error())));
-        if (!finished_)
-            refuse(400, headParser_->error());
-        return;
-    }
-    const protocol::UpgradeCheck check = protocol::checkUpgradeRequest(headParser_->head());
-    if (check.status != 0) {
-        events_.connectionError(*this, kHandshakeFailed,
-                                QString::fromStdString(errorText(kHandshakeFailed, check.reason)));
-        if (!finished_)
-            refuse(check.status, check.reason);
-        return;
-    }
-    request_ = check.request;
-    answerRequest();
-}
-
-void WsConnection::answerRequest()
-{
-    events_.connectionLog(*this, 2, QString::fromStdString(headText_), QStringLiteral("Request"));
-    if (finished_)
-        return;
-    OpenRequest open;
-    open.request = request_;
-    open.headText = headText_;
-    events_.connectionOpenRequest(*this, open);
-    if (finished_ || state_ != State::Handshake)
-        return;
-    if (open.status != 101 && open.status != 0) {
-        refuse(open.status, "refused by the host", open.responseHeaders);
-        return;
-    }
-    if (!open.subProtocol.empty() && !protocol::offersSubProtocol(request_.subProtocols, open.subProtocol)) {
-        events_.connectionLog(*this, 1,
-                              QStringLiteral("Sub-protocol %1 was not offered; none chosen")
-                                  .arg(QString::fromStdString(open.subProtocol)),
-                              QStringLiteral("Handshake"));
-        open.subProtocol.clear();
-    }
-    subProtocol_ = open.subProtocol;
-    std::string headers = open.responseHeaders;
-    std::string extension;
-    deflate_ = protocol::deflateAcceptOffer(request_.extensions, limits_.deflate, extension);
-    if (deflate_) {
-        if (!headers.empty() && headers.back() != '\n')
-            headers += "\r\n";
-        headers += "Sec-WebSocket-Extensions: " + extension + "\r\n";
-    }
-    const std::string answer = protocol::buildUpgradeAnswer(request_.key, subProtocol_, headers);
-    if (!writeRaw(answer.data(), qint64(answer.size())))
-        return;
-    events_.connectionLog(*this, 2, QString::fromStdString(answer), QStringLiteral("Response"));
-    if (!finished_)
-        becomeOpen();
-}
-
-void WsConnection::refuse(int status, const std::string& why, const std::string& extra)
-{
-    const std::string answer = protocol::buildRefusal(status, extra);
-    writeRaw(answer.data(), qint64(answer.size()));
-    events_.connectionLog(*this, 1, QString::fromStdString(answer), QStringLiteral("Response"));
-    if (!finished_)
-        finish(status, QString::fromStdString(why), true);
 }
 
 // ---- frames received ----
@@ -743,7 +612,7 @@ void WsConnection::close(uint16_t code, const std::string& reason)
 {
     if (finished_)
         return;
-    if (state_ == State::Tls || state_ == State::Handshake) {
+    if (state_ == State::New) {
         finish(code, QString::fromStdString(reason), false);
         return;
     }

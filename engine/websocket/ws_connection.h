@@ -1,20 +1,19 @@
-// One WebSocket connection over an already-connected socket, in the server
-// role (reads the opening request, answers it, reads masked frames, sends
-// unmasked) or the client role (opened after a handshake done elsewhere; sends
-// masked frames). It owns the socket and holds everything per connection: the
-// decoder, the bounded send queue, the close handshake, the idle and keep-alive
-// timers. Its owner (the server core, the client object) gets the happenings
-// through ConnectionEvents; everything runs on the creating thread's event loop.
+// One open WebSocket connection over a byte stream whose opening handshake
+// was done by an opening stage (server_opening.h, client_opening.h): in the
+// server role it reads masked frames and sends unmasked ones, in the client
+// role the other way round. It owns the stream and holds everything per
+// connection: the decoder, the bounded send queue, the close handshake, the
+// idle and keep-alive timers. Its owner (the server core, the client object)
+// gets the happenings through ConnectionEvents; everything runs on the
+// creating thread's event loop.
 #pragma once
 
 #include "engine/protocol/frame_codec.h"
-#include "engine/transport/byte_stream.h"
-#include "engine/protocol/http_head.h"
 #include "engine/protocol/server_handshake.h"
+#include "engine/transport/byte_stream.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>
-#include <QSslCertificate>
 #include <QString>
 #include <QTimer>
 
@@ -25,8 +24,6 @@
 #include <vector>
 
 class QFile;
-class QSslSocket;
-class QTcpSocket;
 
 namespace corvane::engine {
 
@@ -38,32 +35,43 @@ struct ConnectionLimits {
     uint64_t maxMessageSize = 0;         // 0: unlimited
     size_t chunkSize = 256 << 10;        // longest piece of data handed out at once
     size_t readBufferSize = 256 << 10;
-    size_t maxHeadSize = 16 << 10;       // the opening request's head
-    int handshakeTimeoutMs = 20000;      // server role: the whole request must arrive by then
     int idleTimeoutMs = 0;               // no whole frame received for this long ends the connection; 0 none
     int keepAliveMs = 0;                 // a ping after this long without traffic; 0 none
     int closeTimeoutMs = 5000;           // wait for the peer's close reply
     size_t fragmentSize = 0;             // 0: one frame per message
     uint64_t fileFragmentSize = 1 << 20; // a file's frames when fragmentSize is 0; 0: the file is one frame
-    protocol::DeflateSettings deflate;   // server role: compressed messages offered by a client are taken
+    protocol::DeflateSettings deflate;   // its memLevel is used when compressing; the rest settles the opening
 
     bool operator==(const ConnectionLimits&) const = default;
 };
 
-// What the server role found in an opening request and what the owner answers.
-struct OpenRequest {
-    protocol::UpgradeRequest request;
-    std::string headText;                // the request head as received
-    std::string subProtocol;             // answer: one of the offered, or empty
-    int status = 101;                    // answer: 101 accepts, an HTTP error status refuses
-    std::string responseHeaders;         // answer: extra header lines
+// Who is at the other end and what it asked for. An opening stage and the
+// connection it becomes hold the same facts, so an owner reads them alike
+// before and after the opening.
+struct PeerFacts {
+    QString remoteAddress;
+    uint16_t remotePort = 0;
+    QString localAddress;
+    protocol::UpgradeRequest request;    // server role: the opening request
+    std::string requestHead;             // server role: its head as received
+    std::string subProtocol;             // the one agreed, once answered
+
+    // The addresses of a connected stream; IPv4 peers of a dual-stack
+    // listener show as themselves, not as ::ffff:a.b.c.d.
+    static PeerFacts of(const ByteStream& stream);
+};
+
+// What an opening stage hands to the connection once the handshake is done.
+struct Handover {
+    std::unique_ptr<ByteStream> stream;
+    std::string readAhead;               // read beyond the opening head: the peer's first frames
+    std::optional<protocol::DeflateAgreement> deflate;   // compressed messages, when agreed
+    PeerFacts peer;
 };
 
 class ConnectionEvents {
 public:
     virtual ~ConnectionEvents() = default;
-    // Server role: a valid opening request; fill the answer fields.
-    virtual void connectionOpenRequest(WsConnection&, OpenRequest&) {}
     virtual void connectionOpened(WsConnection&) = 0;
     // A piece of a message (text is whole UTF-8 characters, see the decoder).
     virtual void connectionData(WsConnection&, protocol::Opcode type, const uint8_t* data, size_t n, bool last) = 0;
@@ -73,12 +81,6 @@ public:
     // The socket is released and the close frame, if any, already written.
     virtual void connectionClosed(WsConnection&, int statusCode, const QString& reason) = 0;
     virtual void connectionLog(WsConnection&, int level, const QString& message, const QString& type) = 0;
-    // TLS (server role): the peer's certificate chain, preset Accept; return the answer.
-    virtual bool connectionVerifyPeer(WsConnection&, const QList<QSslCertificate>&, bool accept, const QString&)
-    {
-        return accept;
-    }
-    virtual void connectionTlsReady(WsConnection&) {}
     // The queued output may have changed size (a send, an answer, a drain).
     virtual void connectionQueueChanged(WsConnection&) {}
 };
@@ -86,23 +88,18 @@ public:
 class WsConnection final : private protocol::FrameSink, private ByteStream::Listener {
 public:
     enum class Role { Server, Client };
-    enum class State { Tls, Handshake, Open, Closing, Closed };
+    enum class State { New, Open, Closing, Closed };
 
-    // Takes the socket (connected). A QSslSocket may start TLS in startServer;
-    // a plain one gives its descriptor up to a RawSocketStream (see ByteStream::fromSocket).
-    WsConnection(Role role, QTcpSocket* socket, ConnectionEvents& events, const ConnectionLimits& limits);
-    // Takes the stream (connected).
-    WsConnection(Role role, std::unique_ptr<ByteStream> stream, ConnectionEvents& events,
-                 const ConnectionLimits& limits);
+    // Takes the stream of a finished opening handshake, with what was read
+    // beyond its head and the compression it agreed.
+    WsConnection(Role role, Handover handover, ConnectionEvents& events, const ConnectionLimits& limits);
     ~WsConnection() override;
     WsConnection(const WsConnection&) = delete;
     WsConnection& operator=(const WsConnection&) = delete;
 
-    // Server role: waits for the opening request (after TLS when started).
-    void startServer(bool tls);
-    // Client role: the handshake is done; frames from now on, compressed
-    // as the server's answer agreed, if it did.
-    void startOpen(const std::optional<protocol::DeflateAgreement>& deflate = std::nullopt);
+    // Opens: connectionOpened, connectionReadyToSend, then the frames that
+    // came with the opening head, then whatever the stream brings.
+    void start();
     // Compressed messages were agreed.
     bool compressing() const { return deflate_.has_value(); }
 
@@ -120,7 +117,7 @@ public:
     bool readyToSend() const;
     int64_t bytesSent() const { return bytesSent_; }
 
-    // Starts the close handshake (Open) or ends at once (before Open).
+    // Starts the close handshake (Open) or ends at once (before start).
     void close(uint16_t code, const std::string& reason);
     // Drops the connection without a close frame; reported as 1006.
     void abort(const QString& why);
@@ -133,16 +130,8 @@ public:
     void setLimits(const ConnectionLimits& limits);
     const ConnectionLimits& limits() const { return limits_; }
 
-    // Peer and request facts.
-    const QString& remoteAddress() const { return remoteAddress_; }
-    uint16_t remotePort() const { return remotePort_; }
-    const QString& localAddress() const { return localAddress_; }
-    const protocol::UpgradeRequest& request() const { return request_; }
-    const std::string& requestHead() const { return headText_; }
-    const std::string& subProtocol() const { return subProtocol_; }
-    // The Qt socket underneath (TLS, tunnels); null for a plain TCP stream.
-    QTcpSocket* socket() const { return stream_ ? stream_->qtSocket() : nullptr; }
-    QSslSocket* sslSocket() const;
+    // Kept after the stream is released.
+    const PeerFacts& peer() const { return peer_; }
     ByteStream* stream() const { return stream_.get(); }
 
     // Ends without any further callback and releases the socket (an owner
@@ -162,9 +151,6 @@ private:
     void onStreamEnded();
     void updateStreamPause();
     void readLoop();
-    void processHandshake(uint8_t* data, size_t n, size_t& consumed);
-    void answerRequest();
-    void refuse(int status, const std::string& why, const std::string& extra = {});
     void becomeOpen();
     bool writeFrame(protocol::Opcode op, bool fin, const uint8_t* data, size_t n, bool rsv1 = false);
     bool writeMessage(protocol::Opcode op, const uint8_t* data, size_t n, bool compressed);
@@ -185,7 +171,7 @@ private:
     void onProtocolError(uint16_t closeCode, std::string_view reason) override;
 
     Role role_;
-    State state_ = State::Handshake;
+    State state_ = State::New;
     std::unique_ptr<ByteStream> stream_;
     ConnectionEvents& events_;
     ConnectionLimits limits_;
@@ -193,10 +179,9 @@ private:
     std::optional<protocol::DeflateAgreement> deflate_;
     std::unique_ptr<protocol::MessageDeflater> deflater_;
     std::string compressed_;       // a message being sent, compressed
-    std::unique_ptr<protocol::HttpHeadParser> headParser_;
-    std::string headText_;
-    protocol::UpgradeRequest request_;
-    std::string subProtocol_;
+    std::string readAhead_;        // frames that came with the opening head, read before the stream
+    size_t readAheadUsed_ = 0;
+    PeerFacts peer_;
     uint8_t held_[4] = {0, 0, 0, 0};
     size_t heldLength_ = 0;
     std::vector<uint8_t> frameBuffer_;
@@ -222,7 +207,6 @@ private:
     uint8_t fileMask_[4] = {0, 0, 0, 0};
     std::vector<std::pair<protocol::Opcode, std::string>> controlAfterFile_;
 
-    QTimer handshakeTimer_;
     QTimer closeTimer_;
     QTimer idleTimer_;
     int64_t lastActivityMs_ = 0;
@@ -230,10 +214,6 @@ private:
     uint64_t framesSeen_ = 0;         // the decoder's frame count at the last tick
     uint64_t writes_ = 0;             // writes so far, and at the last tick
     uint64_t writesSeen_ = 0;
-    // Kept from the socket, for reads after it is released.
-    QString remoteAddress_;
-    QString localAddress_;
-    uint16_t remotePort_ = 0;
 };
 
 } // namespace corvane::engine
