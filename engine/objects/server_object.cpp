@@ -34,7 +34,7 @@ const ConfigDef kServingConfig[] = {
     CORVANE_DEFLATE_CONFIG,
     {"MaxMessageSize", ConfigType::Int, 0, std::numeric_limits<int64_t>::max(), 0, ""},
     {"ChunkSize", ConfigType::Int, 1, 16 << 20, 256 << 10, ""},
-    {"ReadBufferSize", ConfigType::Int, 4096, 16 << 20, 256 << 10, ""},
+    {"ReadBufferSize", ConfigType::Int, 4096, 16 << 20, 1 << 20, ""},
     {"SendQueueLimit", ConfigType::Int, 4096, int64_t(1) << 32, 16 << 20, ""},
     {"MaxQueuedBytes", ConfigType::Int, 0, int64_t(1) << 40, 64 << 20, ""},
     {"FragmentSize", ConfigType::Int, 0, kMaxInt, 0, ""},
