@@ -15,15 +15,13 @@
 
 namespace corvane::engine {
 
-namespace {
-QString joinErrors(const QList<QSslError>& errors)
+QString sslErrorsText(const QList<QSslError>& errors)
 {
     QStringList parts;
     for (const QSslError& e : errors)
         parts << e.errorString();
     return parts.join(QStringLiteral("; "));
 }
-} // namespace
 
 ClientTransport::~ClientTransport()
 {
@@ -215,14 +213,14 @@ void ClientTransport::startTls()
 void ClientTransport::onSslErrors(const QList<QSslError>& errors)
 {
     verifyAsked_ = true;
-    const bool accept = cb_.verify ? cb_.verify(ssl()->peerCertificateChain(), false, joinErrors(errors)) : false;
+    const bool accept = cb_.verify ? cb_.verify(ssl()->peerCertificateChain(), false, sslErrorsText(errors)) : false;
     if (socket_ == nullptr)
         return;
     if (accept) {
         ssl()->ignoreSslErrors();
     } else {
         rejected_ = true;
-        failWith(kCertificateRejected, joinErrors(errors));
+        failWith(kCertificateRejected, sslErrorsText(errors));
     }
 }
 

@@ -22,6 +22,9 @@ class QTcpSocket;
 
 namespace corvane::engine {
 
+// TLS verification errors as one line, for events and error texts.
+QString sslErrorsText(const QList<QSslError>& errors);
+
 struct ProxyConfig {
     enum class Kind { None, HttpConnect, Socks4, Socks5 };
     Kind kind = Kind::None;

@@ -1,5 +1,7 @@
 #include "engine/websocket/server_opening.h"
 
+#include "engine/transport/transport.h"
+
 #include "engine/protocol/errors.h"
 #include "engine/transport/deferred_delete.h"
 
@@ -13,14 +15,6 @@ namespace {
 // Read at a time from the stream; a head longer than this comes in several
 // reads, and what follows the head in the last one is the connection's.
 constexpr size_t kReadPiece = 16 * 1024;
-
-QString joinErrors(const QList<QSslError>& errors)
-{
-    QStringList parts;
-    for (const QSslError& e : errors)
-        parts << e.errorString();
-    return parts.join(QStringLiteral("; "));
-}
 
 } // namespace
 
@@ -63,7 +57,7 @@ void ServerOpening::start(bool tls)
         state_ = State::Tls;
         tlsHooks_ << QObject::connect(ssl, &QSslSocket::sslErrors, ssl, [this, ssl](const QList<QSslError>& errors) {
             EntryGuard guard;
-            if (events_.openingVerifyPeer(*this, ssl->peerCertificateChain(), false, joinErrors(errors)))
+            if (events_.openingVerifyPeer(*this, ssl->peerCertificateChain(), false, sslErrorsText(errors)))
                 ssl->ignoreSslErrors();
         });
         tlsHooks_ << QObject::connect(ssl, &QSslSocket::encrypted, ssl, [this] {
