@@ -13,6 +13,7 @@ set(CORVANEWS20_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/socket_graveyard.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/transport/transport.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/websocket/client_opening.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/websocket/opening_head.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/websocket/server_core.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/websocket/server_opening.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/websocket/ws_connection.cpp

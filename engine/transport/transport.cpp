@@ -307,22 +307,6 @@ void ClientTransport::failWith(int code, const QString& detail)
         failed(code, detail);
 }
 
-qint64 ClientTransport::peek(char* data, qint64 max)
-{
-    return socket_ ? socket_->peek(data, max) : -1;
-}
-
-void ClientTransport::skip(qint64 n)
-{
-    if (socket_ != nullptr && n > 0)
-        socket_->skip(n);
-}
-
-bool ClientTransport::write(const char* data, qint64 n)
-{
-    return socket_ != nullptr && socket_->write(data, n) == n;
-}
-
 QTcpSocket* ClientTransport::release()
 {
     if (!ready_ || socket_ == nullptr)

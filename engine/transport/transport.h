@@ -70,11 +70,6 @@ public:
     bool isReady() const { return ready_; }
     bool isOpen() const { return socket_ != nullptr; }
 
-    // Until release: the owner's opening handshake reads through these.
-    // peek looks at buffered input without taking it; skip takes what was used.
-    qint64 peek(char* data, qint64 max);
-    void skip(qint64 n);
-    bool write(const char* data, qint64 n);
     // Drops everything at once; no more callbacks.
     void abort();
     QString peerDescription() const;

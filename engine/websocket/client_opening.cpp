@@ -3,17 +3,11 @@
 #include "engine/protocol/errors.h"
 #include "engine/protocol/handshake.h"
 #include "engine/transport/deferred_delete.h"
+#include "engine/websocket/opening_head.h"
 
 #include <QTimer>
 
 namespace corvane::engine {
-
-namespace {
-
-// Read at a time; what follows the head in the last read is the connection's.
-constexpr size_t kReadPiece = 4096;
-
-} // namespace
 
 ClientOpening::ClientOpening(std::unique_ptr<ByteStream> stream, ClientOpeningEvents& events)
     : stream_(std::move(stream)), events_(events)
@@ -55,42 +49,30 @@ void ClientOpening::streamReadable()
 
 void ClientOpening::readAnswer()
 {
-    using St = protocol::HttpHeadParser::State;
     if (state_ != State::Reading || !stream_)
         return;
-    char piece[kReadPiece];
-    for (;;) {
-        const int64_t n = stream_->read(piece, int64_t(sizeof piece));
-        if (n < 0) {
-            if (stream_->status() == ByteStream::Status::Failed)
-                fail(kConnectionLost, stream_->errorText());
-            else
-                fail(kHandshakeFailed, QStringLiteral("connection closed during the handshake"));
-            return;
-        }
-        if (n == 0)
-            return;
-        size_t used = 0;
-        const St st = parser_.feed(reinterpret_cast<const uint8_t*>(piece), size_t(n), used);
-        headText_.append(piece, used);
-        if (st == St::NeedMore)
-            continue;
-        if (st == St::Error) {
-            fail(kHandshakeFailed, QString::fromStdString(parser_.error()));
-            return;
-        }
-        // Frames the server sent right behind its answer wait for the
-        // connection; nothing more is read while the owner decides.
-        readAhead_.assign(piece + used, size_t(n) - used);
-        stream_->setReadPaused(true);
-        state_ = State::Answered;
-        answer_.head = parser_.head();
-        if (answer_.head.status == 101)
-            answer_.mismatch = protocol::checkUpgradeResponse(answer_.head, offer_.key, offer_.subProtocols,
-                                                              offer_.deflate, answer_.deflate);
-        events_.openingAnswered(*this);
+    switch (readOpeningHead(*stream_, parser_, headText_, readAhead_)) {
+    case HeadRead::Waiting:
         return;
+    case HeadRead::Ended:
+        if (stream_->status() == ByteStream::Status::Failed)
+            fail(kConnectionLost, stream_->errorText());
+        else
+            fail(kHandshakeFailed, QStringLiteral("connection closed during the handshake"));
+        return;
+    case HeadRead::Malformed:
+        fail(kHandshakeFailed, QString::fromStdString(parser_.error()));
+        return;
+    case HeadRead::Whole:
+        break;
     }
+    // Nothing more is read while the owner decides.
+    state_ = State::Answered;
+    answer_.head = parser_.head();
+    if (answer_.head.status == 101)
+        answer_.mismatch = protocol::checkUpgradeResponse(answer_.head, offer_.key, offer_.subProtocols,
+                                                          offer_.deflate, answer_.deflate);
+    events_.openingAnswered(*this);
 }
 
 std::unique_ptr<WsConnection> ClientOpening::open(ConnectionEvents& events, const ConnectionLimits& limits)

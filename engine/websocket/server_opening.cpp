@@ -1,22 +1,14 @@
 #include "engine/websocket/server_opening.h"
 
-#include "engine/transport/transport.h"
-
 #include "engine/protocol/errors.h"
 #include "engine/transport/deferred_delete.h"
+#include "engine/transport/transport.h"
+#include "engine/websocket/opening_head.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>
 
 namespace corvane::engine {
-
-namespace {
-
-// Read at a time from the stream; a head longer than this comes in several
-// reads, and what follows the head in the last one is the connection's.
-constexpr size_t kReadPiece = 16 * 1024;
-
-} // namespace
 
 ServerOpening::ServerOpening(std::unique_ptr<ByteStream> stream, OpeningEvents& events, const OpeningLimits& limits)
     : stream_(std::move(stream)), events_(events), limits_(limits),
@@ -92,46 +84,32 @@ void ServerOpening::readRequest()
             streamEnded();
         return;
     }
-    using St = protocol::HttpHeadParser::State;
-    char piece[kReadPiece];
-    for (;;) {
-        const int64_t n = stream_->read(piece, int64_t(sizeof piece));
-        if (n < 0) {
-            streamEnded();
-            return;
-        }
-        if (n == 0)
-            return;
-        size_t used = 0;
-        const St st = parser_.feed(reinterpret_cast<const uint8_t*>(piece), size_t(n), used);
-        peer_.requestHead.append(piece, used);
-        if (st == St::NeedMore)
-            continue;
-        // The head is whole. Nothing more is read here while the owner
-        // decides (its handler may run an event loop); what came behind the
-        // head is the peer's first frames.
-        state_ = State::Answering;
-        stream_->setReadPaused(true);
-        if (st == St::Error) {
-            events_.openingError(*this, kHandshakeFailed,
-                                 QString::fromStdString(errorText(kHandshakeFailed, parser_.error())));
-            if (!done())
-                refuse(400, parser_.error());
-            return;
-        }
-        const protocol::UpgradeCheck check = protocol::checkUpgradeRequest(parser_.head());
-        if (check.status != 0) {
-            events_.openingError(*this, kHandshakeFailed,
-                                 QString::fromStdString(errorText(kHandshakeFailed, check.reason)));
-            if (!done())
-                refuse(check.status, check.reason);
-            return;
-        }
-        peer_.request = check.request;
-        readAhead_.assign(piece + used, size_t(n) - used);
-        answer();
+    const HeadRead read = readOpeningHead(*stream_, parser_, peer_.requestHead, readAhead_);
+    if (read == HeadRead::Waiting)
+        return;
+    if (read == HeadRead::Ended) {
+        streamEnded();
         return;
     }
+    // Nothing more is read here while the owner decides (its handler may run
+    // an event loop); what came behind the head is the peer's first frames.
+    state_ = State::Answering;
+    if (read == HeadRead::Malformed) {
+        events_.openingError(*this, kHandshakeFailed,
+                             QString::fromStdString(errorText(kHandshakeFailed, parser_.error())));
+        if (!done())
+            refuse(400, parser_.error());
+        return;
+    }
+    const protocol::UpgradeCheck check = protocol::checkUpgradeRequest(parser_.head());
+    if (check.status != 0) {
+        events_.openingError(*this, kHandshakeFailed, QString::fromStdString(errorText(kHandshakeFailed, check.reason)));
+        if (!done())
+            refuse(check.status, check.reason);
+        return;
+    }
+    peer_.request = check.request;
+    answer();
 }
 
 void ServerOpening::answer()
