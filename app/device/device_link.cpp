@@ -40,6 +40,7 @@ void DeviceLink::setConnection(std::unique_ptr<device::DeviceConnection> connect
 {
     connection_ = std::move(connection);
     reassembly_.reset();
+    receiveHeld_ = false;  // a new client reads until told otherwise
     if (!connection_) return;
     device::DeviceConnection::Handlers handlers;
     handlers.dataIn = [this](const device::DataEvent& event) { WebSocketClient1DataIn(event); };
